@@ -1,0 +1,40 @@
+# Front door: `make run` and `make test` install what is missing, build, then run.
+BUILD ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build run test demo screenshot bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	cd $(BUILD) && ./firmware-updater
+
+# Every test goes through ctest; the Qt Quick ones need a display, so run under Xvfb when there is none.
+test: build
+	@if [ -n "$$DISPLAY" ]; then \
+	  ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS); \
+	else \
+	  xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS); \
+	fi
+
+screenshot: build
+	@bash scripts/screenshots.sh $(BUILD)
+
+demo: build
+	cd $(BUILD) && ./firmware-updater-demo
+
+bench: build
+	@bash scripts/bench.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

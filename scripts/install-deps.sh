@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the program, its tests and the screenshots need.
+# Quick no-op when everything is present, so `make run` and `make test` can call it every time.
+set -euo pipefail
+
+packages=(
+  cmake make g++ pkg-config
+  qtbase5-dev qtbase5-private-dev qtdeclarative5-dev
+  libhidapi-dev libtinyxml2-dev
+  qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-controls2
+  qml-module-qtquick-controls qml-module-qtquick-dialogs qml-module-qt-labs-platform
+  qml-module-qtgraphicaleffects qml-module-qttest
+  xvfb xauth libgl1-mesa-dri libglx-mesa0
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+  sudo=()
+else
+  sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

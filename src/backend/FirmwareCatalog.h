@@ -1,0 +1,6 @@
+#pragma once
+
+// Placeholder until the catalogue lands.
+class FirmwareCatalog
+{
+};

@@ -1,0 +1,133 @@
+#include "LanguageConfig.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLoggingCategory>
+#include <tinyxml2.h>
+
+Q_LOGGING_CATEGORY(lcConfig, "fwu.config")
+
+namespace {
+
+const char *const builtInTexts[LanguageConfig::EntryCount] = {
+    "中文",
+    "language1",
+    "https://download.example.com/Downloads/Q7_firmware_20241205_v2.json",
+    "Tarvo固件升级软件",
+    "本地文件",
+    "网络文件",
+    "详细修改记录",
+    "升级",
+    "退出",
+    "帮助",
+    "打开",
+    "取消",
+    "打开文件失败",
+    "文件大小不合格",
+    "读取文件失败",
+    "打开文件成功",
+    "连接设备成功",
+    "设备断开连接",
+    "请先连接设备",
+    "请先打开文件",
+    "更新设备失败",
+    "更新设备成功",
+    "选择的固件与设备不匹配",
+    "网络错误",
+    "选中的固件:",
+    "固件说明:",
+    "更新内容:",
+    "注意事项:",
+    "查找:",
+    "版本号：",
+    "发布时间：",
+};
+
+QString elementText(const tinyxml2::XMLElement *element)
+{
+    const char *text = element ? element->GetText() : nullptr;
+    return text ? QString::fromUtf8(text) : QString();
+}
+
+} // namespace
+
+QString LanguageConfig::builtInText(Entry entry)
+{
+    return entry >= 0 && entry < EntryCount ? QString::fromUtf8(builtInTexts[entry]) : QString();
+}
+
+QString LanguageConfig::builtInHelpHost() { return QStringLiteral("duckduckgo.com"); }
+
+QString LanguageConfig::text(Entry entry, int language) const
+{
+    if (entry < 0 || entry >= EntryCount)
+        return {};
+    return entries[entry].value(language);
+}
+
+void LanguageConfig::useBuiltInTable()
+{
+    languageCount = 1;
+    helpHost = builtInHelpHost();
+    for (int i = 0; i < EntryCount; ++i)
+        entries[i] = QStringList { builtInText(Entry(i)) };
+}
+
+bool LanguageConfig::loadConfig()
+{
+    return loadConfigFile(QCoreApplication::applicationDirPath() + "/Config/Config.xml");
+}
+
+bool LanguageConfig::loadConfigFile(const QString &path)
+{
+    // Read through QFile rather than a narrow file name, so a program folder with non-ASCII
+    // characters in its path finds its configuration on every platform.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCInfo(lcConfig) << "no configuration at" << path << "- using the built-in texts";
+        useBuiltInTable();
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+
+    tinyxml2::XMLDocument doc(true, tinyxml2::PRESERVE_WHITESPACE);
+    if (doc.Parse(bytes.constData(), size_t(bytes.size())) != tinyxml2::XML_SUCCESS
+        || !doc.RootElement()) {
+        qCWarning(lcConfig).noquote() << QStringLiteral("%1: not a usable XML document (line %2): %3")
+                                                 .arg(path)
+                                                 .arg(doc.ErrorLineNum())
+                                                 .arg(QString::fromUtf8(doc.ErrorStr()));
+        useBuiltInTable();
+        return false;
+    }
+
+    const tinyxml2::XMLElement *root = doc.RootElement();
+    const tinyxml2::XMLElement *help = root->FirstChildElement("help_url");
+    helpHost = help ? elementText(help) : builtInHelpHost();
+
+    languageCount = 0;
+    for (const auto *lang = root->FirstChildElement("language"); lang;
+         lang = lang->NextSiblingElement("language"))
+        ++languageCount;
+
+    for (auto &entry : entries)
+        entry = QStringList();
+    for (const auto *lang = root->FirstChildElement("language"); lang;
+         lang = lang->NextSiblingElement("language")) {
+        // Children are read by position; a short element leaves the rest at their built-in value.
+        const tinyxml2::XMLElement *child = lang->FirstChildElement();
+        for (int i = 0; i < EntryCount; ++i) {
+            entries[i].append(child ? elementText(child) : builtInText(Entry(i)));
+            if (child)
+                child = child->NextSiblingElement();
+        }
+    }
+    if (languageCount == 0) {
+        // A file without any language would leave the controller without texts.
+        qCWarning(lcConfig).noquote() << path << "has no <language> element - using the built-in texts";
+        const QString host = helpHost;
+        useBuiltInTable();
+        helpHost = host;
+    }
+    return true;
+}

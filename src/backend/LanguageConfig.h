@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <array>
+
+// Every user-visible text, per language, as read from Config/Config.xml (or built in).
+class LanguageConfig
+{
+public:
+    // In the order the file supplies them: the i-th child of a <language> element is entry i.
+    enum Entry {
+        languageName,
+        languageKey,
+        catalogueUrl,
+        textTitle,
+        textLocalFile,
+        textNetFile,
+        textUpdateDetails,
+        textUpdate,
+        textExit,
+        textHelp,
+        textOpen,
+        textCancel,
+        msgOpenFileFailed,
+        msgFileSizeInvalid,
+        msgReadFileFailed,
+        msgOpenFileOk,
+        msgDeviceConnected,
+        msgDeviceDisconnected,
+        msgConnectDeviceFirst,
+        msgOpenFileFirst,
+        msgUpdateFailed,
+        msgUpdateOk,
+        msgFirmwareMismatch,
+        msgNetworkError,
+        textSelectedFirmware,
+        textFirmwareDesc,
+        textUpdates,
+        textRemark,
+        textSearch,
+        textVersion,
+        textReleaseDate,
+        EntryCount
+    };
+
+    // Reads <appdir>/Config/Config.xml; without a usable file the built-in table (one language)
+    // takes its place. Returns whether the file supplied the table.
+    bool loadConfig();
+    // The same from an explicit file; loadConfig() is this with the path beside the executable.
+    bool loadConfigFile(const QString &path);
+
+    // The text of an entry in a language; out-of-range languages give an empty string.
+    QString text(Entry entry, int language) const;
+
+    static QString builtInText(Entry entry);
+    static QString builtInHelpHost();
+
+    int languageCount = 0;
+    QString helpHost;
+
+private:
+    void useBuiltInTable();
+
+    std::array<QStringList, EntryCount> entries;
+};
