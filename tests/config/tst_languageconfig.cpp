@@ -1,0 +1,273 @@
+// Reading Config.xml into the language table, and what a change of language sends to the interface.
+#include "BackEnd.h"
+#include "LanguageConfig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// A <language> element with `count` children named by position, texts "<tag>-<entry number>".
+QString language(const QString &tag, int count = LanguageConfig::EntryCount)
+{
+    QString xml = "<language>";
+    for (int i = 1; i <= count; ++i)
+        xml += QStringLiteral("<item%1>%2-%1</item%1>").arg(i).arg(tag);
+    return xml + "</language>";
+}
+
+QString document(const QString &body, const QString &help = "<help_url>help.example.org</help_url>")
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><root>" + help + body + "</root>";
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestLanguageConfig : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+
+    void unusableFile_givesTheBuiltInTable_data();
+    void unusableFile_givesTheBuiltInTable();
+    void languages_areReadInDocumentOrder();
+    void children_areReadByPositionWhateverTheirNames();
+    void blanks_areKept();
+    void shortLanguage_fallsBackPerEntry();
+    void missingHelpUrl_givesTheBuiltInHost();
+    void nonAsciiProgramFolder_isRead();
+
+    void controller_readsTheFileBesideTheProgram();
+    void languageChange_sendsTheTextsOfTheNewLanguage();
+    void languageChange_refusesIndexesOutsideTheTable_data();
+    void languageChange_refusesIndexesOutsideTheTable();
+    void log_keepsEarlierLinesInTheirLanguage();
+
+private:
+    QString programConfig() const
+    {
+        return QCoreApplication::applicationDirPath() + "/Config/Config.xml";
+    }
+};
+
+void TestLanguageConfig::cleanup()
+{
+    QDir(QCoreApplication::applicationDirPath() + "/Config").removeRecursively();
+}
+
+void TestLanguageConfig::unusableFile_givesTheBuiltInTable_data()
+{
+    QTest::addColumn<QByteArray>("content"); // empty: no file at all
+    QTest::newRow("no file") << QByteArray();
+    QTest::newRow("not XML") << QByteArray("this is not xml");
+    QTest::newRow("unclosed element") << QByteArray("<root><language><a>x</a></root>");
+    QTest::newRow("no element") << QByteArray("<?xml version=\"1.0\"?><!-- nothing -->");
+}
+
+void TestLanguageConfig::unusableFile_givesTheBuiltInTable()
+{
+    QFETCH(QByteArray, content);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Config.xml");
+    if (!content.isEmpty())
+        QVERIFY(writeFile(path, content));
+
+    LanguageConfig config;
+    QVERIFY(!config.loadConfigFile(path));
+    QCOMPARE(config.languageCount, 1);
+    QCOMPARE(config.helpHost, LanguageConfig::builtInHelpHost());
+    QCOMPARE(config.text(LanguageConfig::languageName, 0), QStringLiteral("中文"));
+    QCOMPARE(config.text(LanguageConfig::textTitle, 0), QStringLiteral("Tarvo固件升级软件"));
+    QCOMPARE(config.text(LanguageConfig::textReleaseDate, 0), QStringLiteral("发布时间："));
+    QVERIFY(config.text(LanguageConfig::catalogueUrl, 0)
+                    .endsWith("/Downloads/Q7_firmware_20241205_v2.json"));
+}
+
+void TestLanguageConfig::languages_areReadInDocumentOrder()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Config.xml");
+    QVERIFY(writeFile(path, document(language("A") + "<other><x>1</x></other>" + language("B"))
+                                    .toUtf8()));
+    LanguageConfig config;
+    QVERIFY(config.loadConfigFile(path));
+    QCOMPARE(config.languageCount, 2);
+    QCOMPARE(config.helpHost, QStringLiteral("help.example.org"));
+    QCOMPARE(config.text(LanguageConfig::languageName, 0), QStringLiteral("A-1"));
+    QCOMPARE(config.text(LanguageConfig::languageName, 1), QStringLiteral("B-1"));
+    QCOMPARE(config.text(LanguageConfig::msgNetworkError, 1), QStringLiteral("B-24"));
+    QCOMPARE(config.text(LanguageConfig::textReleaseDate, 1), QStringLiteral("B-31"));
+    QCOMPARE(config.text(LanguageConfig::textTitle, 2), QString());
+}
+
+void TestLanguageConfig::children_areReadByPositionWhateverTheirNames()
+{
+    QString lang = "<language>text before<!-- a comment --><zz>first</zz>between";
+    for (int i = 2; i <= LanguageConfig::EntryCount + 2; ++i)
+        lang += QStringLiteral("<n%1>v%1</n%1><!-- c -->").arg(i);
+    lang += "</language>";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Config.xml");
+    QVERIFY(writeFile(path, document(lang).toUtf8()));
+
+    LanguageConfig config;
+    QVERIFY(config.loadConfigFile(path));
+    QCOMPARE(config.text(LanguageConfig::languageName, 0), QStringLiteral("first"));
+    QCOMPARE(config.text(LanguageConfig::languageKey, 0), QStringLiteral("v2"));
+    QCOMPARE(config.text(LanguageConfig::textReleaseDate, 0), QStringLiteral("v31"));
+}
+
+void TestLanguageConfig::blanks_areKept()
+{
+    QString lang = "<language><a>  spaced name </a><b></b><c/>";
+    for (int i = 4; i <= LanguageConfig::EntryCount; ++i)
+        lang += QStringLiteral("<t>&lt;%1&gt; &amp; </t>").arg(i);
+    lang += "</language>";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Config.xml");
+    QVERIFY(writeFile(path, document(lang).toUtf8()));
+
+    LanguageConfig config;
+    QVERIFY(config.loadConfigFile(path));
+    QCOMPARE(config.text(LanguageConfig::languageName, 0), QStringLiteral("  spaced name "));
+    QCOMPARE(config.text(LanguageConfig::languageKey, 0), QString(""));
+    QCOMPARE(config.text(LanguageConfig::catalogueUrl, 0), QString(""));
+    QCOMPARE(config.text(LanguageConfig::textTitle, 0), QStringLiteral("<4> & "));
+}
+
+void TestLanguageConfig::shortLanguage_fallsBackPerEntry()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Config.xml");
+    QVERIFY(writeFile(path, document(language("A", 3) + language("B")).toUtf8()));
+
+    LanguageConfig config;
+    QVERIFY(config.loadConfigFile(path));
+    QCOMPARE(config.languageCount, 2);
+    QCOMPARE(config.text(LanguageConfig::catalogueUrl, 0), QStringLiteral("A-3"));
+    QCOMPARE(config.text(LanguageConfig::textTitle, 0), QStringLiteral("Tarvo固件升级软件"));
+    QCOMPARE(config.text(LanguageConfig::msgUpdateOk, 0), QStringLiteral("更新设备成功"));
+    QCOMPARE(config.text(LanguageConfig::textTitle, 1), QStringLiteral("B-4"));
+}
+
+void TestLanguageConfig::missingHelpUrl_givesTheBuiltInHost()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Config.xml");
+    QVERIFY(writeFile(path, document(language("A"), QString()).toUtf8()));
+    LanguageConfig config;
+    QVERIFY(config.loadConfigFile(path));
+    QCOMPARE(config.helpHost, LanguageConfig::builtInHelpHost());
+    QCOMPARE(config.text(LanguageConfig::languageName, 0), QStringLiteral("A-1"));
+}
+
+void TestLanguageConfig::nonAsciiProgramFolder_isRead()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("固件工具 é/Config/Config.xml");
+    QVERIFY(writeFile(path, document(language("Ü")).toUtf8()));
+    LanguageConfig config;
+    QVERIFY(config.loadConfigFile(path));
+    QCOMPARE(config.text(LanguageConfig::languageName, 0), QStringLiteral("Ü-1"));
+}
+
+void TestLanguageConfig::controller_readsTheFileBesideTheProgram()
+{
+    QVERIFY(writeFile(programConfig(), document(language("A") + language("B")).toUtf8()));
+    BackEnd backend;
+    QSignalSpy list(&backend, &BackEnd::sigInitLangageComboBox);
+    QSignalSpy help(&backend, &BackEnd::sigSetHelpBtnMeg);
+
+    backend.initLanguageComboBox();
+
+    QCOMPARE(list.count(), 1);
+    QCOMPARE(list.at(0).at(0).toList(), (QVariantList { "A-1", "B-1" }));
+    QCOMPARE(list.at(0).at(1).toInt(), 2);
+    QCOMPARE(list.at(0).at(2).toInt(), 0);
+    QCOMPARE(help.count(), 1);
+    QCOMPARE(help.at(0).at(0).toString(), QStringLiteral("help.example.org"));
+}
+
+void TestLanguageConfig::languageChange_sendsTheTextsOfTheNewLanguage()
+{
+    QVERIFY(writeFile(programConfig(), document(language("A") + language("B")).toUtf8()));
+    BackEnd backend;
+    QSignalSpy window(&backend, &BackEnd::siglangageChange);
+    QSignalSpy dialog(&backend, &BackEnd::sigNetFileDialogLanguageChange);
+    QSignalSpy title(&backend, &BackEnd::sigNetFileDialogWindowsTitle);
+    QSignalSpy list(&backend, &BackEnd::sigInitLangageComboBox);
+    QSignalSpy help(&backend, &BackEnd::sigSetHelpBtnMeg);
+
+    backend.qml_LangageSelectChange(1);
+
+    QCOMPARE(window.count(), 1);
+    QCOMPARE(window.at(0), (QVariantList { "B-4", "B-5", "B-8", "B-10", "B-9", "B-6" }));
+    QCOMPARE(dialog.count(), 1);
+    // The two headings stay empty until a firmware is selected.
+    QCOMPARE(dialog.at(0), (QVariantList { "B-11", "B-12", "B-25", "B-26", "", "", "B-29", "B-7" }));
+    QCOMPARE(title.count(), 1);
+    QCOMPARE(title.at(0).at(0).toString(), QStringLiteral("B-4"));
+    // Neither the list nor the help host is sent again.
+    QCOMPARE(list.count(), 0);
+    QCOMPARE(help.count(), 0);
+}
+
+void TestLanguageConfig::languageChange_refusesIndexesOutsideTheTable_data()
+{
+    QTest::addColumn<int>("languages");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("six languages, index 4") << 6 << 4 << true;
+    QTest::newRow("six languages, index 5") << 6 << 5 << false;
+    QTest::newRow("two languages, index 2") << 2 << 2 << false;
+    QTest::newRow("two languages, index -1") << 2 << -1 << false;
+    QTest::newRow("two languages, index 0") << 2 << 0 << true;
+}
+
+void TestLanguageConfig::languageChange_refusesIndexesOutsideTheTable()
+{
+    QFETCH(int, languages);
+    QFETCH(int, index);
+    QFETCH(bool, accepted);
+    QString body;
+    for (int i = 0; i < languages; ++i)
+        body += language(QStringLiteral("L%1").arg(i));
+    QVERIFY(writeFile(programConfig(), document(body).toUtf8()));
+    BackEnd backend;
+    QSignalSpy window(&backend, &BackEnd::siglangageChange);
+    QSignalSpy log(&backend, &BackEnd::sigOutputMsg);
+
+    backend.qml_LangageSelectChange(index);
+    backend.slot_MainTastOutputMsg(9);
+
+    QCOMPARE(window.count(), accepted ? 1 : 0);
+    const int inForce = accepted ? index : 0;
+    QCOMPARE(log.at(0).at(1).toString().mid(11), QStringLiteral("L%1-22").arg(inForce));
+}
+
+void TestLanguageConfig::log_keepsEarlierLinesInTheirLanguage()
+{
+    QVERIFY(writeFile(programConfig(), document(language("A") + language("B")).toUtf8()));
+    BackEnd backend;
+    QSignalSpy log(&backend, &BackEnd::sigOutputMsg);
+    backend.slot_MainTastOutputMsg(4);
+    backend.qml_LangageSelectChange(1);
+    backend.slot_MainTastOutputMsg(4);
+    QCOMPARE(log.at(0).at(1).toString().mid(11), QStringLiteral("A-17"));
+    QCOMPARE(log.at(1).at(1).toString().mid(11), QStringLiteral("B-17"));
+}
+
+QTEST_GUILESS_MAIN(TestLanguageConfig)
+#include "tst_languageconfig.moc"

@@ -1,0 +1,243 @@
+// The controller's own duties: the message log, the relays between engine and interface, and the
+// download folder it keeps clean.
+#include "BackEnd.h"
+#include "FileUtils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrl>
+
+class TestController : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void timeStamp_data();
+    void timeStamp();
+    void logLine_startsWithTheCurrentTime();
+    void message_data();
+    void message();
+    void message_outOfRangeWritesNothing_data();
+    void message_outOfRangeWritesNothing();
+    void openFile_data();
+    void openFile();
+    void uiEvent_onlyStartUpdatePassesOn();
+    void usbStatus_isZeroOrOne();
+    void progress_isRelayedUnchanged();
+    void deviceId_isRememberedUntilTheNextReport();
+    void tempFolder_isEmptiedAtConstructionAndDestruction();
+    void windowsClose_returnsAtOnceWithoutAWorker();
+
+private:
+    QString configDir() const { return QCoreApplication::applicationDirPath() + "/Config"; }
+};
+
+void TestController::init()
+{
+    // The built-in table: no configuration beside this test.
+    QDir(configDir()).removeRecursively();
+}
+
+void TestController::cleanup() { QDir(configDir()).removeRecursively(); }
+
+void TestController::timeStamp_data()
+{
+    QTest::addColumn<int>("hour");
+    QTest::addColumn<int>("minute");
+    QTest::addColumn<int>("second");
+    QTest::addColumn<QString>("stamp");
+    QTest::newRow("morning") << 9 << 5 << 3 << "[09:05:03] ";
+    QTest::newRow("midnight") << 0 << 0 << 0 << "[00:00:00] ";
+    QTest::newRow("last second") << 23 << 59 << 59 << "[23:59:59] ";
+}
+
+void TestController::timeStamp()
+{
+    QFETCH(int, hour);
+    QFETCH(int, minute);
+    QFETCH(int, second);
+    QFETCH(QString, stamp);
+    QCOMPARE(BackEnd::timeStamp(hour, minute, second), stamp);
+}
+
+void TestController::logLine_startsWithTheCurrentTime()
+{
+    BackEnd backend;
+    QSignalSpy log(&backend, &BackEnd::sigOutputMsg);
+    const QTime before = QTime::currentTime();
+    backend.logMessage(false, "hello");
+    const QTime after = QTime::currentTime();
+
+    QCOMPARE(log.count(), 1);
+    const QString line = log.at(0).at(1).toString();
+    const QRegularExpressionMatch m =
+            QRegularExpression("^\\[(\\d\\d):(\\d\\d):(\\d\\d)\\] hello$").match(line);
+    QVERIFY2(m.hasMatch(), qPrintable(line));
+    const QTime stamped(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    // Compare at whole seconds; a run across midnight is the only way round.
+    const QTime from(before.hour(), before.minute(), before.second());
+    QVERIFY((stamped >= from && stamped <= after) || after < before);
+}
+
+void TestController::message_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QString>("color");
+    QTest::addColumn<QString>("text");
+    const char *const red = "red";
+    const char *const black = "black";
+    QTest::newRow("0 open failed") << 0 << red << "打开文件失败";
+    QTest::newRow("1 size invalid") << 1 << red << "文件大小不合格";
+    QTest::newRow("2 read failed") << 2 << red << "读取文件失败";
+    QTest::newRow("3 open ok") << 3 << black << "打开文件成功";
+    QTest::newRow("4 connected") << 4 << black << "连接设备成功";
+    QTest::newRow("5 disconnected") << 5 << black << "设备断开连接";
+    QTest::newRow("6 connect first") << 6 << red << "请先连接设备";
+    QTest::newRow("7 open first") << 7 << red << "请先打开文件";
+    QTest::newRow("8 update failed") << 8 << red << "更新设备失败";
+    QTest::newRow("9 update ok") << 9 << black << "更新设备成功";
+    QTest::newRow("10 mismatch") << 10 << red << "选择的固件与设备不匹配";
+    QTest::newRow("11 network") << 11 << red << "网络错误";
+}
+
+void TestController::message()
+{
+    QFETCH(int, id);
+    QFETCH(QString, color);
+    QFETCH(QString, text);
+    BackEnd backend;
+    QSignalSpy log(&backend, &BackEnd::sigOutputMsg);
+    backend.slot_MainTastOutputMsg(id);
+    QCOMPARE(log.count(), 1);
+    QCOMPARE(log.at(0).at(0).toString(), color);
+    QCOMPARE(log.at(0).at(1).toString().mid(11), text);
+}
+
+void TestController::message_outOfRangeWritesNothing_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::newRow("-1") << -1;
+    QTest::newRow("12") << 12;
+    QTest::newRow("INT_MIN") << INT_MIN;
+    QTest::newRow("INT_MAX") << INT_MAX;
+}
+
+void TestController::message_outOfRangeWritesNothing()
+{
+    QFETCH(int, id);
+    BackEnd backend;
+    QSignalSpy log(&backend, &BackEnd::sigOutputMsg);
+    backend.slot_MainTastOutputMsg(id);
+    QCOMPARE(log.count(), 0);
+}
+
+void TestController::openFile_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("file URL with a blank")
+            << QUrl::fromLocalFile("C:/fw/a b.bin").toString() << "a b.bin";
+    QTest::newRow("dialog URL") << "file:///home/user/Desktop/fw.bin"
+                                << "fw.bin";
+    QTest::newRow("plain path") << "/tmp/Config/Temp/bin/A.bin"
+                                << "A.bin";
+}
+
+void TestController::openFile()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, name);
+    BackEnd backend;
+    QSignalSpy log(&backend, &BackEnd::sigOutputMsg);
+    QSignalSpy path(&backend, &BackEnd::sig_SetFilePath);
+
+    backend.openFirwareFile(chosen);
+
+    QCOMPARE(log.count(), 1);
+    QCOMPARE(log.at(0).at(0).toString(), QStringLiteral("black"));
+    QCOMPARE(log.at(0).at(1).toString().mid(11), QStringLiteral("打开文件成功 ") + name);
+    QCOMPARE(path.count(), 1);
+    QCOMPARE(path.at(0).at(0).toString(), chosen);
+}
+
+void TestController::uiEvent_onlyStartUpdatePassesOn()
+{
+    BackEnd backend;
+    QSignalSpy start(&backend, &BackEnd::sig_StartUpdate);
+    for (int event : { 0, 2, -1, 100 })
+        backend.fromUiEevent(event);
+    QCOMPARE(start.count(), 0);
+    // The engine decides what a second request means; the controller passes both on.
+    backend.fromUiEevent(1);
+    backend.fromUiEevent(1);
+    QCOMPARE(start.count(), 2);
+}
+
+void TestController::usbStatus_isZeroOrOne()
+{
+    BackEnd backend;
+    QSignalSpy status(&backend, &BackEnd::sigUsbConnectStatus);
+    backend.slot_MainTaskChangeUsbConnectStatus(true);
+    backend.slot_MainTaskChangeUsbConnectStatus(false);
+    QCOMPARE(status.count(), 2);
+    QCOMPARE(status.at(0).at(0).toInt(), 1);
+    QCOMPARE(status.at(1).at(0).toInt(), 0);
+}
+
+void TestController::progress_isRelayedUnchanged()
+{
+    BackEnd backend;
+    QSignalSpy progress(&backend, &BackEnd::sigProgressValue);
+    for (int value : { 0, 33, 66, 100 })
+        backend.slot_mainTaskChangeProgressValue(value);
+    QCOMPARE(progress.count(), 4);
+    QCOMPARE(progress.at(1).at(0).toInt(), 33);
+    QCOMPARE(progress.at(3).at(0).toInt(), 100);
+}
+
+void TestController::deviceId_isRememberedUntilTheNextReport()
+{
+    BackEnd backend;
+    QCOMPARE(backend.qmlGetDeviceID(), QStringLiteral("*"));
+    backend.slot_ReceiveDeviceID("X1");
+    QCOMPARE(backend.qmlGetDeviceID(), QStringLiteral("X1"));
+    // Unplugging reports "*" again.
+    backend.slot_ReceiveDeviceID("*");
+    QCOMPARE(backend.qmlGetDeviceID(), QStringLiteral("*"));
+}
+
+void TestController::tempFolder_isEmptiedAtConstructionAndDestruction()
+{
+    const QString temp = tempFolderPath();
+    QVERIFY(temp.endsWith("/Config/Temp/"));
+    auto leaveFiles = [&] {
+        QVERIFY(QDir().mkpath(temp + "bin"));
+        QFile old(temp + "bin/.hidden.bin");
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("left by an earlier run");
+    };
+
+    leaveFiles();
+    {
+        BackEnd backend;
+        QVERIFY(!QDir(temp).exists());
+        leaveFiles();
+    }
+    QVERIFY(!QDir(temp).exists());
+}
+
+void TestController::windowsClose_returnsAtOnceWithoutAWorker()
+{
+    BackEnd backend;
+    backend.windowsClose();
+    backend.windowsClose();
+}
+
+QTEST_GUILESS_MAIN(TestController)
+#include "tst_controller.moc"
