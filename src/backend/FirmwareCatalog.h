@@ -1,6 +1,25 @@
 #pragma once
 
-// Placeholder until the catalogue lands.
+#include "FirmwareInfo.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QVector>
+
+// The parsed firmware catalogue the controller holds. Consumers address records by position;
+// a successful parse replaces records, count and baseUrl at once, a failed one changes nothing.
 class FirmwareCatalog
 {
+public:
+    // Parses <appdir>/Config/Temp/<fileName>. True when the document was a JSON object (also one
+    // without firmware); false, with the catalogue unchanged, for a missing file, bad JSON or any
+    // other top-level value.
+    bool parseJsonFile(const QString &fileName);
+
+    QVector<FirmwareInfo> records;
+    QString baseUrl;
+    int count = 0;
+
+private:
+    void parseDocument(const QJsonObject &document);
 };

@@ -1,0 +1,131 @@
+// Filling the tree from the catalogue: filter by the search text, group by the category
+// identifiers in order of first occurrence, one leaf per matching record.
+#include "FirmwareCatalog.h"
+#include "TreeViewModel.h"
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+// A node of the grouping tree, built before the model is touched so that the model is reset
+// only for the short copy into items.
+struct CatalogueNode
+{
+    QString key; // category identifier, or device identifier for a leaf
+    const FirmwareTexts *names = nullptr; // first and second level only
+    int position = -1; // record position, leaves only
+    std::vector<std::unique_ptr<CatalogueNode>> children;
+
+    // Leaves are skipped: a category3 identifier equal to a sibling leaf's device identifier must
+    // not turn that firmware into a category and hide it.
+    CatalogueNode *childWithKey(const QString &childKey, const FirmwareTexts *childNames)
+    {
+        for (const auto &c : children) {
+            if (c->position < 0 && c->key == childKey)
+                return c.get();
+        }
+        return append(childKey, childNames, -1);
+    }
+
+    CatalogueNode *append(const QString &childKey, const FirmwareTexts *childNames, int pos)
+    {
+        children.push_back(std::make_unique<CatalogueNode>());
+        CatalogueNode *node = children.back().get();
+        node->key = childKey;
+        node->names = childNames;
+        node->position = pos;
+        return node;
+    }
+};
+
+bool categoryMatches(const FirmwareCategory &category, const QString &text)
+{
+    if (category.id.contains(text, Qt::CaseInsensitive))
+        return true;
+    for (const QString &name : category.names) {
+        if (name.contains(text, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+bool recordMatches(const FirmwareInfo &record, const QString &searchText)
+{
+    if (searchText == QLatin1String("*") || searchText.isEmpty())
+        return true;
+    if (record.device_id.contains(searchText, Qt::CaseInsensitive)
+        || categoryMatches(record.category1, searchText)
+        || categoryMatches(record.category2, searchText)
+        || categoryMatches(record.category3, searchText))
+        return true;
+    for (const QString &remark : record.remark) {
+        if (remark.contains(searchText, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+QString nameIn(const CatalogueNode &node, int language)
+{
+    if (!node.names || language < 0 || language >= FirmwareLanguageSlots)
+        return QString();
+    return (*node.names)[static_cast<size_t>(language)];
+}
+
+TreeItem *appendItem(TreeItem *parent, const QVariant &name, const QVariant &state)
+{
+    auto *item = new TreeItem({name, state}, parent);
+    parent->appendChild(item);
+    return item;
+}
+
+TreeItem *appendLeaf(TreeItem *parent, const CatalogueNode &leaf)
+{
+    return appendItem(parent, leaf.key, leaf.position);
+}
+
+void publish(const CatalogueNode &root, int language, TreeItem *rootItem)
+{
+    const QString category; // categories carry an empty state
+    for (const auto &first : root.children) {
+        TreeItem *firstItem = appendItem(rootItem, nameIn(*first, language), category);
+        for (const auto &second : first->children) {
+            TreeItem *secondItem = appendItem(firstItem, nameIn(*second, language), category);
+            for (const auto &node : second->children) {
+                if (node->children.empty()) {
+                    appendLeaf(secondItem, *node);
+                    continue;
+                }
+                TreeItem *thirdItem = appendItem(secondItem, node->key, category);
+                for (const auto &leaf : node->children)
+                    appendLeaf(thirdItem, *leaf);
+            }
+        }
+    }
+}
+
+} // namespace
+
+void TreeViewModel::buildTree(const FirmwareCatalog &catalogue, int language,
+                              const QString &searchText)
+{
+    CatalogueNode root;
+    root.key = QStringLiteral("root");
+    const int count = std::min(catalogue.count, catalogue.records.size());
+    for (int p = 0; p < count; ++p) {
+        const FirmwareInfo &record = catalogue.records[p];
+        if (!recordMatches(record, searchText))
+            continue;
+        CatalogueNode *node = root.childWithKey(record.category1.id, &record.category1.names);
+        node = node->childWithKey(record.category2.id, &record.category2.names);
+        if (!record.category3.id.isEmpty())
+            node = node->childWithKey(record.category3.id, nullptr);
+        node->append(record.device_id, nullptr, p);
+    }
+
+    beginResetModel();
+    rootItem.removeAllChildren();
+    publish(root, language, &rootItem);
+    endResetModel();
+}
