@@ -1,8 +1,58 @@
 // The controller's catalogue side: searching the tree and the selected firmware's details.
 #include "BackEnd.h"
 
-void BackEnd::qml_SearchButtonClicked(QString) { }
+#include "FileUtils.h"
+#include "TreeViewModel.h"
+#include "UrlUtils.h"
 
-void BackEnd::qml_TreeViewSelectDevice(bool, int) { }
+#include <QFileInfo>
+#include <QUrl>
 
-bool BackEnd::jsonFileIsExists() { return false; }
+namespace {
+
+QString inLanguage(const FirmwareTexts &texts, int language)
+{
+    if (language < 0 || language >= FirmwareLanguageSlots)
+        return QString();
+    return texts[static_cast<size_t>(language)];
+}
+
+} // namespace
+
+void BackEnd::qml_SearchButtonClicked(QString str)
+{
+    if (treeModel)
+        treeModel->buildTree(catalog, currentLanguage, str);
+}
+
+void BackEnd::qml_TreeViewSelectDevice(bool isDevice, int DevNum)
+{
+    using L = LanguageConfig;
+    if (!isDevice) {
+        emit sigSetCurSelectDevice(text(L::textSelectedFirmware));
+        emit sigSetDetailMsg(text(L::textFirmwareDesc), QString(), QString(), QString(), QString(),
+                             QString(), QString());
+        return;
+    }
+    // A position from a stale or forged row must not index past the records.
+    if (DevNum < 0 || DevNum >= catalog.records.size())
+        return;
+    const FirmwareInfo &r = catalog.records[DevNum];
+    emit sigSetCurSelectDevice(text(L::textSelectedFirmware) + r.device_id + " "
+                               + text(L::textVersion) + r.version);
+    const QString msgUrl
+        = getUrlRoot(text(L::catalogueUrl)) + "/" + catalog.baseUrl + "/" + r.update_contents_url;
+    emit sigSetDetailMsg(text(L::textFirmwareDesc),
+                         text(L::textVersion) + r.version + " " + text(L::textReleaseDate)
+                             + r.release_date,
+                         text(L::textUpdates), inLanguage(r.update_contents, currentLanguage),
+                         text(L::textRemark), inLanguage(r.remark, currentLanguage), msgUrl);
+}
+
+bool BackEnd::jsonFileIsExists()
+{
+    // Always the first language's catalogue: that is the one the catalogue download stores.
+    const QString name
+        = QUrl(config.text(LanguageConfig::catalogueUrl, 0)).fileName(QUrl::FullyDecoded);
+    return !name.isEmpty() && QFileInfo(tempFolderPath() + name).isFile();
+}
