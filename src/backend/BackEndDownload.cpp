@@ -1,6 +1,85 @@
 // The controller's download side: fetching the catalogue and opening a network firmware.
 #include "BackEnd.h"
 
-void BackEnd::qml_LoadJsonFile() { }
+#include "FileUtils.h"
+#include "TreeViewModel.h"
+#include "UrlUtils.h"
+#include "ZipExtract.h"
 
-void BackEnd::qml_OpenNetFile(int) { }
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QUrl>
+
+Q_LOGGING_CATEGORY(lcNetFirmware, "fwu.netfirmware")
+
+namespace {
+
+constexpr int msgOpenFileFailed = 0;
+constexpr int msgNetworkError = 11;
+
+} // namespace
+
+void BackEnd::qml_LoadJsonFile()
+{
+    // The fetch blocks no window, so the button can be pressed again while it waits.
+    if (downloader.isBusy()) {
+        qCWarning(lcNetFirmware) << "catalogue requested while a download is waiting";
+        return;
+    }
+    // Always the first language's catalogue, whatever language is active.
+    const QString url = config.text(LanguageConfig::catalogueUrl, 0);
+    const QString name = QUrl(url).fileName(QUrl::FullyDecoded);
+    const bool stored = isSafeFileName(name) && QFileInfo(tempFolderPath() + name).isFile();
+    if (treeModel)
+        treeModel->clearTree();
+    if (!stored) {
+        removeDirRecursively(tempFolderPath());
+        downloader.downloadFile(QUrl(url));
+        if (!downloader.succeeded()) {
+            slot_MainTastOutputMsg(msgNetworkError);
+            return;
+        }
+    }
+    // A stored catalogue that does not parse would otherwise leave an empty dialog without a word.
+    if (!catalog.parseJsonFile(name)) {
+        slot_MainTastOutputMsg(msgNetworkError);
+        return;
+    }
+    if (treeModel)
+        treeModel->buildTree(catalog, currentLanguage, QStringLiteral("*"));
+}
+
+void BackEnd::qml_OpenNetFile(int DevNum)
+{
+    // The main window has already opened the modal popup: whatever happens, it gets its closing
+    // report, from the download or from here.
+    if (DevNum < 0 || DevNum >= catalog.records.size()) {
+        qCWarning(lcNetFirmware) << "no catalogue record at position" << DevNum;
+        emit sigProgressCtrl(0, true);
+        return;
+    }
+    if (downloader.isBusy()) {
+        qCWarning(lcNetFirmware) << "firmware requested while a download is waiting";
+        slot_MainTastOutputMsg(msgNetworkError);
+        emit sigProgressCtrl(0, true);
+        return;
+    }
+    const QString root = getUrlRoot(text(LanguageConfig::catalogueUrl));
+    downloader.downloadFile(QUrl(root + "/" + catalog.records[DevNum].firmware_url));
+    if (!downloader.succeeded()) {
+        slot_MainTastOutputMsg(msgNetworkError);
+        return;
+    }
+    const QString name = downloader.downloadedFileName();
+    const QString binFolder = tempFolderPath() + "bin/";
+    removeDirRecursively(binFolder);
+    // An archive X.zip holds the image X.bin at its top level.
+    const QString base = name.endsWith(QLatin1String(".zip")) ? name.chopped(4) : name;
+    const QString image = binFolder + base + ".bin";
+    if (!unzipFile(tempFolderPath() + name, binFolder) || !QFileInfo(image).isFile()) {
+        qCWarning(lcNetFirmware) << "no image" << image << "in" << name;
+        slot_MainTastOutputMsg(msgOpenFileFailed);
+        return;
+    }
+    openFirwareFile(image);
+}

@@ -1,14 +1,56 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
+#include <QUrl>
 
-// Placeholder until downloads land: only the progress signal the controller relays.
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// Fetches one URL into the temp folder under the URL's file name, waiting in a local event loop so
+// the interface stays live, and reports progress. Every download that starts ends with exactly one
+// report whose isFinish is true: (100, true) when the file was stored, (0, true) otherwise.
 class FileDownloader : public QObject
 {
     Q_OBJECT
 public:
-    explicit FileDownloader(QObject *parent = nullptr) : QObject(parent) { }
+    static constexpr int defaultTransferTimeoutMs = 30000;
+    static constexpr qint64 defaultMaxBodySize = 64 * 1024 * 1024;
+
+    explicit FileDownloader(QObject *parent = nullptr);
+
+    // Returns when the download has ended; succeeded() then tells the outcome. Refused (nothing
+    // started, no report) while another download is waiting.
+    void downloadFile(const QUrl &url);
+
+    bool succeeded() const { return isSuccess; }
+    QString downloadedFileName() const { return fileName; }
+    bool isBusy() const { return current != nullptr || waiting; }
+
+    // A transfer that sees no data for this long fails; tests shorten it.
+    void setTransferTimeout(int msec) { transferTimeoutMs = msec; }
+    // A body larger than this is aborted; it also bounds what an archive can unpack to.
+    void setMaxBodySize(qint64 bytes) { maxBodySize = bytes; }
 
 signals:
     void downLoadProgress(int percent, bool isFinish);
+
+private slots:
+    void onDownloadFinished();
+    void onReadyRead();
+    void onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal);
+
+private:
+    bool replySucceeded(QNetworkReply *reply) const;
+    bool storeBody(QNetworkReply *reply);
+
+    QString fileName;
+    bool isSuccess = false;
+    QNetworkAccessManager *manager;
+
+    QNetworkReply *current = nullptr;
+    bool waiting = false;
+    bool tooLarge = false;
+    int transferTimeoutMs = defaultTransferTimeoutMs;
+    qint64 maxBodySize = defaultMaxBodySize;
 };

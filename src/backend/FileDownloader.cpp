@@ -1,0 +1,144 @@
+#include "FileDownloader.h"
+
+#include "FileUtils.h"
+#include "UrlUtils.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSaveFile>
+
+Q_LOGGING_CATEGORY(lcDownload, "fwu.download")
+
+FileDownloader::FileDownloader(QObject *parent)
+    : QObject(parent)
+    , manager(new QNetworkAccessManager(this))
+{
+}
+
+void FileDownloader::downloadFile(const QUrl &url)
+{
+    if (isBusy()) {
+        qCWarning(lcDownload) << "refused" << url.toDisplayString()
+                              << "while another download is waiting";
+        return;
+    }
+    isSuccess = false;
+    fileName = url.fileName(QUrl::FullyDecoded);
+    // The name becomes a path inside the temp folder: "..", "" or a decoded separator must not.
+    if (!isSafeFileName(fileName)) {
+        qCWarning(lcDownload) << "refused" << url.toDisplayString() << ": unusable file name"
+                              << fileName;
+        emit downLoadProgress(0, true);
+        return;
+    }
+
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    // Without it a server that sends headers and then stalls keeps the modal popup up for ever.
+    request.setTransferTimeout(transferTimeoutMs);
+
+    tooLarge = false;
+    waiting = true;
+    current = manager->get(request);
+    QNetworkReply *reply = current;
+    connect(reply, &QNetworkReply::finished, this, &FileDownloader::onDownloadFinished);
+    connect(reply, &QNetworkReply::readyRead, this, &FileDownloader::onReadyRead);
+    connect(reply, &QNetworkReply::downloadProgress, this, &FileDownloader::onDownloadProgress);
+
+    QEventLoop loop;
+    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (current == reply) // finished may already have been handled (a refused redirect, say)
+        loop.exec();
+    waiting = false;
+}
+
+void FileDownloader::onReadyRead()
+{
+    // The body is taken whole when the reply finishes; its size is watched in onDownloadProgress.
+}
+
+void FileDownloader::onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
+{
+    auto *reply = qobject_cast<QNetworkReply *>(sender());
+    if (!reply || reply != current)
+        return;
+    if (bytesReceived > maxBodySize || bytesTotal > maxBodySize) {
+        qCWarning(lcDownload) << "aborting" << reply->url().toDisplayString() << ": body over"
+                              << maxBodySize << "bytes";
+        tooLarge = true;
+        reply->abort();
+        return;
+    }
+    if (bytesTotal <= 0)
+        return;
+    const double p = double(bytesReceived) / double(bytesTotal) * 100.0;
+    // 100 % is reported by the finish, once the file is really on disk (or not).
+    if (p < 100.0)
+        emit downLoadProgress(int(p), false);
+}
+
+void FileDownloader::onDownloadFinished()
+{
+    auto *reply = qobject_cast<QNetworkReply *>(sender());
+    if (!reply || reply != current)
+        return;
+    current = nullptr;
+    isSuccess = replySucceeded(reply) && storeBody(reply);
+    reply->deleteLater();
+    emit downLoadProgress(isSuccess ? 100 : 0, true);
+}
+
+bool FileDownloader::replySucceeded(QNetworkReply *reply) const
+{
+    const QString where = reply->url().toDisplayString();
+    if (tooLarge)
+        return false;
+    if (reply->error() != QNetworkReply::NoError) {
+        qCWarning(lcDownload) << "download of" << where << "failed:" << reply->errorString();
+        return false;
+    }
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid()) {
+        // A redirect that was not followed, or any other non-2xx page, is not the file.
+        const int code = status.toInt();
+        if (code < 200 || code > 299) {
+            qCWarning(lcDownload) << "download of" << where << "ended with status" << code;
+            return false;
+        }
+    } else if (reply->url().scheme().startsWith(QLatin1String("http"))) {
+        qCWarning(lcDownload) << "download of" << where << "has no status";
+        return false;
+    }
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    const bool encoded = reply->hasRawHeader("Content-Encoding");
+    if (length.isValid() && !encoded && reply->bytesAvailable() < length.toLongLong()) {
+        qCWarning(lcDownload) << "download of" << where << "cut short:" << reply->bytesAvailable()
+                              << "of" << length.toLongLong() << "bytes";
+        return false;
+    }
+    return true;
+}
+
+bool FileDownloader::storeBody(QNetworkReply *reply)
+{
+    const QString path = tempFolderPath() + fileName;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    // QSaveFile writes beside the target and renames on commit: never a partial file at the path.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        qCWarning(lcDownload) << "cannot write" << path << ":" << file.errorString();
+        return false;
+    }
+    file.write(reply->readAll());
+    if (!file.commit()) {
+        qCWarning(lcDownload) << "cannot write" << path << ":" << file.errorString();
+        return false;
+    }
+    return true;
+}
