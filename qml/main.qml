@@ -15,6 +15,7 @@ ApplicationWindow {
 
     // The log keeps at most this many lines; older lines make way for new ones.
     readonly property int maxLogLines: 1000
+    readonly property ScrollBar logScrollBar: scrollView.ScrollBar.vertical
 
     signal notifyStartUpdate(int Event)
 
@@ -63,7 +64,7 @@ ApplicationWindow {
             outputTextArea.append("<span style='color: " + color
                                   + "; font-family: Arial; font-size: 18px;'>"
                                   + escapeHtml(message) + "</span>")
-        scrollView.ScrollBar.vertical.position = 1.0 - scrollView.ScrollBar.vertical.size
+        logScrollBar.position = 1.0 - logScrollBar.size
         trimLog()
     }
 
@@ -115,8 +116,7 @@ ApplicationWindow {
         function onSigOutputMsg(Clolr, OutputMsg) { appendLog(Clolr, OutputMsg) }
 
         function onSigUsbConnectStatus(Status) {
-            img_ConnectStatus.source = Status === 0 ? Qt.binding(function () { return usbIconOff })
-                                                    : Qt.binding(function () { return usbIconOn })
+            img_ConnectStatus.source = Status === 0 ? usbIconOff : usbIconOn
         }
 
         function onSigProgressValue(value) { update_Prog.value = value / 100.0 }
@@ -171,6 +171,7 @@ ApplicationWindow {
 
         Image {
             id: img_logo
+            objectName: "img_logo"
             anchors.fill: parent
             anchors.margins: 10
             source: logoPath
@@ -187,6 +188,7 @@ ApplicationWindow {
 
         Item {
             id: item_top
+            objectName: "item_top"
             anchors.top: parent.top
             anchors.topMargin: 23
             width: parent.width
@@ -197,6 +199,7 @@ ApplicationWindow {
 
                 Image {
                     id: img_ConnectStatus
+                    objectName: "img_ConnectStatus"
                     width: 91
                     height: 25
                     source: usbIconOff
@@ -204,6 +207,7 @@ ApplicationWindow {
 
                 FwButton {
                     id: bt_netFile
+                    objectName: "bt_netFile"
                     width: 80
                     text: "网络固件"
                     visible: false
@@ -212,12 +216,14 @@ ApplicationWindow {
 
                 FwButton {
                     id: bt_OpenFile
+                    objectName: "bt_OpenFile"
                     text: "打开文件"
                     onClicked: fileDialog.open()
                 }
 
                 FwButton {
                     id: bt_Update
+                    objectName: "bt_Update"
                     text: "更新"
                     onClicked: notifyStartUpdate(1)
                 }
@@ -226,6 +232,7 @@ ApplicationWindow {
 
         Item {
             id: item_TextOut
+            objectName: "item_TextOut"
             x: 0
             width: 362
             anchors.top: item_top.bottom
@@ -240,6 +247,7 @@ ApplicationWindow {
 
                 ScrollView {
                     id: scrollView
+                    objectName: "scrollView"
                     anchors.fill: parent
                     clip: true
                     ScrollBar.vertical.policy: ScrollBar.AlwaysOn
@@ -247,6 +255,7 @@ ApplicationWindow {
 
                     TextArea {
                         id: outputTextArea
+                        objectName: "outputTextArea"
                         padding: 2
                         textFormat: Text.RichText
                         font.family: "Arial"
@@ -263,6 +272,7 @@ ApplicationWindow {
 
         Item {
             id: item_Prog
+            objectName: "item_Prog"
             x: 0
             width: 362
             height: 25
@@ -271,6 +281,7 @@ ApplicationWindow {
 
             ProgressBar {
                 id: update_Prog
+                objectName: "update_Prog"
                 anchors.fill: parent
                 value: 0
                 background: Rectangle {
@@ -283,6 +294,7 @@ ApplicationWindow {
                 }
                 contentItem: Item {
                     Rectangle {
+                        objectName: "update_Prog_fill"
                         width: update_Prog.visualPosition * update_Prog.width
                         height: update_Prog.height
                         radius: 2
@@ -294,6 +306,7 @@ ApplicationWindow {
 
         Item {
             id: item_bottom
+            objectName: "item_bottom"
             anchors.bottom: parent.bottom
             width: parent.width
             height: 40
@@ -303,6 +316,7 @@ ApplicationWindow {
 
                 ComboBox {
                     id: comb_Language
+                    objectName: "comb_Language"
                     width: 91
                     height: 25
                     font.pixelSize: 14
@@ -354,12 +368,14 @@ ApplicationWindow {
 
                 FwButton {
                     id: bt_help
+                    objectName: "bt_help"
                     text: "帮助"
                     onClicked: Qt.openUrlExternally("https://" + help_website)
                 }
 
                 FwButton {
                     id: bt_exit
+                    objectName: "bt_exit"
                     text: "退出"
                     onClicked: {
                         backend.windowsClose()
@@ -379,6 +395,7 @@ ApplicationWindow {
 
     Qml_DeviceSelect {
         id: netFileDialog
+        objectName: "netFileDialog"
         visible: false
 
         function openProgress() {
@@ -391,6 +408,7 @@ ApplicationWindow {
 
     Qml_DownLoadProgress {
         id: gidDownloadProgress
+        objectName: "gidDownloadProgress"
         visible: false
     }
 }

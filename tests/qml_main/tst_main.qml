@@ -1,0 +1,240 @@
+import QtQuick 2.15
+import QtTest 1.15
+
+TestCase {
+    id: testCase
+    name: "MainWindow"
+    when: windowShown
+
+    property var window: null
+
+    SignalSpy { id: languageSpy; target: backend; signalName: "siglangageChange" }
+    SignalSpy { id: startSpy; target: backend; signalName: "sig_StartUpdate" }
+
+    function child(name) {
+        var item = findChild(window.contentItem, name)
+        if (!item)
+            item = findChild(window, name)
+        verify(item !== null, "no item " + name)
+        return item
+    }
+
+    function init() {
+        var component = Qt.createComponent("qrc:/main.qml")
+        compare(component.status, Component.Ready, component.errorString())
+        window = createTemporaryObject(component, testCase)
+        verify(window !== null)
+        tryCompare(window, "visible", true)
+        waitForRendering(window.contentItem)
+        languageSpy.clear()
+        startSpy.clear()
+    }
+
+    function cleanup() {
+        window.visible = false
+        window = null
+    }
+
+    function logText() {
+        var area = child("outputTextArea")
+        return area.getText(0, area.length)
+    }
+
+    function test_geometryIsFixed() {
+        compare(window.width, 575)
+        compare(window.height, 350)
+        compare(window.minimumWidth, 575)
+        compare(window.maximumWidth, 575)
+        compare(window.minimumHeight, 350)
+        compare(window.maximumHeight, 350)
+        compare(window.title, "Tarvo固件升级软件")
+    }
+
+    function test_controlsStandWhereTheLayoutPutsThem_data() {
+        return [
+            { tag: "logo", name: "img_logo", x: 10, y: 10, w: 180, h: 330 },
+            { tag: "usb status", name: "img_ConnectStatus", x: 200, y: 23, w: 91, h: 25 },
+            { tag: "open file", name: "bt_OpenFile", x: 339, y: 23, w: 88, h: 25 },
+            { tag: "update", name: "bt_Update", x: 475, y: 23, w: 88, h: 25 },
+            { tag: "log", name: "item_TextOut", x: 200, y: 63, w: 362, h: 201 },
+            { tag: "progress", name: "item_Prog", x: 200, y: 272, w: 362, h: 25 },
+            { tag: "language", name: "comb_Language", x: 200, y: 310, w: 91, h: 25 },
+            { tag: "help", name: "bt_help", x: 338, y: 310, w: 88, h: 25 },
+            { tag: "exit", name: "bt_exit", x: 473, y: 310, w: 88, h: 25 },
+        ]
+    }
+
+    function test_controlsStandWhereTheLayoutPutsThem(data) {
+        var item = child(data.name)
+        var p = item.mapToItem(window.contentItem, 0, 0)
+        compare(Math.round(p.x), data.x)
+        compare(Math.round(p.y), data.y)
+        compare(item.width, data.w)
+        compare(item.height, data.h)
+    }
+
+    function test_networkButtonStaysHidden() {
+        verify(!child("bt_netFile").visible)
+        verify(!child("netFileDialog").visible)
+        verify(!child("gidDownloadProgress").visible)
+    }
+
+    function test_log_colours_data() {
+        return [
+            { tag: "red", color: "red", shown: true, css: "#ff0000" },
+            { tag: "black", color: "black", shown: true, css: "#000000" },
+            { tag: "green is not shown", color: "green", shown: false },
+            { tag: "colour names are exact", color: "Red", shown: false },
+        ]
+    }
+
+    function test_log_colours(data) {
+        backend.sigOutputMsg(data.color, "[09:05:03] message")
+        compare(logText().indexOf("[09:05:03] message") >= 0, data.shown)
+        if (data.shown)
+            verify(child("outputTextArea").text.indexOf("color:" + data.css) >= 0)
+    }
+
+    function test_log_showsMarkupLiterally() {
+        var name = "[10:00:00] 打开文件成功 <img src=http://127.0.0.1:9/x.png>&amp;<b>x</b>.bin"
+        backend.sigOutputMsg("black", name)
+        compare(logText(), name)
+        var html = child("outputTextArea").text
+        verify(html.indexOf("<img") < 0)
+        verify(html.indexOf("<b>") < 0)
+    }
+
+    function test_log_scrollsToTheNewestLine() {
+        for (var i = 0; i < 40; ++i)
+            backend.sigOutputMsg("black", "line " + i)
+        var bar = window.logScrollBar
+        verify(bar.size < 1)
+        fuzzyCompare(bar.position, 1 - bar.size, 0.001)
+        // Even a line that is not shown scrolls.
+        bar.position = 0
+        backend.sigOutputMsg("green", "hidden")
+        fuzzyCompare(bar.position, 1 - bar.size, 0.001)
+    }
+
+    function test_log_isBoundedAndKeepsTheNewestLine() {
+        var area = child("outputTextArea")
+        for (var i = 0; i < 1010; ++i)
+            backend.sigOutputMsg(i % 2 ? "red" : "black", "n" + i)
+        verify(area.lineCount <= window.maxLogLines, "lines: " + area.lineCount)
+        verify(area.lineCount >= window.maxLogLines - 1, "lines: " + area.lineCount)
+        var text = logText()
+        verify(text.indexOf("n1009") >= 0)
+        verify(text.indexOf("n9\u2029") < 0, "the oldest lines go first")
+        compare(text.substring(text.length - 5), "n1009")
+    }
+
+    function test_progress_data() {
+        return [ { tag: "0", value: 0 }, { tag: "50", value: 50 }, { tag: "100", value: 100 } ]
+    }
+
+    function test_progress(data) {
+        backend.sigProgressValue(data.value)
+        var bar = child("update_Prog")
+        fuzzyCompare(bar.value, data.value / 100, 1e-9)
+        var fill = findChild(bar, "update_Prog_fill")
+        fuzzyCompare(fill.width, bar.width * data.value / 100, 0.5)
+    }
+
+    function test_usbStatus_data() {
+        return [
+            { tag: "connected", status: 1, on: true },
+            { tag: "any non-zero value", status: 2, on: true },
+            { tag: "disconnected", status: 0, on: false },
+        ]
+    }
+
+    function test_usbStatus(data) {
+        var image = child("img_ConnectStatus")
+        compare(image.source, window.usbIconOff)
+        backend.sigUsbConnectStatus(data.status)
+        compare(image.source, data.on ? window.usbIconOn : window.usbIconOff)
+        verify(String(window.usbIconOn).indexOf("/Config/ON.png") > 0)
+        compare(image.status, Image.Ready)
+    }
+
+    function test_languageTexts() {
+        backend.siglangageChange("T", "O", "U", "H", "E", "N")
+        compare(window.title, "T")
+        compare(child("bt_OpenFile").text, "O")
+        compare(child("bt_Update").text, "U")
+        compare(child("bt_help").text, "H")
+        compare(child("bt_exit").text, "E")
+        compare(child("bt_netFile").text, "N")
+    }
+
+    function test_languageBox_data() {
+        return [
+            { tag: "second selected", select: 1, calls: 1 },
+            { tag: "first selected", select: 0, calls: 0 },
+        ]
+    }
+
+    function test_languageBox(data) {
+        var box = child("comb_Language")
+        compare(box.count, 0)
+        compare(box.currentIndex, 0)
+        backend.sigInitLangageComboBox(["中文", "English", "Deutsch"], 2, data.select)
+        compare(box.count, 2)
+        compare(box.currentIndex, data.select)
+        compare(box.displayText, data.select ? "English" : "中文")
+        compare(languageSpy.count, data.calls)
+        if (data.calls)
+            compare(languageSpy.signalArguments[0][1], "Open file")
+    }
+
+    function test_updateButtonStartsAnUpdate() {
+        mouseClick(child("bt_Update"))
+        compare(startSpy.count, 1)
+    }
+
+    function test_helpOpensTheConfiguredHost() {
+        backend.sigSetHelpBtnMeg("help.example.org")
+        mouseClick(child("bt_help"))
+        tryCompare(browser, "lastUrl", "https://help.example.org")
+    }
+
+    function test_downloadPopup_catalogueDownloadLeavesItAlone() {
+        var popup = child("gidDownloadProgress")
+        window.isdownJsonFile = true
+        backend.sigProgressCtrl(100, true)
+        verify(!window.isdownJsonFile)
+        compare(popup.progressValue, 100)
+        wait(400) // long enough for a hide that must not come
+        verify(!popup.visible)
+    }
+
+    function test_downloadPopup_closesWithTheDialogAfterAFirmwareDownload() {
+        var popup = child("gidDownloadProgress")
+        var dialog = child("netFileDialog")
+        dialog.visible = true
+        dialog.openProgress()
+        verify(popup.visible)
+        compare(popup.progressValue, 0)
+        backend.sigProgressCtrl(50, false)
+        compare(popup.progressValue, 50)
+        verify(popup.visible)
+        backend.sigProgressCtrl(100, true)
+        verify(popup.visible, "the final percentage stays a moment")
+        tryCompare(popup, "visible", false, 2000)
+        verify(!dialog.visible)
+    }
+
+    function test_screenshot() {
+        backend.siglangageChange("Tarvo固件升级软件", "打开文件", "更新", "帮助", "退出", "网络固件")
+        backend.sigInitLangageComboBox(["中文", "English"], 2, 0)
+        backend.sigUsbConnectStatus(1)
+        backend.sigOutputMsg("black", "[09:05:03] 连接设备成功")
+        backend.sigOutputMsg("black", "[09:05:10] 打开文件成功 Q7_v2.bin")
+        backend.sigOutputMsg("red", "[09:05:12] 请先连接设备")
+        backend.sigOutputMsg("black", "[09:05:30] 更新设备成功")
+        backend.sigProgressValue(60)
+        waitForRendering(window.contentItem)
+        var image = grabImage(window.contentItem)
+        image.save(screenshotDir + "/main.png")
+    }
+}
