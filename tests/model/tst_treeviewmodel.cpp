@@ -3,6 +3,9 @@
 #include "TreeViewModel.h"
 
 #include <QAbstractItemModelTester>
+#include <QQmlComponent>
+#include <QQmlContext>
+#include <QQmlEngine>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -45,6 +48,7 @@ private slots:
     void index_outOfRangeIsInvalid();
     void roleNames_addNameAndState();
     void buildAndClear_resetOnce();
+    void qml_walksTheTreeThroughTheInvokables();
 };
 
 void TestTreeViewModel::freshModel_isEmpty()
@@ -172,6 +176,50 @@ void TestTreeViewModel::buildAndClear_resetOnce()
     model.clearTree();
     QCOMPARE(resets.count(), 3);
     QCOMPARE(inserts.count(), 0);
+}
+
+// The selection dialog walks the tree from QML with default arguments left out and reads the
+// role numbers from the registered type; a leaf's state must arrive as a number.
+void TestTreeViewModel::qml_walksTheTreeThroughTheInvokables()
+{
+    qmlRegisterType<TreeViewModel>("TreeViewModel", 1, 0, "TreeViewModel");
+    TreeViewModel model;
+    const FirmwareCatalog catalogue = sampleCatalogue();
+    model.buildTree(catalogue, 0, "*");
+    QQmlEngine engine;
+    engine.rootContext()->setContextProperty("myModel", &model);
+    QQmlComponent component(&engine);
+    component.setData(R"(
+        import QtQml 2.15
+        import TreeViewModel 1.0
+        QtObject {
+            function walk(parent) {
+                var out = []
+                var n = parent === undefined ? myModel.rowCount() : myModel.rowCount(parent)
+                for (var r = 0; r < n; ++r) {
+                    var i = parent === undefined ? myModel.index(r, 0) : myModel.index(r, 0, parent)
+                    var state = myModel.data(i, TreeViewModel.STATE)
+                    var row = myModel.data(i, TreeViewModel.NAME)
+                    if (typeof state === "number")
+                        row += "=" + state
+                    var below = walk(i)
+                    out.push(below.length ? row + "{" + below + "}" : row)
+                }
+                return out.join(",")
+            }
+            property string tree: walk(undefined)
+            property int columns: myModel.columnCount()
+            property bool display: myModel.data(myModel.index(0, 0)) === undefined
+            property bool outside: myModel.index(9, 0).valid
+        })",
+                      QUrl());
+    QScopedPointer<QObject> root(component.create());
+    QVERIFY2(root, qPrintable(component.errorString()));
+    QCOMPARE(root->property("tree").toString(),
+             QString("a-name{a2-name{X1=0,k{Y1=1,Y2=3}}},b-name{b2-name{Z1=2}}"));
+    QCOMPARE(root->property("columns").toInt(), 2);
+    QVERIFY(root->property("display").toBool());
+    QVERIFY(!root->property("outside").toBool());
 }
 
 QTEST_GUILESS_MAIN(TestTreeViewModel)
