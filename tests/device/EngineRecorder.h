@@ -1,0 +1,43 @@
+#pragma once
+
+#include "MainTask.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QtTest>
+
+// Records what an engine reports, in order, as short strings: "usb:1", "msg:4", "progress:33",
+// "id:*". It lives on the test's thread, so reports of an engine on a worker thread arrive queued.
+class EngineRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    explicit EngineRecorder(MainTask *task)
+    {
+        connect(task, &MainTask::sig_ChangeUsbConnectStatus, this,
+                [this](bool on) { events << QStringLiteral("usb:%1").arg(on ? 1 : 0); });
+        connect(task, &MainTask::sig_OutoutMsgToBackend, this,
+                [this](int id) { events << QStringLiteral("msg:%1").arg(id); });
+        connect(task, &MainTask::sig_ChangeProgressValue, this,
+                [this](int value) { events << QStringLiteral("progress:%1").arg(value); });
+        connect(task, &MainTask::sig_ReceiveV20DeviceID, this,
+                [this](const QString &id) { events << QStringLiteral("id:") + id; });
+    }
+
+    // Events of one kind, in order: filtered("progress") gives {"progress:0", ...}.
+    QStringList filtered(const QString &kind) const
+    {
+        return events.filter(QRegularExpression(QLatin1Char('^') + kind + QLatin1Char(':')));
+    }
+
+    // Processes events until `event` has been recorded; false after the time-out, which only
+    // guards against a hang.
+    bool waitFor(const QString &event, int timeoutMs = 30000)
+    {
+        return QTest::qWaitFor([&] { return events.contains(event); }, timeoutMs);
+    }
+
+    void clear() { events.clear(); }
+
+    QStringList events;
+};

@@ -1,0 +1,174 @@
+// The link's presence poll and reply reader, driven pass by pass on the test's thread.
+#include "EngineRecorder.h"
+#include "SimHid.h"
+
+#include <QtTest>
+
+namespace {
+
+bool isIdentityRequest(const QByteArray &report)
+{
+    return report.size() == 65 && report.startsWith(QByteArray::fromHex("00AA55A0"));
+}
+
+} // namespace
+
+class TestDeviceLink : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void deviceBeforeStart_openedOnPass20AndSignalledOnPass40();
+    void detach_closesOnNextPollAndSignalsOnTheOneAfter();
+    void lostBeforeSignalled_isNeverReportedAsConnected();
+    void legacyDevice_keepsThePlaceholderIdentity();
+    void identityReply_reachesTheController();
+    void twoDevices_firstEnumeratedStaysOpenInAnyOrder();
+    void otherProducts_areIgnored();
+    void reattach_opensAgainWithinTheDisconnectPoll();
+
+private:
+    // The work of n passes; with an instant device a reply is read in the pass that caused it.
+    void passes(int n)
+    {
+        for (int i = 0; i < n; ++i) {
+            task->RunPassWork();
+            task->ReadReply();
+        }
+    }
+
+    MainTask *task = nullptr;
+    EngineRecorder *recorder = nullptr;
+};
+
+void TestDeviceLink::init()
+{
+    SimHid::reset();
+    task = new MainTask;
+    recorder = new EngineRecorder(task);
+}
+
+void TestDeviceLink::cleanup()
+{
+    delete recorder;
+    delete task;
+}
+
+void TestDeviceLink::deviceBeforeStart_openedOnPass20AndSignalledOnPass40()
+{
+    const int device = SimHid::attach({false});
+    passes(19);
+    QCOMPARE(SimHid::openHandles(device), 0);
+    QVERIFY(recorder->events.isEmpty());
+
+    task->PollDevice(); // pass 20
+    QCOMPARE(SimHid::openHandles(device), 1);
+    QCOMPARE(recorder->events, QStringList {"id:*"});
+    const QList<QByteArray> writes = SimHid::writes(device);
+    QCOMPARE(writes.size(), 2);
+    QVERIFY(isIdentityRequest(writes[0]));
+    QCOMPARE(writes[1], writes[0]);
+    QCOMPARE(writes[0].mid(61), QByteArray::fromHex("0000019F"));
+
+    passes(19);
+    QCOMPARE(recorder->events, QStringList {"id:*"});
+    task->PollDevice(); // pass 40
+    QCOMPARE(recorder->events, (QStringList {"id:*", "usb:1", "msg:4"}));
+    passes(100);
+    QCOMPARE(recorder->events.size(), 3);
+}
+
+void TestDeviceLink::detach_closesOnNextPollAndSignalsOnTheOneAfter()
+{
+    const int device = SimHid::attach({false});
+    passes(40);
+    recorder->clear();
+    SimHid::detach(device);
+    passes(20);
+    QCOMPARE(SimHid::openHandles(device), 0);
+    QVERIFY(!task->deviceIsOpen());
+    QCOMPARE(recorder->events, QStringList {"id:*"});
+    passes(20);
+    QCOMPARE(recorder->events, (QStringList {"id:*", "usb:0", "msg:5"}));
+    passes(100);
+    QCOMPARE(recorder->events.size(), 3);
+}
+
+void TestDeviceLink::lostBeforeSignalled_isNeverReportedAsConnected()
+{
+    const int device = SimHid::attach({false});
+    passes(20);
+    SimHid::detach(device);
+    passes(200);
+    QCOMPARE(recorder->events, (QStringList {"id:*", "id:*"}));
+    QCOMPARE(SimHid::openHandles(device), 0);
+}
+
+void TestDeviceLink::legacyDevice_keepsThePlaceholderIdentity()
+{
+    const int device = SimHid::attach({false});
+    passes(100);
+    QCOMPARE(SimHid::identityRequests(device), 2);
+    QVERIFY(!task->deviceIsV20());
+    QCOMPARE(recorder->filtered("id"), QStringList {"id:*"});
+}
+
+void TestDeviceLink::identityReply_reachesTheController()
+{
+    SimHid::DeviceOptions v20;
+    v20.identity = "TX-V20";
+    SimHid::attach(v20);
+    passes(40);
+    QVERIFY(task->deviceIsV20());
+    // One reply to each of the two requests.
+    QCOMPARE(recorder->events, (QStringList {"id:*", "id:TX-V20", "id:TX-V20", "usb:1", "msg:4"}));
+}
+
+void TestDeviceLink::twoDevices_firstEnumeratedStaysOpenInAnyOrder()
+{
+    const int first = SimHid::attach({false});
+    const int second = SimHid::attach({false});
+    passes(40);
+    QCOMPARE(SimHid::openHandles(first), 1);
+    QCOMPARE(SimHid::openHandles(second), 0);
+    SimHid::setEnumerationReversed(true);
+    passes(100);
+    QCOMPARE(SimHid::openHandles(first), 1);
+    QCOMPARE(recorder->events, (QStringList {"id:*", "usb:1", "msg:4"}));
+
+    // Losing the open one moves the link to the other after a disconnection.
+    SimHid::detach(first);
+    passes(40);
+    QCOMPARE(SimHid::openHandles(first), 0);
+    QCOMPARE(SimHid::openHandles(second), 1);
+    QCOMPARE(recorder->events.mid(3), (QStringList {"id:*", "usb:0", "msg:5", "id:*"}));
+}
+
+void TestDeviceLink::otherProducts_areIgnored()
+{
+    SimHid::DeviceOptions other;
+    other.productId = 0x5740;
+    const int device = SimHid::attach(other);
+    passes(100);
+    QCOMPARE(SimHid::openHandles(device), 0);
+    QVERIFY(recorder->events.isEmpty());
+}
+
+void TestDeviceLink::reattach_opensAgainWithinTheDisconnectPoll()
+{
+    const int first = SimHid::attach({false});
+    passes(40);
+    SimHid::detach(first);
+    const int again = SimHid::attach({false});
+    passes(40);
+    QCOMPARE(SimHid::openHandles(again), 1);
+    QCOMPARE(recorder->events,
+             (QStringList {"id:*", "usb:1", "msg:4", "id:*", "usb:0", "msg:5", "id:*"}));
+    passes(20);
+    QCOMPARE(recorder->events.mid(7), (QStringList {"usb:1", "msg:4"}));
+}
+
+QTEST_GUILESS_MAIN(TestDeviceLink)
+#include "tst_devicelink.moc"

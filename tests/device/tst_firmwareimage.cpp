@@ -1,0 +1,151 @@
+#include "FirmwareImage.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray patterned(int size)
+{
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((i * 7 + 3) & 0xFF);
+    return bytes;
+}
+
+uint32_t sum(const QByteArray &bytes)
+{
+    uint32_t total = 0;
+    for (char c : bytes)
+        total += uint8_t(c);
+    return total;
+}
+
+QByteArray toBytes(const FirmwareImage::Block &block)
+{
+    return QByteArray(reinterpret_cast<const char *>(block.bytes.data()), int(block.bytes.size()));
+}
+
+} // namespace
+
+class TestFirmwareImage : public QObject
+{
+    Q_OBJECT
+private slots:
+    void blocks_data();
+    void blocks();
+    void shortRead_deliversZerosInsideTheImage();
+    void open_failsForMissingFile();
+    void resolvePath_data();
+    void resolvePath();
+
+private:
+    QString write(const QByteArray &bytes);
+    QTemporaryDir dir;
+    int files = 0;
+};
+
+QString TestFirmwareImage::write(const QByteArray &bytes)
+{
+    const QString path = dir.filePath(QStringLiteral("image%1.bin").arg(++files));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+void TestFirmwareImage::blocks_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<uint>("blockCount");
+    QTest::newRow("1 byte") << 1 << 1u;
+    QTest::newRow("1024 bytes") << 1024 << 1u;
+    QTest::newRow("1025 bytes") << 1025 << 2u;
+    QTest::newRow("3000 bytes") << 3000 << 3u;
+    QTest::newRow("3 x 1024 bytes") << 3072 << 3u;
+}
+
+// Every block is the file's bytes at its offsets followed by 0xFF fill, and its checksum is the
+// sum of exactly those 1024 values.
+void TestFirmwareImage::blocks()
+{
+    QFETCH(int, size);
+    QFETCH(uint, blockCount);
+    const QByteArray content = patterned(size);
+    FirmwareImage image;
+    QVERIFY(image.open(write(content)));
+    image.measure();
+    QCOMPARE(image.imageSize(), uint32_t(size));
+    QCOMPARE(image.blockCount(), uint32_t(blockCount));
+    image.restart();
+    const QByteArray padded = content.leftJustified(int(blockCount) * 1024, char(0xFF));
+    for (uint k = 0; k < blockCount; ++k) {
+        const FirmwareImage::Block block = image.nextBlock();
+        const QByteArray expected = padded.mid(int(k) * 1024, 1024);
+        QCOMPARE(toBytes(block), expected);
+        QCOMPARE(block.checksum, sum(expected));
+    }
+}
+
+void TestFirmwareImage::shortRead_deliversZerosInsideTheImage()
+{
+    const QString path = write(patterned(3000));
+    FirmwareImage image;
+    QVERIFY(image.open(path));
+    image.measure();
+    image.restart();
+    // The file shrinks after it was measured: its last 1000 bytes can no longer be read.
+    QVERIFY(QFile::resize(path, 2000));
+    image.nextBlock();
+    const FirmwareImage::Block second = image.nextBlock();
+    QCOMPARE(toBytes(second).left(976), patterned(2000).mid(1024));
+    QCOMPARE(toBytes(second).right(48), QByteArray(48, '\0'));
+    const FirmwareImage::Block last = image.nextBlock();
+    QCOMPARE(toBytes(last), QByteArray(952, '\0') + QByteArray(72, char(0xFF)));
+    QCOMPARE(last.checksum, uint32_t(72 * 0xFF));
+}
+
+void TestFirmwareImage::open_failsForMissingFile()
+{
+    FirmwareImage image;
+    QVERIFY(!image.open(dir.filePath(QStringLiteral("missing.bin"))));
+    QVERIFY(!image.isOpen());
+}
+
+void TestFirmwareImage::resolvePath_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("expected");
+#ifdef Q_OS_WIN
+    QTest::newRow("local-file URL, drive") << "file:///C:/fw/a.bin"
+                                           << "C:/fw/a.bin";
+#else
+    // Elsewhere a drive letter is just the first folder of an absolute path.
+    QTest::newRow("local-file URL, drive") << "file:///C:/fw/a.bin"
+                                           << "/C:/fw/a.bin";
+#endif
+    QTest::newRow("local-file URL, POSIX") << "file:///home/user/a.bin"
+                                           << "/home/user/a.bin";
+    QTest::newRow("local-file URL, escaped") << "file:///tmp/a%20b.bin"
+                                             << "/tmp/a b.bin";
+    QTest::newRow("drive path") << "C:/fw/a.bin"
+                                << "C:/fw/a.bin";
+    QTest::newRow("POSIX path") << "/home/user/a.bin"
+                                << "/home/user/a.bin";
+    QTest::newRow("relative path") << "fw/a.bin"
+                                   << "fw/a.bin";
+    QTest::newRow("other scheme") << "https://example.invalid/a.bin"
+                                  << "https://example.invalid/a.bin";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestFirmwareImage::resolvePath()
+{
+    QFETCH(QString, given);
+    QFETCH(QString, expected);
+    QCOMPARE(FirmwareImage::resolvePath(given), expected);
+}
+
+QTEST_GUILESS_MAIN(TestFirmwareImage)
+#include "tst_firmwareimage.moc"

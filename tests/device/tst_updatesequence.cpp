@@ -1,0 +1,282 @@
+// Whole updates through the engine's own loop on its worker thread against the simulated device.
+#include "EngineHarness.h"
+
+#include <QtTest>
+
+class TestUpdateSequence : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { SimHid::reset(); }
+
+    void update_deliversTheImageWithItsFill_data();
+    void update_deliversTheImageWithItsFill();
+    void update_reportsProgressPerBlock();
+    void legacyDevice_largeImagesCarryTheIndexHighBitsInTheCommand_data();
+    void legacyDevice_largeImagesCarryTheIndexHighBitsInTheCommand();
+    void update_refusedBeforeAnythingIsWritten_data();
+    void update_refusedBeforeAnythingIsWritten();
+    void update_withoutDevice_reportsProgressZeroThenNoDevice();
+    void update_failsWhenStartIsNotAcknowledged();
+    void update_failsAtAWriteErrorAndWritesNothingMore_data();
+    void update_failsAtAWriteErrorAndWritesNothingMore();
+    void update_failsWhenDeviceDetachesMidUpdate();
+    void startUpdateTwice_runsOneUpdate();
+    void newPathDuringUpdate_isUsedByTheNextUpdate();
+    void stop_duringAnUpdate_endsWithoutAMessage();
+};
+
+void TestUpdateSequence::update_deliversTheImageWithItsFill_data()
+{
+    QTest::addColumn<bool>("v20");
+    QTest::addColumn<int>("size");
+    for (bool v20 : {true, false}) {
+        const char *kind = v20 ? "V20" : "legacy";
+        for (int size : {1, 1024, 1025, 3000})
+            QTest::addRow("%s, %d bytes", kind, size) << v20 << size;
+    }
+}
+
+void TestUpdateSequence::update_deliversTheImageWithItsFill()
+{
+    QFETCH(bool, v20);
+    QFETCH(int, size);
+    SimHid::DeviceOptions options;
+    options.answersIdentity = v20;
+    const int device = SimHid::attach(options);
+    EngineHarness engine;
+    QVERIFY(engine.waitConnected());
+    const QByteArray image = testImage(size);
+    engine.setFilePath(QUrl::fromLocalFile(engine.writeImage(image)).toString());
+    engine.startUpdate();
+    QVERIFY(engine.waitForEnd());
+
+    QCOMPARE(engine.recorder.events.last(), QStringLiteral("msg:9"));
+    QCOMPARE(SimHid::protocolErrors(device), QStringList());
+    QCOMPARE(SimHid::receivedImage(device), withFill(image));
+    const QList<SimHid::BlockHeader> headers = SimHid::blockHeaders(device);
+    QCOMPARE(headers.size(), (size + 1023) / 1024);
+    for (int k = 0; k < headers.size(); ++k) {
+        QCOMPARE(headers[k].command, uint8_t(v20 ? 0x08 : 0x04));
+        QCOMPARE(headers[k].index, uint32_t(k));
+        QVERIFY(headers[k].checksumMatches);
+    }
+}
+
+void TestUpdateSequence::update_reportsProgressPerBlock()
+{
+    SimHid::DeviceOptions options;
+    options.ackDelayMs = 2; // replies come a few passes later, as from a real device
+    SimHid::attach(options);
+    EngineHarness engine;
+    QVERIFY(engine.waitConnected());
+    engine.recorder.clear();
+    engine.setFilePath(engine.writeImage(testImage(3 * 1024)));
+    engine.startUpdate();
+    QVERIFY(engine.waitForEnd());
+    QCOMPARE(engine.recorder.events,
+             (QStringList {"progress:0", "progress:33", "progress:66", "progress:100", "msg:9"}));
+}
+
+void TestUpdateSequence::legacyDevice_largeImagesCarryTheIndexHighBitsInTheCommand_data()
+{
+    QTest::addColumn<int>("blocks");
+    QTest::newRow("257 blocks") << 257;
+    QTest::newRow("4096 blocks, the most a legacy header addresses") << 4096;
+}
+
+void TestUpdateSequence::legacyDevice_largeImagesCarryTheIndexHighBitsInTheCommand()
+{
+    QFETCH(int, blocks);
+    const int device = SimHid::attach({false});
+    EngineHarness engine;
+    QVERIFY(engine.waitConnected());
+    const QByteArray image = testImage(blocks * 1024 - 100);
+    engine.setFilePath(engine.writeImage(image));
+    engine.startUpdate();
+    QVERIFY(engine.waitForEnd());
+    QCOMPARE(engine.recorder.events.last(), QStringLiteral("msg:9"));
+    QCOMPARE(SimHid::protocolErrors(device), QStringList());
+    QCOMPARE(SimHid::receivedImage(device), withFill(image));
+
+    const QList<SimHid::BlockHeader> headers = SimHid::blockHeaders(device);
+    QCOMPARE(headers.size(), blocks);
+    // The header of block k is the first report after the 16 data reports of block k - 1.
+    const auto headerBytes = [&](int k) {
+        const QList<QByteArray> writes = SimHid::writes(device);
+        const int first = writes.size() - 17 * blocks;
+        return writes[first + 17 * k];
+    };
+    QCOMPARE(uint8_t(headerBytes(255)[3]), uint8_t(0x04));
+    QCOMPARE(uint8_t(headerBytes(255)[4]), uint8_t(0xFF));
+    QCOMPARE(uint8_t(headerBytes(256)[3]), uint8_t(0x14));
+    QCOMPARE(uint8_t(headerBytes(256)[4]), uint8_t(0x00));
+    QCOMPARE(uint8_t(headerBytes(blocks - 1)[3]), uint8_t(blocks == 4096 ? 0xF4 : 0x14));
+    QCOMPARE(uint8_t(headerBytes(blocks - 1)[4]), uint8_t((blocks - 1) & 0xFF));
+}
+
+void TestUpdateSequence::update_refusedBeforeAnythingIsWritten_data()
+{
+    QTest::addColumn<QString>("path"); // "<image>" stands for a written image of `size` bytes
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no path chosen") << QString() << 0 << "msg:7";
+    QTest::newRow("missing file") << "/nonexistent/fw.bin" << 0 << "msg:0";
+    QTest::newRow("another scheme") << "https://example.invalid/fw.bin" << 0 << "msg:0";
+    QTest::newRow("folder") << "<dir>" << 0 << "msg:0";
+    QTest::newRow("empty image") << "<image>" << 0 << "msg:1";
+    QTest::newRow("legacy device, 4096 blocks and one byte")
+        << "<image>" << 4096 * 1024 + 1 << "msg:1";
+}
+
+void TestUpdateSequence::update_refusedBeforeAnythingIsWritten()
+{
+    QFETCH(QString, path);
+    QFETCH(int, size);
+    QFETCH(QString, message);
+    const int device = SimHid::attach({false});
+    EngineHarness engine;
+    QVERIFY(engine.waitConnected());
+    const int writesBefore = SimHid::writeAttempts();
+    if (path == QLatin1String("<image>"))
+        path = engine.writeImage(QByteArray(size, '\x5A'));
+    else if (path == QLatin1String("<dir>"))
+        path = engine.dir.path();
+    engine.recorder.clear();
+    if (!path.isEmpty())
+        engine.setFilePath(path);
+    engine.startUpdate();
+    QVERIFY(engine.waitForEnd());
+    QCOMPARE(engine.recorder.events, (QStringList {"progress:0", message}));
+    QCOMPARE(SimHid::writeAttempts(), writesBefore);
+    QCOMPARE(SimHid::blockHeaders(device).size(), 0);
+}
+
+void TestUpdateSequence::update_withoutDevice_reportsProgressZeroThenNoDevice()
+{
+    EngineHarness engine;
+    engine.setFilePath(engine.writeImage(testImage(10)));
+    engine.startUpdate();
+    QVERIFY(engine.waitForEnd());
+    QCOMPARE(engine.recorder.events, (QStringList {"progress:0", "msg:6"}));
+    QCOMPARE(SimHid::writeAttempts(), 0);
+}
+
+void TestUpdateSequence::update_failsWhenStartIsNotAcknowledged()
+{
+    const int device = SimHid::attach();
+    SimHid::withholdReply(device, SimHid::Stage::Start);
+    EngineHarness engine;
+    QVERIFY(engine.waitConnected());
+    engine.recorder.clear();
+    engine.setFilePath(engine.writeImage(testImage(2000)));
+    engine.startUpdate();
+    QVERIFY(engine.waitForEnd());
+    QCOMPARE(engine.recorder.events, (QStringList {"progress:0", "msg:8"}));
+    // All-zero report and start command, then nothing more: there are no retries.
+    QCOMPARE(SimHid::writes(device).size(), 2 + 2);
+    QCOMPARE(SimHid::blockHeaders(device).size(), 0);
+}
+
+void TestUpdateSequence::update_failsAtAWriteErrorAndWritesNothingMore_data()
+{
+    QTest::addColumn<int>("failingWrite");
+    QTest::addColumn<int>("blocksAcknowledged");
+    QTest::newRow("all-zero report") << 1 << 0;
+    QTest::newRow("start command") << 2 << 0;
+    QTest::newRow("prepare command") << 3 << 0;
+    QTest::newRow("header of block 0") << 4 << 0;
+    QTest::newRow("first data report of block 0") << 5 << 0;
+    QTest::newRow("last data report of block 1") << 3 + 17 + 17 << 1;
+}
+
+void TestUpdateSequence::update_failsAtAWriteErrorAndWritesNothingMore()
+{
+    QFETCH(int, failingWrite);
+    QFETCH(int, blocksAcknowledged);
+    SimHid::attach();
+    EngineHarness engine;
+    QVERIFY(engine.waitConnected());
+    engine.recorder.clear();
+    const int writesBefore = SimHid::writeAttempts();
+    SimHid::failWrite(failingWrite);
+    engine.setFilePath(engine.writeImage(testImage(3 * 1024)));
+    engine.startUpdate();
+    QVERIFY(engine.waitForEnd());
+    QCOMPARE(engine.recorder.events.last(), QStringLiteral("msg:8"));
+    QCOMPARE(engine.recorder.filtered("progress").size(), 1 + blocksAcknowledged);
+    QCOMPARE(SimHid::writeAttempts() - writesBefore, failingWrite);
+}
+
+void TestUpdateSequence::update_failsWhenDeviceDetachesMidUpdate()
+{
+    const int device = SimHid::attach();
+    SimHid::detachAfterBlock(device, 1);
+    EngineHarness engine;
+    QVERIFY(engine.waitConnected());
+    engine.recorder.clear();
+    engine.setFilePath(engine.writeImage(testImage(5 * 1024)));
+    engine.startUpdate();
+    QVERIFY(engine.waitForEnd());
+    QCOMPARE(engine.recorder.filtered("progress"), (QStringList {"progress:0", "progress:20"}));
+    QCOMPARE(engine.recorder.filtered("msg"), QStringList {"msg:8"});
+    // Every write reached the device: nothing was attempted once it had gone.
+    QCOMPARE(SimHid::writeAttempts(), SimHid::writes(device).size());
+    QCOMPARE(SimHid::blockHeaders(device).size(), 2);
+}
+
+void TestUpdateSequence::startUpdateTwice_runsOneUpdate()
+{
+    const int device = SimHid::attach();
+    EngineHarness engine;
+    QVERIFY(engine.waitConnected());
+    engine.recorder.clear();
+    engine.setFilePath(engine.writeImage(testImage(2048)));
+    engine.startUpdate();
+    engine.startUpdate();
+    QVERIFY(engine.waitForEnd());
+    QCOMPARE(engine.recorder.events,
+             (QStringList {"progress:0", "progress:50", "progress:100", "msg:9"}));
+    QCOMPARE(SimHid::blockHeaders(device).size(), 2);
+}
+
+void TestUpdateSequence::newPathDuringUpdate_isUsedByTheNextUpdate()
+{
+    SimHid::DeviceOptions options;
+    options.ackDelayMs = 5;
+    const int device = SimHid::attach(options);
+    EngineHarness engine;
+    QVERIFY(engine.waitConnected());
+    const QByteArray first = testImage(4 * 1024);
+    const QByteArray second = QByteArray(1500, '\x42');
+    engine.setFilePath(engine.writeImage(first));
+    engine.startUpdate();
+    QVERIFY(engine.recorder.waitFor(QStringLiteral("progress:25"))); // the first image is open
+    engine.setFilePath(engine.writeImage(second));
+    QVERIFY(engine.recorder.waitFor(QStringLiteral("msg:9")));
+    QCOMPARE(SimHid::receivedImage(device), withFill(first));
+
+    engine.recorder.clear();
+    engine.startUpdate();
+    QVERIFY(engine.recorder.waitFor(QStringLiteral("msg:9")));
+    QCOMPARE(SimHid::receivedImage(device), withFill(second));
+    QCOMPARE(SimHid::protocolErrors(device), QStringList());
+}
+
+void TestUpdateSequence::stop_duringAnUpdate_endsWithoutAMessage()
+{
+    const int device = SimHid::attach();
+    SimHid::withholdReply(device, SimHid::Stage::Block, 1);
+    EngineHarness engine;
+    QVERIFY(engine.waitConnected());
+    engine.recorder.clear();
+    engine.setFilePath(engine.writeImage(testImage(3 * 1024)));
+    engine.startUpdate();
+    QVERIFY(engine.recorder.waitFor(QStringLiteral("progress:33")));
+    QVERIFY(engine.stop());
+    QCoreApplication::processEvents();
+    QCOMPARE(engine.recorder.filtered("msg"), QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestUpdateSequence)
+#include "tst_updatesequence.moc"

@@ -1,0 +1,185 @@
+// The hidapi functions the engine calls, implemented over the simulated devices, with the exact
+// signatures of the system's header so that the engine's code links against either library.
+#include "SimRegistry.h"
+
+#include <hidapi.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+struct hid_device_
+{
+    int device;
+};
+
+namespace {
+
+using namespace std::chrono_literals;
+
+using Registry = SimRegistry;
+
+Registry &registry()
+{
+    return SimRegistry::instance();
+}
+
+SimDevice *find(Registry &r, int id)
+{
+    return r.find(id);
+}
+
+SimDevice *live(Registry &r, const hid_device *handle)
+{
+    SimDevice *device = handle ? find(r, handle->device) : nullptr;
+    return device && device->attached ? device : nullptr;
+}
+
+const wchar_t *const simError = L"simulated device: not attached or write refused";
+
+} // namespace
+
+extern "C" {
+
+int HID_API_EXPORT HID_API_CALL hid_init(void)
+{
+    Registry &r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    ++r.initCount;
+    return 0;
+}
+
+int HID_API_EXPORT HID_API_CALL hid_exit(void)
+{
+    return 0;
+}
+
+struct hid_device_info HID_API_EXPORT *HID_API_CALL hid_enumerate(unsigned short vendor_id,
+                                                                  unsigned short product_id)
+{
+    Registry &r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    hid_device_info *head = nullptr;
+    hid_device_info **tail = &head;
+    auto add = [&](const SimDevice &device) {
+        if (!device.attached || (vendor_id && device.options.vendorId != vendor_id)
+            || (product_id && device.options.productId != product_id))
+            return;
+        auto *info = static_cast<hid_device_info *>(std::calloc(1, sizeof(hid_device_info)));
+        info->path = strdup(device.path.c_str());
+        info->vendor_id = device.options.vendorId;
+        info->product_id = device.options.productId;
+        info->interface_number = 0;
+        info->bus_type = HID_API_BUS_USB;
+        *tail = info;
+        tail = &info->next;
+    };
+    if (r.reversed) {
+        for (auto it = r.devices.rbegin(); it != r.devices.rend(); ++it)
+            add(*it->second);
+    } else {
+        for (const auto &entry : r.devices)
+            add(*entry.second);
+    }
+    return head;
+}
+
+void HID_API_EXPORT HID_API_CALL hid_free_enumeration(struct hid_device_info *devs)
+{
+    while (devs) {
+        hid_device_info *next = devs->next;
+        std::free(devs->path);
+        std::free(devs);
+        devs = next;
+    }
+}
+
+HID_API_EXPORT hid_device *HID_API_CALL hid_open_path(const char *path)
+{
+    Registry &r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    for (const auto &entry : r.devices) {
+        SimDevice &device = *entry.second;
+        if (device.attached && path && device.path == path) {
+            ++device.openHandles;
+            return new hid_device {device.id};
+        }
+    }
+    return nullptr;
+}
+
+void HID_API_EXPORT HID_API_CALL hid_close(hid_device *dev)
+{
+    if (!dev)
+        return;
+    Registry &r = registry();
+    {
+        std::lock_guard<std::mutex> lock(r.mutex);
+        if (SimDevice *device = find(r, dev->device))
+            --device->openHandles;
+    }
+    delete dev;
+}
+
+int HID_API_EXPORT HID_API_CALL hid_write(hid_device *dev, const unsigned char *data, size_t length)
+{
+    Registry &r = registry();
+    bool fullSpeed;
+    {
+        std::lock_guard<std::mutex> lock(r.mutex);
+        fullSpeed = r.fullSpeed;
+    }
+    if (fullSpeed)
+        std::this_thread::sleep_for(1ms); // one full-speed USB frame per interrupt transfer
+    std::lock_guard<std::mutex> lock(r.mutex);
+    ++r.writeAttempts;
+    if (r.failWriteIn > 0 && --r.failWriteIn == 0)
+        return -1;
+    SimDevice *device = live(r, dev);
+    if (!device || !data)
+        return -1;
+    const auto delay = fullSpeed ? std::chrono::milliseconds(1)
+                                 : std::chrono::milliseconds(device->options.ackDelayMs);
+    device->receive(data, length, delay);
+    if (device->wantsDetach())
+        device->attached = false;
+    return int(length);
+}
+
+int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device *dev, unsigned char *data,
+                                                 size_t length, int milliseconds)
+{
+    Registry &r = registry();
+    std::unique_lock<std::mutex> lock(r.mutex);
+    const auto deadline = SimDevice::Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        SimDevice *device = live(r, dev);
+        if (!device || !data)
+            return -1;
+        const auto now = SimDevice::Clock::now();
+        if (!device->replies.empty() && device->replies.front().ready <= now) {
+            const SimDevice::Body body = device->replies.front().body;
+            device->replies.pop_front();
+            const std::size_t count = std::min<std::size_t>(length, body.size());
+            std::memcpy(data, body.data(), count);
+            return int(count);
+        }
+        // Without the timing model an empty read returns at once, which keeps tests fast.
+        const bool pending = !device->replies.empty() && device->replies.front().ready <= deadline;
+        if (now >= deadline || (!pending && !r.fullSpeed))
+            return 0;
+        const auto until = pending ? device->replies.front().ready : deadline;
+        lock.unlock();
+        std::this_thread::sleep_until(until);
+        lock.lock();
+    }
+}
+
+HID_API_EXPORT const wchar_t *HID_API_CALL hid_error(hid_device *)
+{
+    return simError;
+}
+
+} // extern "C"

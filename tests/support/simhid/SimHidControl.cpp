@@ -1,0 +1,163 @@
+// The scripting and inspection side of the simulated devices.
+#include "SimHid.h"
+#include "SimRegistry.h"
+
+#include <algorithm>
+
+SimRegistry &SimRegistry::instance()
+{
+    static SimRegistry registry;
+    return registry;
+}
+
+SimDevice *SimRegistry::find(int id)
+{
+    const auto it = devices.find(id);
+    return it == devices.end() ? nullptr : it->second.get();
+}
+
+namespace SimHid {
+
+namespace {
+
+using Lock = std::lock_guard<std::mutex>;
+
+SimRegistry &reg()
+{
+    return SimRegistry::instance();
+}
+
+// Runs f on the device under the lock; returns fallback when there is no such device.
+template<typename F, typename R = std::invoke_result_t<F, SimDevice &>>
+R withDevice(int id, F f, R fallback = R())
+{
+    Lock lock(reg().mutex);
+    SimDevice *device = reg().find(id);
+    return device ? f(*device) : fallback;
+}
+
+// Scripts the device under the lock; nothing happens when there is no such device.
+template<typename F> void onDevice(int id, F f)
+{
+    Lock lock(reg().mutex);
+    if (SimDevice *device = reg().find(id))
+        f(*device);
+}
+
+} // namespace
+
+void reset()
+{
+    Lock lock(reg().mutex);
+    reg().devices.clear();
+    reg().reversed = false;
+    reg().fullSpeed = false;
+    reg().failWriteIn = 0;
+    reg().writeAttempts = 0;
+}
+
+int attach(const DeviceOptions &options)
+{
+    Lock lock(reg().mutex);
+    const int id = reg().nextId++;
+    reg().devices[id] = std::make_unique<SimDevice>(id, options);
+    return id;
+}
+
+void detach(int device)
+{
+    onDevice(device, [](SimDevice &d) { d.attached = false; });
+}
+
+QByteArray pathOf(int device)
+{
+    return withDevice(device, [](SimDevice &d) { return QByteArray::fromStdString(d.path); });
+}
+
+void setEnumerationReversed(bool reversed)
+{
+    Lock lock(reg().mutex);
+    reg().reversed = reversed;
+}
+
+void setFullSpeedTiming(bool on)
+{
+    Lock lock(reg().mutex);
+    reg().fullSpeed = on;
+}
+
+void withholdReply(int device, Stage stage, uint32_t block)
+{
+    onDevice(device, [=](SimDevice &d) { d.withheld[{stage, block}] = true; });
+}
+
+void corruptReply(int device, Stage stage, Corruption corruption, uint32_t block)
+{
+    onDevice(device, [=](SimDevice &d) { d.corrupted[{stage, block}] = corruption; });
+}
+
+void injectReport(int device, const QByteArray &body)
+{
+    onDevice(device, [&](SimDevice &d) {
+        SimDevice::Body bytes {};
+        std::copy_n(body.constData(), std::min<int>(body.size(), 64), bytes.begin());
+        d.replies.push_back({bytes, SimDevice::Clock::now()});
+    });
+}
+
+void failWrite(int k)
+{
+    Lock lock(reg().mutex);
+    reg().failWriteIn = k;
+}
+
+void detachAfterBlock(int device, uint32_t block)
+{
+    onDevice(device, [=](SimDevice &d) { d.detachAfter = block; });
+}
+
+int initCount()
+{
+    Lock lock(reg().mutex);
+    return reg().initCount;
+}
+
+int writeAttempts()
+{
+    Lock lock(reg().mutex);
+    return reg().writeAttempts;
+}
+
+QList<QByteArray> writes(int device)
+{
+    return withDevice(device, [](SimDevice &d) { return d.writes; });
+}
+
+QList<BlockHeader> blockHeaders(int device)
+{
+    return withDevice(device, [](SimDevice &d) { return d.headers; });
+}
+
+QByteArray receivedImage(int device)
+{
+    return withDevice(device, [](SimDevice &d) { return d.image; });
+}
+
+QStringList protocolErrors(int device)
+{
+    return withDevice(
+        device, [](SimDevice &d) { return d.errors; },
+        QStringList {QStringLiteral("no such device")});
+}
+
+int openHandles(int device)
+{
+    return withDevice(device, [](SimDevice &d) { return d.openHandles; });
+}
+
+int identityRequests(int device)
+{
+    return withDevice(device, [](SimDevice &d) { return d.identityRequests; });
+}
+
+} // namespace SimHid
