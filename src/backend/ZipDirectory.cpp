@@ -234,10 +234,10 @@ bool checkZipEntryData(const QByteArray &archive, const ZipEntry &e, QString *wh
             rc = Z_OK;
     }
     inflateEnd(&z);
+    if (produced > e.size || (rc == Z_STREAM_END && produced != e.size))
+        return *why = e.name + " does not unpack to its declared size", false;
     if (rc != Z_STREAM_END)
         return *why = e.name + " holds corrupt or truncated data", false;
-    if (produced != e.size)
-        return *why = e.name + " does not unpack to its declared size", false;
     if (quint32(crc) != e.crc)
         return *why = e.name + " fails its CRC check", false;
     return true;
