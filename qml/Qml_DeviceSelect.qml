@@ -1,13 +1,361 @@
 import QtQuick 2.15
-import QtQuick.Window 2.15
+import QtQuick.Controls 2.15
+import QtQuick.Controls 1.5 as Controls1
+import TreeViewModel 1.0
 
-// Placeholder until the selection dialog lands.
-Window {
-    id: netFileWindow
-    property string searchInputText: ""
-    function doOneTimeSearch(str) { searchInputText = str }
-    function treeViewExpandAll() { }
+// The firmware selection dialog: search box, catalogue tree, details of the selected firmware.
+// Every catalogue-derived text is shown as plain text: a string such as <img src=...> from the
+// server must never be rendered, nor make Qt fetch the address it names.
+ApplicationWindow {
+    id: root
+    objectName: "netFileDialog"
+
+    property string detailMsgUrl: ""
+    property int selectFileNumber: -1
+    property alias searchInputText: gidTextInputSearch.text
+    property bool created: false
+
+    modality: Qt.ApplicationModal
+    width: 500
+    height: 300
+    minimumWidth: 500
+    minimumHeight: 320
     visible: false
-    width: 700
-    height: 480
+    title: "选择固件文件"
+
+    Component.onCompleted: created = true
+
+    function runSearch() {
+        backend.qml_SearchButtonClicked(gidTextInputSearch.text)
+        treeViewExpandAll()
+    }
+
+    function doOneTimeSearch(str) {
+        gidTextInputSearch.text = str
+        runSearch()
+    }
+
+    // Three category levels; expanding a leaf is harmless, so children are not told apart.
+    function treeViewExpandAll() {
+        var topCount = myModel.rowCount()
+        for (var r = 0; r < topCount; ++r) {
+            var first = myModel.index(r, 0)
+            var firstCount = myModel.rowCount(first)
+            gidTreeView.expand(first)
+            for (var c = 0; c < firstCount; ++c) {
+                var second = myModel.index(c, 0, first)
+                var secondCount = myModel.rowCount(second)
+                gidTreeView.expand(second)
+                for (var g = 0; g < secondCount; ++g)
+                    gidTreeView.expand(myModel.index(g, 0, second))
+            }
+        }
+    }
+
+    function isCategoryState(state) { return state === "" || state === undefined }
+
+    function selectionChanged() {
+        var state = myModel.data(gidTreeView.currentIndex, TreeViewModel.STATE)
+        var isDevice = !isCategoryState(state)
+        selectFileNumber = isDevice ? Number(state) : -1
+        gidBtnOpenFireware.enabled = isDevice
+        gidBtnDetailChangeList.enabled = isDevice
+        backend.qml_TreeViewSelectDevice(isDevice, isDevice ? Number(state) : 0)
+    }
+
+    function toggleCategory(index) {
+        if (myModel.data(index, TreeViewModel.STATE) !== "")
+            return
+        if (gidTreeView.isExpanded(index))
+            gidTreeView.collapse(index)
+        else
+            gidTreeView.expand(index)
+    }
+
+    Connections {
+        target: backend
+
+        function onSigSetCurSelectDevice(msg) { gidTextCurSelectDevice.text = msg }
+
+        function onSigSetDetailMsg(description, descChild, updateContent, updateContentChild,
+                                   Remark, RemarkChild, msgUrl) {
+            gidTextMsg_Description.text = description
+            gidTextMsg_DescriptionChild.text = descChild
+            gidTextMsg_upeateContent.text = updateContent
+            gidTextMsg_upeateContentchild.text = updateContentChild
+            gidTextMsg_Remark.text = Remark
+            gidTextMsg_RemarkChild.text = RemarkChild
+            root.detailMsgUrl = msgUrl
+        }
+
+        function onSigNetFileDialogLanguageChange(OpenStr, CancelStr, SelectedFirmwareStr,
+                                                  FirmwareDescStr, UpdatesStr, RemarkStr,
+                                                  SearchStr, UpdateDetails) {
+            gidBtnOpenFireware.text = OpenStr
+            gidBtnCancel.text = CancelStr
+            gidTextCurSelectDevice.text = SelectedFirmwareStr
+            gidTextMsg_Description.text = FirmwareDescStr
+            gidTextMsg_upeateContent.text = UpdatesStr
+            gidTextMsg_Remark.text = RemarkStr
+            gidTextSearch.text = SearchStr
+            gidBtnDetailChangeList.text = UpdateDetails
+        }
+
+        function onSigNetFileDialogWindowsTitle(title) { root.title = title }
+    }
+
+    component Heading: Text {
+        x: 10
+        font.pixelSize: 14
+        font.family: "Microsoft Yahei"
+        color: Qt.rgba(51 / 255, 51 / 255, 51 / 255, 1)
+        textFormat: Text.PlainText
+    }
+
+    // Its width is set where it is used: the panel's width less the two margins.
+    component Body: Text {
+        x: 10
+        font.pixelSize: 12
+        font.family: "Microsoft Yahei"
+        color: Qt.rgba(102 / 255, 102 / 255, 102 / 255, 1)
+        wrapMode: Text.WordWrap
+        textFormat: Text.PlainText
+    }
+
+    Rectangle {
+        id: gidBackGroundRec
+        objectName: "gidBackGroundRec"
+        anchors.fill: parent
+        color: Qt.rgba(240 / 255, 240 / 255, 240 / 255, 1)
+
+        Text {
+            id: gidTextCurSelectDevice
+            objectName: "gidTextCurSelectDevice"
+            x: 20
+            y: 10
+            font.pixelSize: 14
+            textFormat: Text.PlainText
+            text: "选中的固件："
+        }
+
+        Row {
+            id: gidRowSearch
+            objectName: "gidRowSearch"
+            x: 20
+            y: 34
+            spacing: 8
+
+            Text {
+                id: gidTextSearch
+                objectName: "gidTextSearch"
+                height: 20
+                anchors.verticalCenter: parent.verticalCenter
+                font.pixelSize: 14
+                verticalAlignment: Text.AlignVCenter
+                horizontalAlignment: Text.AlignHCenter
+                textFormat: Text.PlainText
+                text: "查找:"
+            }
+
+            Rectangle {
+                id: gidRecSearchFrame
+                objectName: "gidRecSearchFrame"
+                width: 150
+                height: 20
+                anchors.verticalCenter: parent.verticalCenter
+                border.color: "grey"
+
+                TextInput {
+                    id: gidTextInputSearch
+                    objectName: "gidTextInputSearch"
+                    anchors.fill: parent
+                    anchors.margins: 2
+                    font.pixelSize: 16
+                    clip: true
+                    selectByMouse: true
+                    verticalAlignment: TextInput.AlignVCenter
+                    onAccepted: runSearch()
+                    onEditingFinished: focus = false
+                }
+            }
+
+            Image {
+                id: buttonImage
+                objectName: "buttonImage"
+                width: 20
+                height: 20
+                anchors.verticalCenter: parent.verticalCenter
+                source: "qrc:/img/img_search.png"
+
+                MouseArea {
+                    id: mouseArea
+                    objectName: "mouseArea"
+                    anchors.fill: parent
+                    hoverEnabled: true
+                    onPressed: buttonImage.source = "qrc:/img/img_search_down.png"
+                    onReleased: buttonImage.source = "qrc:/img/img_search.png"
+                    onEntered: buttonImage.source = "qrc:/img/img_search_over.png"
+                    onExited: buttonImage.source = "qrc:/img/img_search.png"
+                    onClicked: runSearch()
+                }
+            }
+        }
+
+        Rectangle {
+            id: gidRecTreeList
+            objectName: "gidRecTreeList"
+            x: 20
+            anchors.top: gidRowSearch.bottom
+            anchors.topMargin: 10
+            anchors.bottom: parent.bottom
+            anchors.bottomMargin: 10
+            width: root.width / 2 - 30
+            border.width: 1
+            border.color: "grey"
+            color: "white"
+
+            Controls1.TreeView {
+                id: gidTreeView
+                objectName: "gidTreeView"
+                anchors.fill: parent
+                model: myModel
+                alternatingRowColors: true
+                backgroundVisible: false
+                headerVisible: false
+                verticalScrollBarPolicy: Qt.ScrollBarAlwaysOn
+                horizontalScrollBarPolicy: Qt.ScrollBarAlwaysOn
+
+                Controls1.TableViewColumn {
+                    title: "Name"
+                    role: "name"
+                    width: 600
+                }
+
+                itemDelegate: Text {
+                    text: styleData.value === undefined ? "" : String(styleData.value)
+                    textFormat: Text.PlainText
+                    color: styleData.textColor
+                    elide: styleData.elideMode
+                    verticalAlignment: Text.AlignVCenter
+                }
+
+                // The view announces its first, empty current row while it is being built; that is
+                // no selection, and must not disable change history before the first show.
+                onCurrentIndexChanged: if (root.created) root.selectionChanged()
+                onDoubleClicked: root.toggleCategory(index)
+            }
+        }
+
+        Rectangle {
+            id: gidRecDetailMsg
+            objectName: "gidRecDetailMsg"
+            anchors.right: parent.right
+            anchors.rightMargin: 20
+            anchors.top: gidRowSearch.bottom
+            anchors.topMargin: 10
+            anchors.bottom: parent.bottom
+            anchors.bottomMargin: 90
+            width: root.width / 2 - 30
+            border.width: 1
+            border.color: "grey"
+            color: "white"
+            clip: true
+
+            ScrollView {
+                id: gidScrollDetail
+                objectName: "gidScrollDetail"
+                anchors.fill: parent
+                ScrollBar.vertical.policy: ScrollBar.AlwaysOn
+                // Wrapped bodies follow the panel's width; only vertical scrolling is needed.
+                contentWidth: availableWidth
+
+                Column {
+                    id: gidColumnDetail
+                    objectName: "gidColumnDetail"
+                    spacing: 5
+                    enabled: false
+
+                    Heading {
+                        id: gidTextMsg_Description
+                        objectName: "gidTextMsg_Description"
+                        text: "固件说明："
+                    }
+                    Body {
+                        id: gidTextMsg_DescriptionChild
+                        objectName: "gidTextMsg_DescriptionChild"
+                        width: gidRecDetailMsg.width - 20
+                        text: "版本号V1.2.6，发布时间：2024/10/23"
+                    }
+                    Heading {
+                        id: gidTextMsg_Remark
+                        objectName: "gidTextMsg_Remark"
+                        text: "注意事项："
+                    }
+                    Body {
+                        id: gidTextMsg_RemarkChild
+                        objectName: "gidTextMsg_RemarkChild"
+                        width: gidRecDetailMsg.width - 20
+                        text: "升级过程中请勿断开设备。"
+                    }
+                    Heading {
+                        id: gidTextMsg_upeateContent
+                        objectName: "gidTextMsg_upeateContent"
+                        text: "更新内容："
+                    }
+                    Body {
+                        id: gidTextMsg_upeateContentchild
+                        objectName: "gidTextMsg_upeateContentchild"
+                        width: gidRecDetailMsg.width - 20
+                        text: "1、修复在单组设置界面，调入用户预设值后导致的显示错乱、不可切换组别的问题。"
+                    }
+                }
+            }
+        }
+
+        Button {
+            id: gidBtnDetailChangeList
+            objectName: "gidBtnDetailChangeList"
+            width: 100
+            height: 30
+            anchors.right: gidRecDetailMsg.right
+            anchors.top: gidRecDetailMsg.bottom
+            anchors.topMargin: 10
+            text: "详细修改历史"
+            enabled: true
+            onClicked: Qt.openUrlExternally(root.detailMsgUrl)
+        }
+
+        Row {
+            id: gidRowButtons
+            objectName: "gidRowButtons"
+            anchors.bottom: parent.bottom
+            anchors.bottomMargin: 10
+            anchors.horizontalCenter: gidRecDetailMsg.horizontalCenter
+            spacing: 20
+
+            Button {
+                id: gidBtnOpenFireware
+                objectName: "gidBtnOpenFireware"
+                width: 60
+                height: 30
+                text: "打开"
+                enabled: false
+                onClicked: {
+                    if (root.selectFileNumber === -1)
+                        return
+                    root.openProgress()
+                    backend.qml_OpenNetFile(root.selectFileNumber)
+                }
+            }
+
+            Button {
+                id: gidBtnCancel
+                objectName: "gidBtnCancel"
+                width: 60
+                height: 30
+                text: "取消"
+                onClicked: root.close()
+            }
+        }
+    }
 }

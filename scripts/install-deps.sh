@@ -11,6 +11,7 @@ packages=(
   qml-module-qtquick-controls qml-module-qtquick-dialogs qml-module-qt-labs-platform
   qml-module-qtgraphicaleffects qml-module-qttest
   xvfb xauth libgl1-mesa-dri libglx-mesa0
+  fonts-wqy-microhei
 )
 
 missing=()

@@ -1,0 +1,118 @@
+import QtQuick 2.15
+import QtTest 1.15
+import TreeViewModel 1.0
+
+// The main window's network-firmware flow (the hidden button's handler) with the real dialog,
+// popup and controller. The catalogue address is a missing local file, so a catalogue download
+// fails here; a stored catalogue stands for one downloaded earlier in the run.
+TestCase {
+    id: testCase
+    name: "NetworkFirmwareFlow"
+    when: windowShown
+
+    property var win: null
+    property var dialog: null
+    property var popup: null
+
+    SignalSpy { id: outputSpy; target: backend; signalName: "sigOutputMsg" }
+
+    function init() {
+        backend.slot_ReceiveDeviceID("*")
+        fixture.clearTemp()
+        var component = Qt.createComponent("qrc:/main.qml")
+        compare(component.status, Component.Ready, component.errorString())
+        win = createTemporaryObject(component, testCase)
+        dialog = findChild(win, "netFileDialog")
+        popup = findChild(win, "gidDownloadProgress")
+        verify(dialog && popup)
+        waitForRendering(win.contentItem)
+        outputSpy.clear()
+    }
+
+    function lastMessage() { return outputSpy.signalArguments[outputSpy.count - 1][1] }
+
+    function test_noCatalogueOpensNothing() {
+        win.openNetworkFirmware()
+        compare(win.isdownJsonFile, false)
+        compare(dialog.visible, false)
+        compare(popup.visible, false, "the catalogue download never shows the popup")
+        verify(outputSpy.count > 0)
+        verify(lastMessage().indexOf("网络错误") >= 0, lastMessage())
+    }
+
+    function test_catalogueOpensDialogWithWholeTree() {
+        fixture.storeCatalogue(false)
+        dialog.searchInputText = "left over"
+        win.openNetworkFirmware()
+        compare(dialog.visible, true)
+        compare(dialog.searchInputText, "")
+        compare(myModel.rowCount(), 2)
+        compare(popup.visible, false)
+    }
+
+    function test_deviceIdentityFiltersTheTree() {
+        fixture.storeCatalogue(false)
+        backend.slot_ReceiveDeviceID("R2")
+        win.openNetworkFirmware()
+        compare(dialog.visible, true)
+        compare(dialog.searchInputText, "R2")
+        compare(myModel.rowCount(), 1)
+        var tree = findChild(dialog, "gidTreeView")
+        var receivers = myModel.index(0, 0)
+        var series = myModel.index(0, 0, receivers)
+        var hardware = myModel.index(0, 0, series)
+        compare(myModel.data(myModel.index(0, 0, hardware), TreeViewModel.NAME), "R2")
+        verify(tree.isExpanded(receivers) && tree.isExpanded(series) && tree.isExpanded(hardware))
+    }
+
+    function test_firmwareDownloadEndClosesPopupAndDialogLater() {
+        fixture.storeCatalogue(false)
+        win.openNetworkFirmware()
+        dialog.x = 100
+        dialog.y = 80
+        popup.progressValue = 55
+        dialog.openProgress()
+        compare(popup.visible, true)
+        compare(popup.progressValue, 0)
+        compare(popup.x, dialog.x + (dialog.width - 500) / 2)
+        compare(popup.y, dialog.y + (dialog.height - 100) / 2)
+
+        backend.sigProgressCtrl(50, false)
+        compare(popup.progressValue, 50)
+        backend.sigProgressCtrl(100, true)
+        compare(popup.progressValue, 100)
+        verify(popup.visible && dialog.visible, "the final percentage stays up for a moment")
+        tryCompare(popup, "visible", false)
+        tryCompare(dialog, "visible", false)
+    }
+
+    // The real road through the dialog's Open: the archive is missing, the download fails, and
+    // its closing report still takes popup and dialog down.
+    function test_failedFirmwareDownloadAlsoCloses() {
+        fixture.storeCatalogue(false)
+        backend.slot_ReceiveDeviceID("X3")
+        win.openNetworkFirmware()
+        var tree = findChild(dialog, "gidTreeView")
+        waitForRendering(dialog.contentItem)
+        var leafY = -1
+        for (var y = 1; y < tree.height && leafY < 0; y += 2) {
+            if (myModel.data(tree.indexAt(100, y), TreeViewModel.NAME) === "X3")
+                leafY = y
+        }
+        verify(leafY >= 0, "X3 shown")
+        mouseClick(tree, 100, leafY)
+        compare(dialog.selectFileNumber, 2)
+        mouseClick(findChild(dialog, "gidBtnOpenFireware"))
+        verify(lastMessage().indexOf("网络错误") >= 0, lastMessage())
+        tryCompare(popup, "visible", false)
+        tryCompare(dialog, "visible", false)
+    }
+
+    function test_catalogueDownloadEndLeavesWindowsAlone() {
+        win.isdownJsonFile = true
+        backend.sigProgressCtrl(100, true)
+        compare(win.isdownJsonFile, false)
+        compare(popup.visible, false)
+        compare(popup.progressValue, 100)
+    }
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <QTcpServer>
+
+class BackEnd;
+class QQmlEngine;
+class TreeViewModel;
+
+// The real controller and tree model as the program wires them, for the Qt Quick tests of the
+// firmware selection dialog, the download popup and the main window's network flow.
+//
+// The catalogue address points at a file beside the test that is never created, so a catalogue
+// download fails on this machine instead of reaching out; tests that need a catalogue store one
+// in Config/Temp/ as if it had been downloaded. A loopback server records every request, so
+// tests can prove that markup in catalogue texts makes Qt fetch nothing.
+class QmlFixture : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString serverUrl READ serverUrl CONSTANT)
+public:
+    // Writes Config/Config.xml beside the executable, then creates the controller and the model
+    // and publishes them, with appdir and screenshotDir, in the engine's root context.
+    explicit QmlFixture(QQmlEngine *engine);
+    ~QmlFixture() override;
+
+    QString serverUrl() const;
+
+    // Writes the sample catalogue where the catalogue download stores it. With markup, one
+    // firmware carries <img> tags pointing at the loopback server in every text field.
+    Q_INVOKABLE void storeCatalogue(bool withMarkup = false);
+    // Empties Config/Temp/, as a fresh run of the program finds it.
+    Q_INVOKABLE void clearTemp();
+    // Paths requested from the loopback server so far.
+    Q_INVOKABLE QStringList requestedPaths() const { return paths; }
+
+private:
+    void writeConfig() const;
+    void onNewConnection();
+
+    QTcpServer server;
+    QStringList paths;
+    BackEnd *backend = nullptr;
+    TreeViewModel *model = nullptr;
+};
