@@ -122,9 +122,11 @@ bool TestHttpServer::start()
 
 QString TestHttpServer::origin() const
 {
-    return (security == Security::Plain ? QStringLiteral("http://127.0.0.1:")
-                                        : QStringLiteral("https://localhost:"))
-        + QString::number(serverPort());
+    const bool plain = security == Security::Plain;
+    const QString host = !originHost.isEmpty() ? originHost
+        : plain                                ? QStringLiteral("127.0.0.1")
+                                               : QStringLiteral("localhost");
+    return (plain ? "http://" : "https://") + host + ":" + QString::number(serverPort());
 }
 
 void TestHttpServer::incomingConnection(qintptr descriptor)

@@ -44,8 +44,11 @@ public:
     ~TestHttpServer() override;
 
     bool start();
-    // "http://127.0.0.1:<port>" or "https://localhost:<port>".
+    // "http://127.0.0.1:<port>" or "https://localhost:<port>", or with the host set here.
     QString origin() const;
+    // Qt never proxies loopback names: a test that routes through the proxy names the server
+    // "downloads.test" (which the certificate also carries), never resolved since the proxy is.
+    void setOriginHost(const QString &host) { originHost = host; }
 
     void setReply(const QString &path, const Reply &reply) { replies.insert(path, reply); }
 
@@ -66,6 +69,7 @@ private:
     void sendPieces(QSslSocket *socket, Reply reply);
 
     Security security;
+    QString originHost;
     QHash<QString, Reply> replies;
     QHash<QSslSocket *, QByteArray> buffers;
 };

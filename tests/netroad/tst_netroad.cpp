@@ -1,0 +1,416 @@
+// The network firmware road through the controller against the loopback server: the catalogue
+// fetched once per run, an archive downloaded, unpacked and its image handed to the engine, and
+// every failure ending in a red log line with nothing handed over.
+#include "BackEnd.h"
+#include "FileUtils.h"
+#include "TestHttpServer.h"
+#include "TreeViewModel.h"
+#include "ZipBuilder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkProxy>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QSslConfiguration>
+#include <QSslSocket>
+#include <QTest>
+#include <QTimer>
+
+using Reply = TestHttpServer::Reply;
+Q_DECLARE_METATYPE(Reply)
+
+namespace {
+
+const QString networkError = QStringLiteral("网络错误");
+const QString openFailed = QStringLiteral("打开文件失败");
+const QString openOk = QStringLiteral("打开文件成功");
+const QString cataloguePath = QStringLiteral("/Downloads/cat.json");
+
+QByteArray zipOf(const QList<QPair<QByteArray, QByteArray>> &files)
+{
+    ZipBuilder builder;
+    for (const auto &f : files)
+        builder.add(ZipBuilder::file(f.first, f.second));
+    return builder.build();
+}
+
+QByteArray catalogueWith(const QStringList &firmwareUrls)
+{
+    QJsonArray records;
+    for (const QString &url : firmwareUrls) {
+        records.append(QJsonObject {{"device_id", "X" + QString::number(records.size())},
+                                    {"version", "1.2"},
+                                    {"firmware_url", url},
+                                    {"category1", QJsonObject {{"id", "tx"}}}});
+    }
+    return QJsonDocument(QJsonObject {{"base_url", "fw"}, {"Firmwares", records}}).toJson();
+}
+
+QString configPath()
+{
+    return QCoreApplication::applicationDirPath() + "/Config/Config.xml";
+}
+
+// The program's own configuration with every catalogue address pointing at the test server.
+void writeConfig(const QString &catalogueUrl)
+{
+    QFile source(QStringLiteral(FWU_SOURCE_CONFIG));
+    QVERIFY(source.open(QIODevice::ReadOnly));
+    QString xml = QString::fromUtf8(source.readAll());
+    xml.replace(QRegularExpression("<catalogue_url>[^<]*</catalogue_url>"),
+                "<catalogue_url>" + catalogueUrl + "</catalogue_url>");
+    QDir().mkpath(QFileInfo(configPath()).absolutePath());
+    QFile target(configPath());
+    QVERIFY(target.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    target.write(xml.toUtf8());
+}
+
+// Log lines without their time stamps.
+QStringList logged(const QSignalSpy &spy)
+{
+    QStringList out;
+    for (const QList<QVariant> &args : spy)
+        out << args[0].toString() + " " + args[1].toString().mid(11);
+    return out;
+}
+
+int closingReports(const QSignalSpy &spy)
+{
+    int n = 0;
+    for (const QList<QVariant> &args : spy)
+        n += args[1].toBool() ? 1 : 0;
+    return n;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestNetRoad : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void catalogue_isFetchedOncePerRun();
+    void catalogue_outcomes_data();
+    void catalogue_outcomes();
+    void catalogue_secondRequestWhileWaiting_isRefused();
+    void firmware_outcomes_data();
+    void firmware_outcomes();
+    void firmware_sameArchiveTwice_unpacksIntoAFreshFolder();
+    void firmware_requestWhileOneWaits_isRefused();
+    void firmware_positionOutsideTheRecords_isIgnored_data();
+    void firmware_positionOutsideTheRecords_isIgnored();
+    void https_roadWorksOnlyWithATrustedCertificate();
+    void removeDir_takesHiddenFilesToo();
+
+private:
+    void startRoad(TestHttpServer::Security security);
+    void loadCatalogue(const QStringList &firmwareUrls);
+
+    TestHttpServer *server = nullptr;
+    BackEnd *backend = nullptr;
+    TreeViewModel *model = nullptr;
+};
+
+void TestNetRoad::init()
+{
+    removeDirRecursively(tempFolderPath());
+}
+
+void TestNetRoad::cleanup()
+{
+    delete backend;
+    backend = nullptr;
+    delete model;
+    model = nullptr;
+    delete server;
+    server = nullptr;
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+    QDir(QFileInfo(configPath()).absolutePath()).removeRecursively();
+}
+
+// Archive URLs keep only the catalogue's scheme and host, not this server's ephemeral port: the
+// server also serves as the application's proxy, so those URLs reach it all the same. The host
+// name is one Qt does proxy (it never proxies loopback names) and nothing ever resolves.
+void TestNetRoad::startRoad(TestHttpServer::Security security)
+{
+    server = new TestHttpServer(security);
+    QVERIFY(server->start());
+    server->setOriginHost("downloads.test");
+    QNetworkProxy::setApplicationProxy(
+        QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", server->serverPort()));
+    writeConfig(server->origin() + cataloguePath);
+    model = new TreeViewModel;
+    backend = new BackEnd;
+    backend->treeModel = model;
+}
+
+void TestNetRoad::loadCatalogue(const QStringList &firmwareUrls)
+{
+    server->setReply(cataloguePath, TestHttpServer::ok(catalogueWith(firmwareUrls)));
+    backend->qml_LoadJsonFile();
+    QVERIFY(model->rowCount() > 0);
+}
+
+void TestNetRoad::catalogue_isFetchedOncePerRun()
+{
+    startRoad(TestHttpServer::Security::Plain);
+    QSignalSpy progress(backend, &BackEnd::sigProgressCtrl);
+    QVERIFY(!backend->jsonFileIsExists());
+    loadCatalogue({"A.zip"});
+    QVERIFY(backend->jsonFileIsExists());
+    QCOMPARE(closingReports(progress), 1);
+
+    backend->qml_LoadJsonFile();
+    QCOMPARE(model->rowCount(), 1);
+    QCOMPARE(server->requestedPaths, QStringList {cataloguePath});
+    QCOMPARE(progress.size(), 1);
+}
+
+void TestNetRoad::catalogue_outcomes_data()
+{
+    QTest::addColumn<Reply>("reply");
+    QTest::addColumn<bool>("stored");
+    QTest::addColumn<bool>("built");
+
+    const QByteArray good = catalogueWith({"A.zip", "B.zip"});
+    QTest::newRow("200") << TestHttpServer::ok(good) << true << true;
+    QTest::newRow("302 to the real file")
+        << TestHttpServer::redirect(302, "/real/cat.json") << true << true;
+    QTest::newRow("404") << TestHttpServer::status(404) << false << false;
+    QTest::newRow("500") << TestHttpServer::status(500) << false << false;
+    QTest::newRow("302 to nowhere") << TestHttpServer::redirect(302, "/none") << false << false;
+    QTest::newRow("cut short") << TestHttpServer::cutShort(good, 50) << false << false;
+    QTest::newRow("cut short, chunked, close announced")
+        << TestHttpServer::cutShortChunked(good, 50, true) << false << false;
+    QTest::newRow("empty 200") << TestHttpServer::ok("") << true << false;
+    QTest::newRow("HTML page") << TestHttpServer::ok("<html>login</html>", "text/html") << true
+                               << false;
+    QTest::newRow("JSON array") << TestHttpServer::ok("[1, 2]") << true << false;
+}
+
+void TestNetRoad::catalogue_outcomes()
+{
+    QFETCH(Reply, reply);
+    QFETCH(bool, stored);
+    QFETCH(bool, built);
+    startRoad(TestHttpServer::Security::Plain);
+    server->setReply(cataloguePath, reply);
+    server->setReply("/real/cat.json", TestHttpServer::ok(catalogueWith({"A.zip", "B.zip"})));
+    QSignalSpy log(backend, &BackEnd::sigOutputMsg);
+    QSignalSpy progress(backend, &BackEnd::sigProgressCtrl);
+
+    backend->qml_LoadJsonFile();
+
+    QCOMPARE(model->rowCount(), built ? 1 : 0);
+    QCOMPARE(logged(log), built ? QStringList() : QStringList {"red " + networkError});
+    QCOMPARE(closingReports(progress), 1);
+    // A cut-short body may or may not be noticed by the transport; it never yields a tree.
+    if (!QByteArray(QTest::currentDataTag()).startsWith("cut short"))
+        QCOMPARE(backend->jsonFileIsExists(), stored);
+}
+
+void TestNetRoad::catalogue_secondRequestWhileWaiting_isRefused()
+{
+    startRoad(TestHttpServer::Security::Plain);
+    const QByteArray document = catalogueWith({"A.zip"});
+    server->setReply(cataloguePath,
+                     TestHttpServer::inPieces({document.left(10), document.mid(10)}, 200));
+    QTimer::singleShot(50, backend, &BackEnd::qml_LoadJsonFile);
+    backend->qml_LoadJsonFile();
+    QCOMPARE(model->rowCount(), 1);
+    QCOMPARE(server->requestedPaths, QStringList {cataloguePath});
+}
+
+void TestNetRoad::firmware_outcomes_data()
+{
+    QTest::addColumn<QString>("firmwareUrl");
+    QTest::addColumn<Reply>("reply");
+    QTest::addColumn<QString>("image"); // handed to the engine, relative to the temp folder
+    QTest::addColumn<QString>("log");
+
+    const QByteArray fw(3000, '\x42');
+    const auto zip = [&](const QByteArray &name) {
+        return TestHttpServer::ok(zipOf({{name, fw}}));
+    };
+    QTest::newRow("A.zip holds A.bin")
+        << "A.zip" << zip("A.bin") << "bin/A.bin" << openOk + " A.bin";
+    QTest::newRow("in a sub-folder")
+        << "sub/A.zip" << zip("A.bin") << "bin/A.bin" << openOk + " A.bin";
+    QTest::newRow("A.ZIP holds A.ZIP.bin")
+        << "A.ZIP" << zip("A.ZIP.bin") << "bin/A.ZIP.bin" << openOk + " A.ZIP.bin";
+    QTest::newRow("A.ZIP holds A.bin") << "A.ZIP" << zip("A.bin") << "" << openFailed;
+    QTest::newRow("bare image") << "A.bin" << TestHttpServer::ok(fw) << "" << openFailed;
+    QTest::newRow("image missing") << "A.zip" << zip("B.bin") << "" << openFailed;
+    QTest::newRow("HTML page") << "A.zip" << TestHttpServer::ok("<html>x</html>", "text/html") << ""
+                               << openFailed;
+    QTest::newRow("escaping archive")
+        << "A.zip"
+        << TestHttpServer::ok(ZipBuilder()
+                                  .add(ZipBuilder::file("A.bin", fw))
+                                  .add(ZipBuilder::file("../../A.bin", fw))
+                                  .build())
+        << "" << openFailed;
+    QTest::newRow("URL ends in /") << "dir/" << zip("A.bin") << "" << networkError;
+    QTest::newRow("404") << "A.zip" << TestHttpServer::status(404) << "" << networkError;
+    QTest::newRow("cut short") << "A.zip" << TestHttpServer::cutShort(zipOf({{"A.bin", fw}}), 99)
+                               << "" << networkError;
+}
+
+void TestNetRoad::firmware_outcomes()
+{
+    QFETCH(QString, firmwareUrl);
+    QFETCH(Reply, reply);
+    QFETCH(QString, image);
+    QFETCH(QString, log);
+    startRoad(TestHttpServer::Security::Plain);
+    loadCatalogue({firmwareUrl});
+    server->setReply("/fw/" + firmwareUrl, reply);
+    QSignalSpy logSpy(backend, &BackEnd::sigOutputMsg);
+    QSignalSpy progress(backend, &BackEnd::sigProgressCtrl);
+    QSignalSpy handed(backend, &BackEnd::sig_SetFilePath);
+
+    backend->qml_OpenNetFile(0);
+
+    QCOMPARE(logged(logSpy), QStringList {(image.isEmpty() ? "red " : "black ") + log});
+    QCOMPARE(closingReports(progress), 1);
+    QCOMPARE(progress.last()[1].toBool(), true);
+    if (image.isEmpty()) {
+        QCOMPARE(handed.size(), 0);
+    } else {
+        QCOMPARE(handed.size(), 1);
+        QCOMPARE(handed[0][0].toString(), tempFolderPath() + image);
+        QCOMPARE(readAll(tempFolderPath() + image), QByteArray(3000, '\x42'));
+    }
+    if (log != networkError || firmwareUrl.endsWith('/')) {
+        // The archive came from the catalogue host's default port, by way of the proxy.
+        const QString expected = "http://downloads.test/fw/" + firmwareUrl;
+        QCOMPARE(server->requestTargets.size(), firmwareUrl.endsWith('/') ? 1 : 2);
+        if (!firmwareUrl.endsWith('/'))
+            QCOMPARE(server->requestTargets.last(), expected);
+    }
+    QVERIFY(!QFile::exists(tempFolderPath() + "../A.bin"));
+}
+
+void TestNetRoad::firmware_sameArchiveTwice_unpacksIntoAFreshFolder()
+{
+    startRoad(TestHttpServer::Security::Plain);
+    loadCatalogue({"A.zip"});
+    server->setReply("/fw/A.zip",
+                     TestHttpServer::ok(zipOf({{"A.bin", "old"}, {"notes.txt", "n"}})));
+    backend->qml_OpenNetFile(0);
+    QVERIFY(QFile::exists(tempFolderPath() + "bin/notes.txt"));
+
+    server->setReply("/fw/A.zip", TestHttpServer::ok(zipOf({{"A.bin", "new"}})));
+    QSignalSpy handed(backend, &BackEnd::sig_SetFilePath);
+    backend->qml_OpenNetFile(0);
+    QCOMPARE(handed.size(), 1);
+    QCOMPARE(readAll(tempFolderPath() + "bin/A.bin"), QByteArray("new"));
+    QCOMPARE(readAll(tempFolderPath() + "A.zip"), zipOf({{"A.bin", "new"}}));
+    QVERIFY(!QFile::exists(tempFolderPath() + "bin/notes.txt"));
+}
+
+void TestNetRoad::firmware_requestWhileOneWaits_isRefused()
+{
+    startRoad(TestHttpServer::Security::Plain);
+    loadCatalogue({"A.zip"});
+    const QByteArray archive = zipOf({{"A.bin", "fw"}});
+    server->setReply("/fw/A.zip",
+                     TestHttpServer::inPieces({archive.left(20), archive.mid(20)}, 200));
+    QSignalSpy log(backend, &BackEnd::sigOutputMsg);
+    QSignalSpy progress(backend, &BackEnd::sigProgressCtrl);
+    QSignalSpy handed(backend, &BackEnd::sig_SetFilePath);
+    QTimer::singleShot(50, backend, [this] { backend->qml_OpenNetFile(0); });
+
+    backend->qml_OpenNetFile(0);
+
+    QCOMPARE(handed.size(), 1);
+    QCOMPARE(logged(log), QStringList({"red " + networkError, "black " + openOk + " A.bin"}));
+    QCOMPARE(closingReports(progress), 2); // the refusal closes its popup too
+    QCOMPARE(server->requestedPaths.count("/fw/A.zip"), 1);
+}
+
+void TestNetRoad::firmware_positionOutsideTheRecords_isIgnored_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::newRow("-1") << -1;
+    QTest::newRow("count") << 1;
+    QTest::newRow("far out") << 100000;
+}
+
+void TestNetRoad::firmware_positionOutsideTheRecords_isIgnored()
+{
+    QFETCH(int, position);
+    startRoad(TestHttpServer::Security::Plain);
+    loadCatalogue({"A.zip"});
+    QSignalSpy log(backend, &BackEnd::sigOutputMsg);
+    QSignalSpy progress(backend, &BackEnd::sigProgressCtrl);
+    QSignalSpy handed(backend, &BackEnd::sig_SetFilePath);
+    backend->qml_OpenNetFile(position);
+    QCOMPARE(log.size(), 0);
+    QCOMPARE(handed.size(), 0);
+    QCOMPARE(server->requestedPaths.size(), 1);
+    QCOMPARE(progress.size(), 1); // closes the popup the main window opened
+    QCOMPARE(progress[0][1].toBool(), true);
+}
+
+void TestNetRoad::https_roadWorksOnlyWithATrustedCertificate()
+{
+    if (!QSslSocket::supportsSsl())
+        QSKIP("no TLS library available to Qt");
+    const QSslConfiguration original = QSslConfiguration::defaultConfiguration();
+    startRoad(TestHttpServer::Security::TlsAfterConnect);
+    server->setReply(cataloguePath, TestHttpServer::ok(catalogueWith({"A.zip"})));
+    server->setReply("/fw/A.zip", TestHttpServer::ok(zipOf({{"A.bin", "secure"}})));
+    QSignalSpy log(backend, &BackEnd::sigOutputMsg);
+
+    backend->qml_LoadJsonFile();
+    QCOMPARE(model->rowCount(), 0);
+    QCOMPARE(logged(log), QStringList {"red " + networkError});
+
+    QSslConfiguration trusting = original;
+    trusting.addCaCertificates(QSslCertificate::fromData(TestHttpServer::certificatePem()));
+    QSslConfiguration::setDefaultConfiguration(trusting);
+    // A fresh controller: the network layer keeps the failed connection of the first one.
+    delete backend;
+    backend = new BackEnd;
+    backend->treeModel = model;
+    QSignalSpy handed(backend, &BackEnd::sig_SetFilePath);
+    backend->qml_LoadJsonFile();
+    QCOMPARE(model->rowCount(), 1);
+    backend->qml_OpenNetFile(0);
+    QSslConfiguration::setDefaultConfiguration(original);
+
+    QCOMPARE(handed.size(), 1);
+    QCOMPARE(readAll(tempFolderPath() + "bin/A.bin"), QByteArray("secure"));
+    QCOMPARE(server->requestTargets.last(), QString("/fw/A.zip"));
+    QCOMPARE(server->requestedPaths, QStringList({cataloguePath, "/fw/A.zip"}));
+}
+
+void TestNetRoad::removeDir_takesHiddenFilesToo()
+{
+    const QString root = tempFolderPath() + "gone";
+    QVERIFY(QDir().mkpath(root + "/.hidden-folder"));
+    for (const char *name : {"/.hidden", "/.hidden-folder/.x", "/plain"}) {
+        QFile file(root + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(removeDirRecursively(root));
+    QVERIFY(!QDir(root).exists());
+    QVERIFY(removeDirRecursively(root)); // already gone
+}
+
+QTEST_MAIN(TestNetRoad)
+#include "tst_netroad.moc"
