@@ -60,7 +60,11 @@ void FileDownloader::downloadFile(const QUrl &url)
 
 void FileDownloader::onReadyRead()
 {
-    // The body is taken whole when the reply finishes; its size is watched in onDownloadProgress.
+    // The body is taken whole when the reply finishes; here only its size is watched, since
+    // progress reports come at most every 100 ms and much more can arrive in between.
+    auto *reply = qobject_cast<QNetworkReply *>(sender());
+    if (reply && reply == current && reply->bytesAvailable() > maxBodySize)
+        abortTooLarge(reply);
 }
 
 void FileDownloader::onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
@@ -69,10 +73,7 @@ void FileDownloader::onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
     if (!reply || reply != current)
         return;
     if (bytesReceived > maxBodySize || bytesTotal > maxBodySize) {
-        qCWarning(lcDownload) << "aborting" << reply->url().toDisplayString() << ": body over"
-                              << maxBodySize << "bytes";
-        tooLarge = true;
-        reply->abort();
+        abortTooLarge(reply);
         return;
     }
     if (bytesTotal <= 0)
@@ -81,6 +82,16 @@ void FileDownloader::onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
     // 100 % is reported by the finish, once the file is really on disk (or not).
     if (p < 100.0)
         emit downLoadProgress(int(p), false);
+}
+
+void FileDownloader::abortTooLarge(QNetworkReply *reply)
+{
+    if (tooLarge) // already aborting; the reply still delivers what it had queued
+        return;
+    qCWarning(lcDownload) << "aborting" << reply->url().toDisplayString() << ": body over"
+                          << maxBodySize << "bytes";
+    tooLarge = true;
+    reply->abort();
 }
 
 void FileDownloader::onDownloadFinished()

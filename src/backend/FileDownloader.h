@@ -41,6 +41,7 @@ private slots:
     void onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal);
 
 private:
+    void abortTooLarge(QNetworkReply *reply);
     bool replySucceeded(QNetworkReply *reply) const;
     bool storeBody(QNetworkReply *reply);
 

@@ -164,6 +164,9 @@ void TestDownload::server_onlyAWhole2xxBodyIsStored_data()
         << TestHttpServer::ok(body) << qint64(999) << false << QByteArray("<missing>");
     QTest::newRow("over the cap, unannounced")
         << TestHttpServer::untilClose(body) << qint64(999) << false << QByteArray("<missing>");
+    QTest::newRow("far over the cap, in one burst")
+        << TestHttpServer::untilClose(QByteArray(4 << 20, 'y')) << qint64(999) << false
+        << QByteArray("<missing>");
     QTest::newRow("at the cap") << TestHttpServer::ok(body) << qint64(1000) << true << body;
 }
 
