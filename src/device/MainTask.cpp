@@ -26,6 +26,7 @@ void MainTask::SendDataLooper()
     // Time is counted in passes rather than by the clock: every wait of the link and the update
     // is a number of passes, and each pass lasts at least the 1 ms of its own event loop.
     for (;;) {
+        passes.fetch_add(1, std::memory_order_relaxed);
         RunPassWork();
         QEventLoop pass;
         QTimer::singleShot(1, &pass, &QEventLoop::quit);

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -38,6 +39,8 @@ public:
     bool deviceIsV20() const { return isV20Device; }
     // The loop sleeps this long before its first pass; tests shorten it.
     void setStartDelay(int milliseconds) { startDelayMs = milliseconds; }
+    // Passes the loop has run; readable from any thread, for measurements.
+    quint64 passCount() const { return passes.load(std::memory_order_relaxed); }
 
     // Largest image a legacy block header can address: 12 bits of block index.
     static constexpr uint32_t legacyMaxBlocks = 4096;
@@ -110,4 +113,5 @@ private:
     uint32_t ackWaitPasses = 0;
     uint32_t settlePasses = 0;
     int startDelayMs = 1000;
+    std::atomic<quint64> passes {0};
 };

@@ -1,0 +1,93 @@
+// One update through the program's own start-up: the controller, the engine on the worker thread
+// and the six connections between them, watched from a main window that stands in for the user.
+#include "SimHid.h"
+#include "Startup.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QStringList probeLines;
+
+void captureProbe(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    if (message.startsWith(QLatin1String("probe:")))
+        probeLines << message.mid(6);
+}
+
+QStringList withPrefix(const QString &prefix)
+{
+    QStringList lines;
+    for (const QString &line : probeLines) {
+        if (line.startsWith(prefix))
+            lines << line.mid(prefix.size());
+    }
+    return lines;
+}
+
+} // namespace
+
+class TestUpdateWiring : public QObject
+{
+    Q_OBJECT
+private slots:
+    void update_fromTheWindow_reachesTheDeviceAndTheLog();
+};
+
+void TestUpdateWiring::update_fromTheWindow_reachesTheDeviceAndTheLog()
+{
+    SimHid::reset();
+    SimHid::DeviceOptions options;
+    options.identity = "TX-WIRED";
+    const int device = SimHid::attach(options);
+
+    QTemporaryDir dir;
+    QByteArray image(3000, '\0');
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = char(i % 251);
+    const QString imagePath = dir.filePath(QStringLiteral("firmware.bin"));
+    QFile imageFile(imagePath);
+    QVERIFY(imageFile.open(QIODevice::WriteOnly));
+    imageFile.write(image);
+    imageFile.close();
+
+    QFile templateFile(QStringLiteral(PROBE_TEMPLATE));
+    QVERIFY(templateFile.open(QIODevice::ReadOnly));
+    QString qml = QString::fromUtf8(templateFile.readAll());
+    qml.replace(QLatin1String("@IMAGE_URL@"), QUrl::fromLocalFile(imagePath).toString());
+    qml.replace(QLatin1String("@LAST_TEXT@"), QStringLiteral("更新设备成功"));
+    const QString qmlPath = dir.filePath(QStringLiteral("probe.qml"));
+    QFile qmlFile(qmlPath);
+    QVERIFY(qmlFile.open(QIODevice::WriteOnly));
+    qmlFile.write(qml.toUtf8());
+    qmlFile.close();
+
+    probeLines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(captureProbe);
+    int argc = 1;
+    char name[] = "tst_update_wiring";
+    char *argv[] = {name, nullptr};
+    const int result = runFirmwareUpdater(argc, argv, QUrl::fromLocalFile(qmlPath));
+    qInstallMessageHandler(previous);
+
+    QCOMPARE(result, 0);
+    QVERIFY2(!probeLines.contains(QStringLiteral("timeout")), qPrintable(probeLines.join('\n')));
+    QStringList log = withPrefix(QStringLiteral("log:"));
+    log.replaceInStrings(QRegularExpression(QStringLiteral("^(\\w+):\\[\\d\\d:\\d\\d:\\d\\d\\] ")),
+                         QStringLiteral("\\1:"));
+    // The window acts on the status change, which the engine signals just before its message.
+    QCOMPARE(log,
+             (QStringList {"black:打开文件成功 firmware.bin", "black:连接设备成功",
+                           "black:更新设备成功"}));
+    QCOMPARE(withPrefix(QStringLiteral("progress:")), (QStringList {"0", "33", "66", "100"}));
+    QCOMPARE(withPrefix(QStringLiteral("usb:")), QStringList {"1"});
+    QCOMPARE(withPrefix(QStringLiteral("id:")), QStringList {"TX-WIRED"});
+    QCOMPARE(SimHid::receivedImage(device), image.leftJustified(3072, char(0xFF)));
+    QCOMPARE(SimHid::protocolErrors(device), QStringList());
+}
+
+QTEST_APPLESS_MAIN(TestUpdateWiring)
+#include "tst_update_wiring.moc"
