@@ -60,12 +60,12 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl)
         connectControllerAndEngine(&backend, task);
 
         QObject::connect(
-                &engine, &QQmlApplicationEngine::objectCreated, &app,
-                [mainUrl](QObject *obj, const QUrl &objUrl) {
-                    if (!obj && objUrl == mainUrl)
-                        QCoreApplication::exit(-1);
-                },
-                Qt::QueuedConnection);
+            &engine, &QQmlApplicationEngine::objectCreated, &app,
+            [mainUrl](QObject *obj, const QUrl &objUrl) {
+                if (!obj && objUrl == mainUrl)
+                    QCoreApplication::exit(-1);
+            },
+            Qt::QueuedConnection);
         engine.load(mainUrl);
 
         backend.applyLanguage();

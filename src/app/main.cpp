@@ -1,3 +1,6 @@
 #include "Startup.h"
 
-int main(int argc, char *argv[]) { return runFirmwareUpdater(argc, argv); }
+int main(int argc, char *argv[])
+{
+    return runFirmwareUpdater(argc, argv);
+}

@@ -16,18 +16,20 @@ struct MessageDef
 };
 
 constexpr MessageDef messageTable[] = {
-    { LanguageConfig::msgOpenFileFailed, true },     { LanguageConfig::msgFileSizeInvalid, true },
-    { LanguageConfig::msgReadFileFailed, true },     { LanguageConfig::msgOpenFileOk, false },
-    { LanguageConfig::msgDeviceConnected, false },   { LanguageConfig::msgDeviceDisconnected, false },
-    { LanguageConfig::msgConnectDeviceFirst, true }, { LanguageConfig::msgOpenFileFirst, true },
-    { LanguageConfig::msgUpdateFailed, true },       { LanguageConfig::msgUpdateOk, false },
-    { LanguageConfig::msgFirmwareMismatch, true },   { LanguageConfig::msgNetworkError, true },
+    {LanguageConfig::msgOpenFileFailed, true},     {LanguageConfig::msgFileSizeInvalid, true},
+    {LanguageConfig::msgReadFileFailed, true},     {LanguageConfig::msgOpenFileOk, false},
+    {LanguageConfig::msgDeviceConnected, false},   {LanguageConfig::msgDeviceDisconnected, false},
+    {LanguageConfig::msgConnectDeviceFirst, true}, {LanguageConfig::msgOpenFileFirst, true},
+    {LanguageConfig::msgUpdateFailed, true},       {LanguageConfig::msgUpdateOk, false},
+    {LanguageConfig::msgFirmwareMismatch, true},   {LanguageConfig::msgNetworkError, true},
 };
 constexpr int messageCount = int(sizeof(messageTable) / sizeof(messageTable[0]));
 
 } // namespace
 
-BackEnd::BackEnd(QObject *parent) : QObject(parent), lastDeviceId(QStringLiteral("*"))
+BackEnd::BackEnd(QObject *parent)
+    : QObject(parent)
+    , lastDeviceId(QStringLiteral("*"))
 {
     connect(&downloader, &FileDownloader::downLoadProgress, this, &BackEnd::sigProgressCtrl);
     config.loadConfig();
@@ -35,7 +37,10 @@ BackEnd::BackEnd(QObject *parent) : QObject(parent), lastDeviceId(QStringLiteral
     removeDirRecursively(tempFolderPath());
 }
 
-BackEnd::~BackEnd() { removeDirRecursively(tempFolderPath()); }
+BackEnd::~BackEnd()
+{
+    removeDirRecursively(tempFolderPath());
+}
 
 void BackEnd::timerEvent(QTimerEvent *) { }
 
@@ -47,9 +52,9 @@ QString BackEnd::text(LanguageConfig::Entry entry) const
 QString BackEnd::timeStamp(int hour, int minute, int second)
 {
     return QStringLiteral("[%1:%2:%3] ")
-            .arg(hour, 2, 10, QLatin1Char('0'))
-            .arg(minute, 2, 10, QLatin1Char('0'))
-            .arg(second, 2, 10, QLatin1Char('0'));
+        .arg(hour, 2, 10, QLatin1Char('0'))
+        .arg(minute, 2, 10, QLatin1Char('0'))
+        .arg(second, 2, 10, QLatin1Char('0'));
 }
 
 void BackEnd::logMessage(bool red, const QString &text)
@@ -66,7 +71,10 @@ void BackEnd::slot_MainTastOutputMsg(int index)
     logMessage(messageTable[index].red, text(messageTable[index].entry));
 }
 
-void BackEnd::windowsClose() { stopWorkerThread(); }
+void BackEnd::windowsClose()
+{
+    stopWorkerThread();
+}
 
 void BackEnd::openFirwareFile(QString str)
 {
@@ -85,11 +93,20 @@ void BackEnd::slot_MainTaskChangeUsbConnectStatus(bool status)
     emit sigUsbConnectStatus(status ? 1 : 0);
 }
 
-void BackEnd::slot_mainTaskChangeProgressValue(int value) { emit sigProgressValue(value); }
+void BackEnd::slot_mainTaskChangeProgressValue(int value)
+{
+    emit sigProgressValue(value);
+}
 
-void BackEnd::slot_ReceiveDeviceID(QString str) { lastDeviceId = str; }
+void BackEnd::slot_ReceiveDeviceID(QString str)
+{
+    lastDeviceId = str;
+}
 
-QString BackEnd::qmlGetDeviceID() { return lastDeviceId; }
+QString BackEnd::qmlGetDeviceID()
+{
+    return lastDeviceId;
+}
 
 void BackEnd::qml_LangageSelectChange(int index)
 {

@@ -38,8 +38,8 @@ signals:
     void sigOutputMsg(QString color, QString OutputMsg);
     void sigUsbConnectStatus(int Status);
     void sigProgressValue(int value);
-    void siglangageChange(QString strTitle, QString strOpenfile, QString strUpdate,
-                          QString strHelp, QString strExit, QString strNetFile);
+    void siglangageChange(QString strTitle, QString strOpenfile, QString strUpdate, QString strHelp,
+                          QString strExit, QString strNetFile);
     void sig_SetFilePath(QString path);
     void sig_StartUpdate();
     void sigInitLangageComboBox(QVariantList list, int Len, int CurentSelect);

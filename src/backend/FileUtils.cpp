@@ -3,7 +3,10 @@
 #include <QCoreApplication>
 #include <QDir>
 
-QString tempFolderPath() { return QCoreApplication::applicationDirPath() + "/Config/Temp/"; }
+QString tempFolderPath()
+{
+    return QCoreApplication::applicationDirPath() + "/Config/Temp/";
+}
 
 bool removeDirRecursively(const QString &path)
 {

@@ -56,7 +56,10 @@ QString LanguageConfig::builtInText(Entry entry)
     return entry >= 0 && entry < EntryCount ? QString::fromUtf8(builtInTexts[entry]) : QString();
 }
 
-QString LanguageConfig::builtInHelpHost() { return QStringLiteral("duckduckgo.com"); }
+QString LanguageConfig::builtInHelpHost()
+{
+    return QStringLiteral("duckduckgo.com");
+}
 
 QString LanguageConfig::text(Entry entry, int language) const
 {
@@ -70,7 +73,7 @@ void LanguageConfig::useBuiltInTable()
     languageCount = 1;
     helpHost = builtInHelpHost();
     for (int i = 0; i < EntryCount; ++i)
-        entries[i] = QStringList { builtInText(Entry(i)) };
+        entries[i] = QStringList {builtInText(Entry(i))};
 }
 
 bool LanguageConfig::loadConfig()
@@ -93,10 +96,11 @@ bool LanguageConfig::loadConfigFile(const QString &path)
     tinyxml2::XMLDocument doc(true, tinyxml2::PRESERVE_WHITESPACE);
     if (doc.Parse(bytes.constData(), size_t(bytes.size())) != tinyxml2::XML_SUCCESS
         || !doc.RootElement()) {
-        qCWarning(lcConfig).noquote() << QStringLiteral("%1: not a usable XML document (line %2): %3")
-                                                 .arg(path)
-                                                 .arg(doc.ErrorLineNum())
-                                                 .arg(QString::fromUtf8(doc.ErrorStr()));
+        qCWarning(lcConfig).noquote()
+            << QStringLiteral("%1: not a usable XML document (line %2): %3")
+                   .arg(path)
+                   .arg(doc.ErrorLineNum())
+                   .arg(QString::fromUtf8(doc.ErrorStr()));
         useBuiltInTable();
         return false;
     }
@@ -124,7 +128,8 @@ bool LanguageConfig::loadConfigFile(const QString &path)
     }
     if (languageCount == 0) {
         // A file without any language would leave the controller without texts.
-        qCWarning(lcConfig).noquote() << path << "has no <language> element - using the built-in texts";
+        qCWarning(lcConfig).noquote()
+            << path << "has no <language> element - using the built-in texts";
         const QString host = helpHost;
         useBuiltInTable();
         helpHost = host;

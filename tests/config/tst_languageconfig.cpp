@@ -92,15 +92,15 @@ void TestLanguageConfig::unusableFile_givesTheBuiltInTable()
     QCOMPARE(config.text(LanguageConfig::textTitle, 0), QStringLiteral("Tarvo固件升级软件"));
     QCOMPARE(config.text(LanguageConfig::textReleaseDate, 0), QStringLiteral("发布时间："));
     QVERIFY(config.text(LanguageConfig::catalogueUrl, 0)
-                    .endsWith("/Downloads/Q7_firmware_20241205_v2.json"));
+                .endsWith("/Downloads/Q7_firmware_20241205_v2.json"));
 }
 
 void TestLanguageConfig::languages_areReadInDocumentOrder()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("Config.xml");
-    QVERIFY(writeFile(path, document(language("A") + "<other><x>1</x></other>" + language("B"))
-                                    .toUtf8()));
+    QVERIFY(writeFile(
+        path, document(language("A") + "<other><x>1</x></other>" + language("B")).toUtf8()));
     LanguageConfig config;
     QVERIFY(config.loadConfigFile(path));
     QCOMPARE(config.languageCount, 2);
@@ -193,7 +193,7 @@ void TestLanguageConfig::controller_readsTheFileBesideTheProgram()
     backend.initLanguageComboBox();
 
     QCOMPARE(list.count(), 1);
-    QCOMPARE(list.at(0).at(0).toList(), (QVariantList { "A-1", "B-1" }));
+    QCOMPARE(list.at(0).at(0).toList(), (QVariantList {"A-1", "B-1"}));
     QCOMPARE(list.at(0).at(1).toInt(), 2);
     QCOMPARE(list.at(0).at(2).toInt(), 0);
     QCOMPARE(help.count(), 1);
@@ -213,10 +213,10 @@ void TestLanguageConfig::languageChange_sendsTheTextsOfTheNewLanguage()
     backend.qml_LangageSelectChange(1);
 
     QCOMPARE(window.count(), 1);
-    QCOMPARE(window.at(0), (QVariantList { "B-4", "B-5", "B-8", "B-10", "B-9", "B-6" }));
+    QCOMPARE(window.at(0), (QVariantList {"B-4", "B-5", "B-8", "B-10", "B-9", "B-6"}));
     QCOMPARE(dialog.count(), 1);
     // The two headings stay empty until a firmware is selected.
-    QCOMPARE(dialog.at(0), (QVariantList { "B-11", "B-12", "B-25", "B-26", "", "", "B-29", "B-7" }));
+    QCOMPARE(dialog.at(0), (QVariantList {"B-11", "B-12", "B-25", "B-26", "", "", "B-29", "B-7"}));
     QCOMPARE(title.count(), 1);
     QCOMPARE(title.at(0).at(0).toString(), QStringLiteral("B-4"));
     // Neither the list nor the help host is sent again.

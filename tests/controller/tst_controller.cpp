@@ -44,7 +44,10 @@ void TestController::init()
     QDir(configDir()).removeRecursively();
 }
 
-void TestController::cleanup() { QDir(configDir()).removeRecursively(); }
+void TestController::cleanup()
+{
+    QDir(configDir()).removeRecursively();
+}
 
 void TestController::timeStamp_data()
 {
@@ -76,8 +79,8 @@ void TestController::logLine_startsWithTheCurrentTime()
 
     QCOMPARE(log.count(), 1);
     const QString line = log.at(0).at(1).toString();
-    const QRegularExpressionMatch m =
-            QRegularExpression("^\\[(\\d\\d):(\\d\\d):(\\d\\d)\\] hello$").match(line);
+    const QRegularExpressionMatch m
+        = QRegularExpression("^\\[(\\d\\d):(\\d\\d):(\\d\\d)\\] hello$").match(line);
     QVERIFY2(m.hasMatch(), qPrintable(line));
     const QTime stamped(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
     // Compare at whole seconds; a run across midnight is the only way round.
@@ -142,7 +145,7 @@ void TestController::openFile_data()
     QTest::addColumn<QString>("chosen");
     QTest::addColumn<QString>("name");
     QTest::newRow("file URL with a blank")
-            << QUrl::fromLocalFile("C:/fw/a b.bin").toString() << "a b.bin";
+        << QUrl::fromLocalFile("C:/fw/a b.bin").toString() << "a b.bin";
     QTest::newRow("dialog URL") << "file:///home/user/Desktop/fw.bin"
                                 << "fw.bin";
     QTest::newRow("plain path") << "/tmp/Config/Temp/bin/A.bin"
@@ -170,7 +173,7 @@ void TestController::uiEvent_onlyStartUpdatePassesOn()
 {
     BackEnd backend;
     QSignalSpy start(&backend, &BackEnd::sig_StartUpdate);
-    for (int event : { 0, 2, -1, 100 })
+    for (int event : {0, 2, -1, 100})
         backend.fromUiEevent(event);
     QCOMPARE(start.count(), 0);
     // The engine decides what a second request means; the controller passes both on.
@@ -194,7 +197,7 @@ void TestController::progress_isRelayedUnchanged()
 {
     BackEnd backend;
     QSignalSpy progress(&backend, &BackEnd::sigProgressValue);
-    for (int value : { 0, 33, 66, 100 })
+    for (int value : {0, 33, 66, 100})
         backend.slot_mainTaskChangeProgressValue(value);
     QCOMPARE(progress.count(), 4);
     QCOMPARE(progress.at(1).at(0).toInt(), 33);

@@ -33,7 +33,7 @@ TestStartup::Run TestStartup::runProbe(const QString &qmlFile)
     env.insert("QT_LOGGING_RULES", "qml.debug=true");
     probe.setProcessEnvironment(env);
     probe.start(QCoreApplication::applicationDirPath() + "/startup_probe",
-                { QStringLiteral(FWU_PROBE_DIR) + "/" + qmlFile });
+                {QStringLiteral(FWU_PROBE_DIR) + "/" + qmlFile});
     Run run;
     if (!probe.waitForFinished(60000)) {
         probe.kill();
@@ -50,8 +50,8 @@ void TestStartup::textsReachTheWindowBeforeTheLanguageList()
     const Run run = runProbe("order.qml");
     QVERIFY2(run.status == QProcess::NormalExit && run.exitCode == 0, qPrintable(run.output));
     const QString expected = QStringLiteral(
-            "SEEN siglangageChange,sigNetFileDialogLanguageChange,sigNetFileDialogWindowsTitle,"
-            "sigInitLangageComboBox:中文:1:0,sigSetHelpBtnMeg:");
+        "SEEN siglangageChange,sigNetFileDialogLanguageChange,sigNetFileDialogWindowsTitle,"
+        "sigInitLangageComboBox:中文:1:0,sigSetHelpBtnMeg:");
     QVERIFY2(run.output.contains(expected), qPrintable(run.output));
     QVERIFY2(run.output.contains("APPDIR " + QCoreApplication::applicationDirPath()),
              qPrintable(run.output));
@@ -63,12 +63,12 @@ void TestStartup::shutdown_stopsTheEngine_data()
     QTest::addColumn<QString>("qmlFile");
     QTest::addColumn<QStringList>("marks");
     QTest::newRow("Exit button while the loop runs, twice")
-            << "exit_button.qml" << QStringList { "FIRST_CLOSE_DONE", "SECOND_CLOSE_DONE" };
+        << "exit_button.qml" << QStringList {"FIRST_CLOSE_DONE", "SECOND_CLOSE_DONE"};
     QTest::newRow("Exit during the engine's first second")
-            << "close_early.qml" << QStringList { "FIRST_CLOSE_DONE" };
+        << "close_early.qml" << QStringList {"FIRST_CLOSE_DONE"};
     QTest::newRow("window closed by the title bar") << "window_close.qml" << QStringList();
     QTest::newRow("application quits without stopping the engine")
-            << "quit_only.qml" << QStringList();
+        << "quit_only.qml" << QStringList();
 }
 
 void TestStartup::shutdown_stopsTheEngine()
