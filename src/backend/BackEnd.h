@@ -74,6 +74,9 @@ protected:
 
 private:
     QString text(LanguageConfig::Entry entry) const;
+    // The stored catalogue's path when the first language's catalogue URL names a usable file
+    // there, else an empty string. The catalogue is always fetched for the first language.
+    QString storedCataloguePath() const;
 
     LanguageConfig config;
     int currentLanguage = 0;

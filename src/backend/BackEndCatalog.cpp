@@ -49,10 +49,15 @@ void BackEnd::qml_TreeViewSelectDevice(bool isDevice, int DevNum)
                          text(L::textRemark), inLanguage(r.remark, currentLanguage), msgUrl);
 }
 
-bool BackEnd::jsonFileIsExists()
+QString BackEnd::storedCataloguePath() const
 {
-    // Always the first language's catalogue: that is the one the catalogue download stores.
     const QString name
         = QUrl(config.text(LanguageConfig::catalogueUrl, 0)).fileName(QUrl::FullyDecoded);
-    return !name.isEmpty() && QFileInfo(tempFolderPath() + name).isFile();
+    return isSafeFileName(name) ? tempFolderPath() + name : QString();
+}
+
+bool BackEnd::jsonFileIsExists()
+{
+    const QString path = storedCataloguePath();
+    return !path.isEmpty() && QFileInfo(path).isFile();
 }

@@ -29,7 +29,7 @@ void BackEnd::qml_LoadJsonFile()
     // Always the first language's catalogue, whatever language is active.
     const QString url = config.text(LanguageConfig::catalogueUrl, 0);
     const QString name = QUrl(url).fileName(QUrl::FullyDecoded);
-    const bool stored = isSafeFileName(name) && QFileInfo(tempFolderPath() + name).isFile();
+    const bool stored = jsonFileIsExists();
     if (treeModel)
         treeModel->clearTree();
     if (!stored) {
