@@ -121,7 +121,7 @@ int main(int argc, char **argv)
 
     const long long heapBeforeCatalogue = heapInUse();
     FirmwareCatalog catalogue;
-    const double parseMs = medianMs([&] { catalogue.parseJsonFile(fileName); });
+    const double parseMs = medianMs([&] { catalogue.parseJsonFile(tempFolderPath() + fileName); });
     const long long catalogueBytes = heapInUse() - heapBeforeCatalogue;
 
     TreeViewModel model;

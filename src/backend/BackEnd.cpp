@@ -1,6 +1,7 @@
 #include "BackEnd.h"
 
 #include "FileUtils.h"
+#include "MessageId.h"
 #include "WorkerThread.h"
 
 #include <QFileInfo>
@@ -22,8 +23,10 @@ constexpr MessageDef messageTable[] = {
     {LanguageConfig::msgConnectDeviceFirst, true}, {LanguageConfig::msgOpenFileFirst, true},
     {LanguageConfig::msgUpdateFailed, true},       {LanguageConfig::msgUpdateOk, false},
     {LanguageConfig::msgFirmwareMismatch, true},   {LanguageConfig::msgNetworkError, true},
+    {LanguageConfig::msgDevicePermission, true},
 };
 constexpr int messageCount = int(sizeof(messageTable) / sizeof(messageTable[0]));
+static_assert(messageCount == MessageId::Count, "one table row per message number");
 
 } // namespace
 

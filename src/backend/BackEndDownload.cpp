@@ -2,6 +2,7 @@
 #include "BackEnd.h"
 
 #include "FileUtils.h"
+#include "MessageId.h"
 #include "TreeViewModel.h"
 #include "UrlUtils.h"
 #include "ZipExtract.h"
@@ -11,13 +12,6 @@
 #include <QUrl>
 
 Q_LOGGING_CATEGORY(lcNetFirmware, "fwu.netfirmware")
-
-namespace {
-
-constexpr int msgOpenFileFailed = 0;
-constexpr int msgNetworkError = 11;
-
-} // namespace
 
 void BackEnd::qml_LoadJsonFile()
 {
@@ -36,13 +30,13 @@ void BackEnd::qml_LoadJsonFile()
         removeDirRecursively(tempFolderPath());
         downloader.downloadFile(QUrl(url));
         if (!downloader.succeeded()) {
-            slot_MainTastOutputMsg(msgNetworkError);
+            slot_MainTastOutputMsg(MessageId::NetworkError);
             return;
         }
     }
     // A stored catalogue that does not parse would otherwise leave an empty dialog without a word.
-    if (!catalog.parseJsonFile(name)) {
-        slot_MainTastOutputMsg(msgNetworkError);
+    if (!catalog.parseJsonFile(tempFolderPath() + name)) {
+        slot_MainTastOutputMsg(MessageId::NetworkError);
         return;
     }
     if (treeModel)
@@ -60,14 +54,14 @@ void BackEnd::qml_OpenNetFile(int DevNum)
     }
     if (downloader.isBusy()) {
         qCWarning(lcNetFirmware) << "firmware requested while a download is waiting";
-        slot_MainTastOutputMsg(msgNetworkError);
+        slot_MainTastOutputMsg(MessageId::NetworkError);
         emit sigProgressCtrl(0, true);
         return;
     }
     const QString root = getUrlRoot(text(LanguageConfig::catalogueUrl));
     downloader.downloadFile(QUrl(root + "/" + catalog.records[DevNum].firmware_url));
     if (!downloader.succeeded()) {
-        slot_MainTastOutputMsg(msgNetworkError);
+        slot_MainTastOutputMsg(MessageId::NetworkError);
         return;
     }
     const QString name = downloader.downloadedFileName();
@@ -78,7 +72,7 @@ void BackEnd::qml_OpenNetFile(int DevNum)
     const QString image = binFolder + base + ".bin";
     if (!unzipFile(tempFolderPath() + name, binFolder) || !QFileInfo(image).isFile()) {
         qCWarning(lcNetFirmware) << "no image" << image << "in" << name;
-        slot_MainTastOutputMsg(msgOpenFileFailed);
+        slot_MainTastOutputMsg(MessageId::OpenFileFailed);
         return;
     }
     openFirwareFile(image);

@@ -41,6 +41,16 @@ const char *const builtInTexts[LanguageConfig::EntryCount] = {
     "查找:",
     "版本号：",
     "发布时间：",
+    "已找到设备，但无法打开：权限不足 — 请参阅 README 的“故障排除”",
+    "固件升级软件已在运行。",
+    "正在升级设备。现在关闭会使设备无法使用，直到再次升级。",
+    "继续升级",
+    "仍然关闭",
+    "所选固件适用于设备 %1，但连接的设备是 %2。仍要升级吗？",
+    "仍然升级",
+    "不升级",
+    "剩余 %1",
+    "设备：%1",
 };
 
 QString elementText(const tinyxml2::XMLElement *element)

@@ -41,6 +41,17 @@ public:
         textSearch,
         textVersion,
         textReleaseDate,
+        // Optional entries after the original 31; a language without them uses the built-in text.
+        msgDevicePermission, // log message 12
+        textAlreadyRunning,
+        textUpdateRunningQuestion,
+        textKeepUpdating,
+        textCloseAnyway,
+        textMismatchQuestion, // %1 the firmware's device identity, %2 the connected device's
+        textUpdateAnyway,
+        textDoNotUpdate,
+        textTimeLeft, // %1 the time left, as m:ss
+        textDeviceIdentity, // %1 the connected device's identity
         EntryCount
     };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FirmwareImage.h"
+#include "MessageId.h"
 
 #include <QObject>
 #include <QString>
@@ -61,18 +62,6 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
-    // Message numbers of the controller's table that the engine sends.
-    enum Message {
-        msgOpenFileFailed = 0,
-        msgFileSizeInvalid = 1,
-        msgConnected = 4,
-        msgDisconnected = 5,
-        msgNoDevice = 6,
-        msgNoFile = 7,
-        msgUpdateFailed = 8,
-        msgUpdateOk = 9,
-    };
-
     void pollOpenDevice();
     void pollClosedDevice();
     bool openPathEnumerated() const;

@@ -42,7 +42,7 @@ void MainTask::pollOpenDevice()
     if (openPathEnumerated()) {
         if (!reportedConnected) {
             emit sig_ChangeUsbConnectStatus(true);
-            emit sig_OutoutMsgToBackend(msgConnected);
+            emit sig_OutoutMsgToBackend(MessageId::DeviceConnected);
             reportedConnected = true;
         }
         return;
@@ -57,7 +57,7 @@ void MainTask::pollClosedDevice()
 {
     if (reportedConnected) {
         emit sig_ChangeUsbConnectStatus(false);
-        emit sig_OutoutMsgToBackend(msgDisconnected);
+        emit sig_OutoutMsgToBackend(MessageId::DeviceDisconnected);
         reportedConnected = false;
     }
     hid_device_info *list = hid_enumerate(DeviceFrame::vendorId, DeviceFrame::productId);

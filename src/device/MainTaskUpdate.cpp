@@ -71,11 +71,11 @@ bool MainTask::stepCheckRequest()
 {
     emit sig_ChangeProgressValue(0);
     if (!device) {
-        emit sig_OutoutMsgToBackend(msgNoDevice);
+        emit sig_OutoutMsgToBackend(MessageId::ConnectDeviceFirst);
         return false;
     }
     if (filePath.isEmpty()) {
-        emit sig_OutoutMsgToBackend(msgNoFile);
+        emit sig_OutoutMsgToBackend(MessageId::OpenFileFirst);
         return false;
     }
     step = openImage;
@@ -86,16 +86,16 @@ bool MainTask::stepOpenImage()
 {
     if (!image.open(filePath)) {
         qCWarning(lcDevice) << "cannot open the image" << filePath;
-        emit sig_OutoutMsgToBackend(msgOpenFileFailed);
+        emit sig_OutoutMsgToBackend(MessageId::OpenFileFailed);
         return false;
     }
     image.measure();
     // An empty image would go out as one block of fill and be reported as a success; a legacy
     // header addresses only 4096 blocks, so a larger image would overwrite the device's first ones.
     if (image.imageSize() == 0)
-        return refuse(msgFileSizeInvalid);
+        return refuse(MessageId::FileSizeInvalid);
     if (!isV20Device && image.blockCount() > legacyMaxBlocks)
-        return refuse(msgFileSizeInvalid);
+        return refuse(MessageId::FileSizeInvalid);
     step = sendZeroReport;
     return true;
 }
@@ -191,13 +191,13 @@ bool MainTask::stepFinish()
 {
     image.close();
     updateRequested = false;
-    emit sig_OutoutMsgToBackend(msgUpdateOk);
+    emit sig_OutoutMsgToBackend(MessageId::UpdateOk);
     return true;
 }
 
 bool MainTask::fail()
 {
     image.close();
-    emit sig_OutoutMsgToBackend(msgUpdateFailed);
+    emit sig_OutoutMsgToBackend(MessageId::UpdateFailed);
     return false;
 }

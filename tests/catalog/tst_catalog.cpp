@@ -72,7 +72,7 @@ void TestCatalog::document()
 
     FirmwareCatalog catalog;
     catalog.baseUrl = "old";
-    QVERIFY(catalog.parseJsonFile("c.json"));
+    QVERIFY(catalog.parseJsonFile(tempFolderPath() + "c.json"));
     QCOMPARE(catalog.count, count);
     QCOMPARE(catalog.records.size(), count);
     QCOMPARE(catalog.baseUrl, baseUrl);
@@ -95,13 +95,13 @@ void TestCatalog::failure_keepsThePreviousCatalogue()
     QFETCH(QString, warning);
     write("good.json", R"({"base_url":"fw","Firmwares":[{"device_id":"A"},{"device_id":"B"}]})");
     FirmwareCatalog catalog;
-    QVERIFY(catalog.parseJsonFile("good.json"));
+    QVERIFY(catalog.parseJsonFile(tempFolderPath() + "good.json"));
 
     if (json != "<none>")
         write("bad.json", json);
     if (!warning.isEmpty())
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
-    QVERIFY(!catalog.parseJsonFile("bad.json"));
+    QVERIFY(!catalog.parseJsonFile(tempFolderPath() + "bad.json"));
     QCOMPARE(catalog.count, 2);
     QCOMPARE(catalog.records.size(), 2);
     QCOMPARE(catalog.records[1].device_id, QString("B"));
@@ -122,7 +122,7 @@ void TestCatalog::record_fillsEveryFieldInOrder()
         "category2":{"id":"c2","language1":"b1","language5":"b5"},
         "category3":{"id":"c3","language3":"d3"}}]})");
     FirmwareCatalog catalog;
-    QVERIFY(catalog.parseJsonFile("c.json"));
+    QVERIFY(catalog.parseJsonFile(tempFolderPath() + "c.json"));
     QCOMPARE(catalog.count, 1);
     const FirmwareInfo &r = catalog.records[0];
     QCOMPARE(r.device_id, QString("X1"));
@@ -198,7 +198,7 @@ void TestCatalog::values_wrongTypesAndMissingKeysReadAsEmpty()
     QFETCH(QString, expected);
     write("c.json", R"({"base_url":"base","Firmwares":[)" + firmware + "]}");
     FirmwareCatalog catalog;
-    QVERIFY(catalog.parseJsonFile("c.json"));
+    QVERIFY(catalog.parseJsonFile(tempFolderPath() + "c.json"));
     QCOMPARE(catalog.count, 1);
     const FirmwareInfo &r = catalog.records[0];
 
@@ -225,7 +225,7 @@ void TestCatalog::records_keepTheDocumentOrder()
 {
     write("c.json", R"({"Firmwares":[{"device_id":"Z"},{"device_id":"A"},{"device_id":"M"}]})");
     FirmwareCatalog catalog;
-    QVERIFY(catalog.parseJsonFile("c.json"));
+    QVERIFY(catalog.parseJsonFile(tempFolderPath() + "c.json"));
     QCOMPARE(catalog.count, 3);
     QCOMPARE(catalog.records[0].device_id, QString("Z"));
     QCOMPARE(catalog.records[1].device_id, QString("A"));
@@ -234,7 +234,7 @@ void TestCatalog::records_keepTheDocumentOrder()
 
     // A later object replaces every record at once.
     write("c.json", R"({"Firmwares":[{"device_id":"Q"}]})");
-    QVERIFY(catalog.parseJsonFile("c.json"));
+    QVERIFY(catalog.parseJsonFile(tempFolderPath() + "c.json"));
     QCOMPARE(catalog.count, 1);
     QCOMPARE(catalog.records[0].device_id, QString("Q"));
 }

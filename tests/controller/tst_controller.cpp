@@ -107,6 +107,8 @@ void TestController::message_data()
     QTest::newRow("9 update ok") << 9 << black << "更新设备成功";
     QTest::newRow("10 mismatch") << 10 << red << "选择的固件与设备不匹配";
     QTest::newRow("11 network") << 11 << red << "网络错误";
+    QTest::newRow("12 permission")
+        << 12 << red << "已找到设备，但无法打开：权限不足 — 请参阅 README 的“故障排除”";
 }
 
 void TestController::message()
@@ -126,7 +128,7 @@ void TestController::message_outOfRangeWritesNothing_data()
 {
     QTest::addColumn<int>("id");
     QTest::newRow("-1") << -1;
-    QTest::newRow("12") << 12;
+    QTest::newRow("13") << 13;
     QTest::newRow("INT_MIN") << INT_MIN;
     QTest::newRow("INT_MAX") << INT_MAX;
 }

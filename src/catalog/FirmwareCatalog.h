@@ -11,10 +11,10 @@
 class FirmwareCatalog
 {
 public:
-    // Parses <appdir>/Config/Temp/<fileName>. True when the document was a JSON object (also one
+    // Parses the catalogue file at path. True when the document was a JSON object (also one
     // without firmware); false, with the catalogue unchanged, for a missing file, bad JSON or any
     // other top-level value.
-    bool parseJsonFile(const QString &fileName);
+    bool parseJsonFile(const QString &path);
 
     QVector<FirmwareInfo> records;
     QString baseUrl;

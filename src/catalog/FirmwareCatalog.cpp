@@ -1,7 +1,5 @@
 #include "FirmwareCatalog.h"
 
-#include "FileUtils.h"
-
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -49,9 +47,9 @@ FirmwareInfo recordOf(const QJsonObject &object, const QString &baseUrl)
 
 } // namespace
 
-bool FirmwareCatalog::parseJsonFile(const QString &fileName)
+bool FirmwareCatalog::parseJsonFile(const QString &path)
 {
-    QFile file(tempFolderPath() + fileName);
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         qCWarning(lcCatalog).noquote() << "无法打开文件:" << file.errorString();
         return false;
