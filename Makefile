@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test demo screenshot bench clean
+.PHONY: all deps configure build run test demo screenshot bench package clean
 
 all: build
 
@@ -32,6 +32,10 @@ screenshot: build
 
 demo: build
 	cd $(BUILD) && ./firmware-updater-demo
+
+# build/firmware-updater_<version>_<arch>.deb (Debian/Ubuntu); the ZIP and the installer on Windows.
+package: build
+	@cmake --build $(BUILD) --target package
 
 bench: build
 	@bash scripts/bench.sh $(BUILD)
