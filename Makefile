@@ -16,8 +16,12 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
-	cd $(BUILD) && ./firmware-updater
+# Only the program and its Config/ copy; the build's chatter goes to a log, shown when it fails.
+run: configure
+	@echo "Building firmware-updater (log: $(BUILD)/run-build.log)"
+	@cmake --build $(BUILD) -j $(JOBS) --target firmware-updater >$(BUILD)/run-build.log 2>&1 \
+	  || { cat $(BUILD)/run-build.log; exit 1; }
+	@cd $(BUILD) && ./firmware-updater
 
 # Every test goes through ctest; the Qt Quick ones need a display, so run under Xvfb when there is none.
 test: build
