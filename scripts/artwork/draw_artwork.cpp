@@ -2,8 +2,8 @@
 // a Windows .ico) into packaging/. Build and run: see scripts/artwork/README.md.
 #include <QBuffer>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -37,8 +37,8 @@ void drawUsbSymbol(QPainter &p, const QRectF &box, const QColor &color)
     p.drawPath(arrow);
     p.setPen(pen);
     p.setBrush(Qt::NoBrush);
-    p.drawPolyline(QPolygonF({ QPointF(7, 8), QPointF(10, 3.5), QPointF(14, 3.5) }));
-    p.drawPolyline(QPolygonF({ QPointF(9.5, 8), QPointF(12.5, 12.5), QPointF(15, 12.5) }));
+    p.drawPolyline(QPolygonF({QPointF(7, 8), QPointF(10, 3.5), QPointF(14, 3.5)}));
+    p.drawPolyline(QPolygonF({QPointF(9.5, 8), QPointF(12.5, 12.5), QPointF(15, 12.5)}));
     p.setPen(Qt::NoPen);
     p.setBrush(color);
     p.drawEllipse(QPointF(15.2, 3.5), 1.6, 1.6);
@@ -181,26 +181,33 @@ QString svgRect(qreal x, qreal y, qreal w, qreal h, qreal r, const QString &fill
 {
     return QStringLiteral("    <rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" rx=\"%5\" "
                           "fill=\"%6\"/>\n")
-        .arg(x).arg(y).arg(w).arg(h).arg(r).arg(fill);
+        .arg(x)
+        .arg(y)
+        .arg(w)
+        .arg(h)
+        .arg(r)
+        .arg(fill);
 }
 
 QString iconSvg()
 {
-    QString svg = QStringLiteral(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" "
-        "viewBox=\"0 0 256 256\">\n"
-        "  <defs>\n"
-        "    <linearGradient id=\"ground\" x1=\"0\" y1=\"16\" x2=\"0\" y2=\"240\" "
-        "gradientUnits=\"userSpaceOnUse\">\n"
-        "      <stop offset=\"0\" stop-color=\"#1c3e70\"/>\n"
-        "      <stop offset=\"1\" stop-color=\"#0c1e3c\"/>\n"
-        "    </linearGradient>\n"
-        "  </defs>\n"
-        "  <rect x=\"16\" y=\"16\" width=\"224\" height=\"224\" rx=\"40\" "
-        "fill=\"url(#ground)\"/>\n");
+    QString svg
+        = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" "
+                         "viewBox=\"0 0 256 256\">\n"
+                         "  <defs>\n"
+                         "    <linearGradient id=\"ground\" x1=\"0\" y1=\"16\" x2=\"0\" y2=\"240\" "
+                         "gradientUnits=\"userSpaceOnUse\">\n"
+                         "      <stop offset=\"0\" stop-color=\"#1c3e70\"/>\n"
+                         "      <stop offset=\"1\" stop-color=\"#0c1e3c\"/>\n"
+                         "    </linearGradient>\n"
+                         "  </defs>\n"
+                         "  <rect x=\"16\" y=\"16\" width=\"224\" height=\"224\" rx=\"40\" "
+                         "fill=\"url(#ground)\"/>\n");
     svg += QStringLiteral("  <g transform=\"translate(%1 %2) scale(%3)\">\n")
-               .arg(iconOffset.x()).arg(iconOffset.y()).arg(iconScale);
+               .arg(iconOffset.x())
+               .arg(iconOffset.y())
+               .arg(iconScale);
     svg += svgRect(55, 120, 70, 48, 9, "#ebf2fa");
     svg += svgRect(66, 131, 30, 12, 3, "#1c3e70");
     svg += QStringLiteral("    <circle cx=\"110\" cy=\"137\" r=\"4.5\" fill=\"#48c47c\"/>\n");
@@ -214,8 +221,12 @@ QString iconSvg()
         svg += QStringLiteral("    <path d=\"M %1 %2 A %3 %3 0 0 0 %4 %5\" fill=\"none\" "
                               "stroke=\"#96c8ff\" stroke-opacity=\"%6\" stroke-width=\"3\" "
                               "stroke-linecap=\"round\"/>\n")
-                   .arg(from.x(), 0, 'f', 3).arg(from.y(), 0, 'f', 3).arg(r)
-                   .arg(to.x(), 0, 'f', 3).arg(to.y(), 0, 'f', 3).arg(waveOpacity(i));
+                   .arg(from.x(), 0, 'f', 3)
+                   .arg(from.y(), 0, 'f', 3)
+                   .arg(r)
+                   .arg(to.x(), 0, 'f', 3)
+                   .arg(to.y(), 0, 'f', 3)
+                   .arg(waveOpacity(i));
     }
     svg += QStringLiteral("    <rect x=\"64\" y=\"158\" width=\"52\" height=\"4\" rx=\"2\" "
                           "fill=\"#788caa\" stroke=\"#96c8ff\" stroke-opacity=\"%1\" "
@@ -275,8 +286,9 @@ bool drawIcons(const QString &dir)
     const QString id = QStringLiteral("org.tarvo.FirmwareUpdater");
     bool ok = writeFile(dir + "/icons/" + id + ".svg", iconSvg().toUtf8());
     for (const int size : {48, 128, 256})
-        ok = ok && writeFile(QStringLiteral("%1/icons/%2/%3.png").arg(dir).arg(size).arg(id),
-                             png(iconImage(size)));
+        ok = ok
+            && writeFile(QStringLiteral("%1/icons/%2/%3.png").arg(dir).arg(size).arg(id),
+                         png(iconImage(size)));
     return ok && writeFile(dir + "/windows/firmware-updater.ico", icoFile({16, 32, 48, 256}));
 }
 
@@ -287,7 +299,7 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("Config");
     bool ok = logoImage().save(dir + "/logo.png") && statusImage(true).save(dir + "/ON.png")
-            && statusImage(false).save(dir + "/OFF.png");
+        && statusImage(false).save(dir + "/OFF.png");
     if (argc > 2)
         ok = ok && drawIcons(QString::fromLocal8Bit(argv[2]));
     return ok ? 0 : 1;
