@@ -46,18 +46,30 @@ void reportAlreadyRunning(const StartupHooks &hooks)
         QMessageBox::warning(nullptr, title, text);
 }
 
-} // namespace
-
-int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const StartupHooks &hooks)
+void nameTheApplication()
 {
-    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
-    // QApplication rather than QGuiApplication: the native file dialog of Qt.labs.platform falls
-    // back to a Qt Widgets dialog on Linux and does nothing without one.
-    QApplication app(argc, argv);
     // Per-user folders become <cache>/Tarvo/<program>. The application name stays the
     // executable's, so the demo and the test programs keep folders and locks of their own.
     QCoreApplication::setOrganizationName(QStringLiteral("Tarvo"));
     QCoreApplication::setApplicationVersion(QStringLiteral(FWU_VERSION));
+}
+
+} // namespace
+
+int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const StartupHooks &hooks)
+{
+    if (StartupOptions::onlyPrints(argc, argv)) {
+        // --help and --version answer without a display (over ssh, in a script).
+        QCoreApplication app(argc, argv);
+        nameTheApplication();
+        StartupOptions::parse(QCoreApplication::arguments());
+        return 0;
+    }
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
+    // QApplication rather than QGuiApplication: the native file dialog of Qt.labs.platform falls
+    // back to a Qt Widgets dialog on Linux and does nothing without one.
+    QApplication app(argc, argv);
+    nameTheApplication();
     QGuiApplication::setDesktopFileName(QStringLiteral(FWU_APP_ID));
     const StartupOptions options = StartupOptions::parse(QCoreApplication::arguments());
 

@@ -150,12 +150,22 @@ void TestStartup::commandLine_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("printed");
-    QTest::newRow("--version") << QStringList {"--version"} << 0 << QString(FWU_VERSION);
-    QTest::newRow("--help") << QStringList {"--help"} << 0 << "--network-firmware";
-    QTest::newRow("unknown option") << QStringList {"--frobnicate"} << 1 << "frobnicate";
-    QTest::newRow("--network-firmware")
-        << (QStringList {"--network-firmware"} + noStartPause) << 0 << "NETWORK true";
-    QTest::newRow("without --network-firmware") << noStartPause << 0 << "NETWORK false";
+    QTest::addColumn<QStringList>("environment");
+    const QStringList noDisplay {"QT_QPA_PLATFORM=xcb", "DISPLAY=:987654"};
+    QTest::newRow("--version") << QStringList {"--version"} << 0 << QString(FWU_VERSION)
+                               << QStringList();
+    QTest::newRow("--help") << QStringList {"--help"} << 0 << "--network-firmware" << QStringList();
+    // Asked over ssh or in a script: the windowing system is unreachable, the answer still comes.
+    QTest::newRow("--version without a display")
+        << QStringList {"--version"} << 0 << QString(FWU_VERSION) << noDisplay;
+    QTest::newRow("--help without a display")
+        << QStringList {"--help"} << 0 << "--network-firmware" << noDisplay;
+    QTest::newRow("unknown option")
+        << QStringList {"--frobnicate"} << 1 << "frobnicate" << QStringList();
+    QTest::newRow("--network-firmware") << (QStringList {"--network-firmware"} + noStartPause) << 0
+                                        << "NETWORK true" << QStringList();
+    QTest::newRow("without --network-firmware")
+        << noStartPause << 0 << "NETWORK false" << QStringList();
 }
 
 void TestStartup::commandLine()
@@ -163,7 +173,8 @@ void TestStartup::commandLine()
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QString, printed);
-    const Run run = runProbe("order.qml", arguments);
+    QFETCH(QStringList, environment);
+    const Run run = runProbe("order.qml", arguments, environment);
     QVERIFY2(run.status == QProcess::NormalExit, qPrintable(run.output));
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.output.contains(printed), qPrintable(run.output));
