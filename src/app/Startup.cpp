@@ -2,10 +2,12 @@
 
 #include "BackEnd.h"
 #include "MainTask.h"
+#include "StartupOptions.h"
 #include "TreeViewModel.h"
 #include "WorkerThread.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QThread>
@@ -28,13 +30,21 @@ void connectControllerAndEngine(BackEnd *backend, MainTask *engine)
 
 } // namespace
 
-int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl)
+int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const StartupHooks &hooks)
 {
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     // QApplication rather than QGuiApplication: the native file dialog of Qt.labs.platform falls
     // back to a Qt Widgets dialog on Linux and does nothing without one.
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Some organization"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(FWU_VERSION));
+    const StartupOptions options = StartupOptions::parse(QCoreApplication::arguments());
+
+    const AppPaths paths = AppPaths::forThisProgram();
+    if (!paths.configFound)
+        qWarning().noquote() << "no Config folder beside the program nor in its share folder "
+                                "(looked in"
+                             << paths.configDir << "and ../share/firmware-updater/Config/)";
 
     QQmlApplicationEngine engine;
     qmlRegisterType<TreeViewModel>("TreeViewModel", 1, 0, "TreeViewModel");
@@ -43,21 +53,26 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl)
     engine.rootContext()->setContextProperty(QStringLiteral("myModel"), treeModel);
 
     auto *task = new MainTask;
+    task->setStartDelay(options.startDelayMs);
     task->moveToThread(&workerThread);
     QObject::connect(&workerThread, &QThread::finished, task, &QObject::deleteLater);
-    workerThread.start();
-    // Queued onto the worker thread; the engine's first second of sleep keeps its first reports
-    // after the connections below.
-    emit task->StartTask();
 
     int result = 0;
     {
-        BackEnd backend;
+        if (hooks.beforeController)
+            hooks.beforeController();
+        BackEnd backend(paths);
+        backend.setNetworkFirmwareForced(options.networkFirmware);
         engine.rootContext()->setContextProperty(QStringLiteral("backend"), &backend);
         backend.treeModel = treeModel;
         engine.rootContext()->setContextProperty(QStringLiteral("appdir"),
                                                  QCoreApplication::applicationDirPath());
+        engine.rootContext()->setContextProperty(QStringLiteral("configdir"), paths.configDir);
         connectControllerAndEngine(&backend, task);
+        // The engine starts only now that every report it sends has a receiver: however long the
+        // controller took to build, its first "connected" report and the identity are not lost.
+        workerThread.start();
+        emit task->StartTask();
 
         QObject::connect(
             &engine, &QQmlApplicationEngine::objectCreated, &app,

@@ -1,6 +1,5 @@
 #include "LanguageConfig.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QLoggingCategory>
 #include <tinyxml2.h>
@@ -82,13 +81,9 @@ void LanguageConfig::useBuiltInTable()
 {
     languageCount = 1;
     helpHost = builtInHelpHost();
+    networkFirmware = false;
     for (int i = 0; i < EntryCount; ++i)
         entries[i] = QStringList {builtInText(Entry(i))};
-}
-
-bool LanguageConfig::loadConfig()
-{
-    return loadConfigFile(QCoreApplication::applicationDirPath() + "/Config/Config.xml");
 }
 
 bool LanguageConfig::loadConfigFile(const QString &path)
@@ -118,6 +113,8 @@ bool LanguageConfig::loadConfigFile(const QString &path)
     const tinyxml2::XMLElement *root = doc.RootElement();
     const tinyxml2::XMLElement *help = root->FirstChildElement("help_url");
     helpHost = help ? elementText(help) : builtInHelpHost();
+    networkFirmware = elementText(root->FirstChildElement("network_firmware")).trimmed()
+        == QLatin1String("true");
 
     languageCount = 0;
     for (const auto *lang = root->FirstChildElement("language"); lang;
