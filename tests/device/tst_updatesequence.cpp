@@ -283,10 +283,12 @@ void TestUpdateSequence::update_failsWhenAReplyNeverComes()
     EngineHarness engine(std::chrono::microseconds(0)); // the wait by its pass count alone
     QVERIFY(engine.waitConnected());
     const int before = SimHid::writes(device).size();
+    const quint64 passesBefore = engine.task->passCount();
     engine.setFilePath(engine.writeImage(testImage(5 * 1024)));
     engine.startUpdate();
     QVERIFY(engine.waitForEnd());
     QCOMPARE(engine.recorder.filtered("msg"), (QStringList {"msg:4", "msg:8"}));
+    QVERIFY(engine.task->passCount() - passesBefore > 5000);
     QCOMPARE(engine.recorder.filtered("progress").size(), 1 + int(block));
     QCOMPARE(SimHid::writes(device).size() - before, reports);
 }
