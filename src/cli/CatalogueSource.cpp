@@ -3,7 +3,6 @@
 #include "CliOutput.h"
 #include "ExitCode.h"
 #include "MessageId.h"
-#include "UrlUtils.h"
 #include "ZipExtract.h"
 
 #include <QDate>
@@ -123,10 +122,21 @@ int CatalogueSource::newestFor(const QString &deviceId) const
     return best;
 }
 
+// Scheme, host and port of the catalogue: an archive lies on the same server, also when that
+// server listens on a port of its own.
+QString CatalogueSource::serverRoot() const
+{
+    if (catalogueUrl.isLocalFile())
+        return QStringLiteral("file://");
+    return catalogueUrl
+        .adjusted(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery
+                  | QUrl::RemoveFragment)
+        .toString(QUrl::FullyEncoded);
+}
+
 int CatalogueSource::fetchImage(int record, QString &imagePath)
 {
-    const QString root = getUrlRoot(catalogueUrl.toString());
-    downloader.downloadFile(QUrl(root + "/" + records.records[record].firmware_url));
+    downloader.downloadFile(QUrl(serverRoot() + "/" + records.records[record].firmware_url));
     if (!downloader.succeeded()) {
         out.errorMessage(MessageId::NetworkError, records.records[record].firmware_url);
         return ExitCode::NetworkError;

@@ -34,6 +34,8 @@ public:
     int fetchImage(int record, QString &imagePath);
 
 private:
+    QString serverRoot() const;
+
     const CliOutput &out;
     QString work;
     QUrl catalogueUrl;
