@@ -7,7 +7,8 @@
 #include <QtTest>
 
 // Records what an engine reports, in order, as short strings: "usb:1", "msg:4", "progress:33",
-// "id:*". It lives on the test's thread, so reports of an engine on a worker thread arrive queued.
+// "id:*"; the running state of updates separately, as "state:1" and "state:0". It lives on the
+// test's thread, so reports of an engine on a worker thread arrive queued.
 class EngineRecorder : public QObject
 {
     Q_OBJECT
@@ -22,6 +23,8 @@ public:
                 [this](int value) { events << QStringLiteral("progress:%1").arg(value); });
         connect(task, &MainTask::sig_ReceiveV20DeviceID, this,
                 [this](const QString &id) { events << QStringLiteral("id:") + id; });
+        connect(task, &MainTask::sig_UpdateState, this,
+                [this](bool running) { states << QStringLiteral("state:%1").arg(int(running)); });
     }
 
     // Events of one kind, in order: filtered("progress") gives {"progress:0", ...}.
@@ -37,7 +40,12 @@ public:
         return QTest::qWaitFor([&] { return events.contains(event); }, timeoutMs);
     }
 
-    void clear() { events.clear(); }
+    void clear()
+    {
+        events.clear();
+        states.clear();
+    }
 
     QStringList events;
+    QStringList states;
 };

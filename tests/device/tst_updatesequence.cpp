@@ -118,30 +118,46 @@ void TestUpdateSequence::legacyDevice_largeImagesCarryTheIndexHighBitsInTheComma
 void TestUpdateSequence::update_refusedBeforeAnythingIsWritten_data()
 {
     QTest::addColumn<QString>("path"); // "<image>" stands for a written image of `size` bytes
-    QTest::addColumn<int>("size");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("v20");
     QTest::addColumn<QString>("message");
-    QTest::newRow("no path chosen") << QString() << 0 << "msg:7";
-    QTest::newRow("missing file") << "/nonexistent/fw.bin" << 0 << "msg:0";
-    QTest::newRow("another scheme") << "https://example.invalid/fw.bin" << 0 << "msg:0";
-    QTest::newRow("folder") << "<dir>" << 0 << "msg:0";
-    QTest::newRow("empty image") << "<image>" << 0 << "msg:1";
+    const qint64 MiB = 1024 * 1024;
+    const qint64 GiB4 = qint64(1) << 32;
+    QTest::newRow("no path chosen") << QString() << qint64(0) << false << "msg:7";
+    QTest::newRow("missing file") << "/nonexistent/fw.bin" << qint64(0) << false << "msg:0";
+    QTest::newRow("another scheme")
+        << "https://example.invalid/fw.bin" << qint64(0) << false << "msg:0";
+    QTest::newRow("folder") << "<dir>" << qint64(0) << false << "msg:0";
+    QTest::newRow("FIFO") << "<fifo>" << qint64(0) << false << "msg:0";
+    QTest::newRow("device node") << "/dev/zero" << qint64(0) << false << "msg:0";
+    QTest::newRow("empty image") << "<image>" << qint64(0) << false << "msg:1";
     QTest::newRow("legacy device, 4096 blocks and one byte")
-        << "<image>" << 4096 * 1024 + 1 << "msg:1";
+        << "<image>" << 4096 * 1024 + qint64(1) << false << "msg:1";
+    QTest::newRow("V20, above the 64 MiB bound") << "<image>" << 64 * MiB + 1 << true << "msg:1";
+    // Sizes whose low 32 bits look small or wrap the block count.
+    QTest::newRow("V20, 4 GiB less one byte") << "<image>" << GiB4 - 1 << true << "msg:1";
+    QTest::newRow("V20, 4 GiB and one byte") << "<image>" << GiB4 + 1 << true << "msg:1";
 }
 
 void TestUpdateSequence::update_refusedBeforeAnythingIsWritten()
 {
     QFETCH(QString, path);
-    QFETCH(int, size);
+    QFETCH(qint64, size);
+    QFETCH(bool, v20);
     QFETCH(QString, message);
-    const int device = SimHid::attach({false});
+    SimHid::DeviceOptions options;
+    options.answersIdentity = v20;
+    const int device = SimHid::attach(options);
     EngineHarness engine;
     QVERIFY(engine.waitConnected());
     const int writesBefore = SimHid::writeAttempts();
     if (path == QLatin1String("<image>"))
-        path = engine.writeImage(QByteArray(size, '\x5A'));
+        path = engine.writeSparseImage(size);
     else if (path == QLatin1String("<dir>"))
         path = engine.dir.path();
+    else if (path == QLatin1String("<fifo>"))
+        path = engine.makeFifo();
+    QVERIFY(!path.isNull() || message == QLatin1String("msg:7"));
     engine.recorder.clear();
     if (!path.isEmpty())
         engine.setFilePath(path);
@@ -150,6 +166,8 @@ void TestUpdateSequence::update_refusedBeforeAnythingIsWritten()
     QCOMPARE(engine.recorder.events, (QStringList {"progress:0", message}));
     QCOMPARE(SimHid::writeAttempts(), writesBefore);
     QCOMPARE(SimHid::blockHeaders(device).size(), 0);
+    // The engine goes on polling: it was not stuck in the open.
+    QVERIFY(engine.stop());
 }
 
 void TestUpdateSequence::update_withoutDevice_reportsProgressZeroThenNoDevice()
@@ -166,13 +184,16 @@ void TestUpdateSequence::update_failsWhenStartIsNotAcknowledged()
 {
     const int device = SimHid::attach();
     SimHid::withholdReply(device, SimHid::Stage::Start);
-    EngineHarness engine;
+    EngineHarness engine(std::chrono::microseconds(0));
     QVERIFY(engine.waitConnected());
     engine.recorder.clear();
+    const quint64 passesBefore = engine.task->passCount();
     engine.setFilePath(engine.writeImage(testImage(2000)));
     engine.startUpdate();
     QVERIFY(engine.waitForEnd());
     QCOMPARE(engine.recorder.events, (QStringList {"progress:0", "msg:8"}));
+    // The wait is counted in passes: more than 5000 after the start command went out.
+    QVERIFY(engine.task->passCount() - passesBefore > 5000 + 14);
     // All-zero report and start command, then nothing more: there are no retries.
     QCOMPARE(SimHid::writes(device).size(), 2 + 2);
     QCOMPARE(SimHid::blockHeaders(device).size(), 0);

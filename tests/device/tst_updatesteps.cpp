@@ -37,6 +37,13 @@ private slots:
     void replyBeforeTheCommand_isNoAcknowledgement();
     void v20Device_takesImagesBeyondTheLegacyLimit();
     void deviceLostWhileWaiting_failsAtOnce();
+    void updateBeforeTheConnectionIsReported_isRefused();
+    void identityReplyDuringAnUpdate_keepsTheDeviceKind();
+    void imageShrinksDuringTheUpdate_failsWithReadErrorAndWritesNoMore();
+    void shortRead_isNoAcknowledgement();
+    void staleReplyQueuedBeforeABlock_isNoAcknowledgement();
+    void updateState_spansFromTheChecksToTheEnd_data();
+    void updateState_spansFromTheChecksToTheEnd();
 
 private:
     void passes(int n)
@@ -48,6 +55,14 @@ private:
     }
     QList<QByteArray> commandsSent() const;
     void connectAndStart(const QByteArray &image);
+    // Runs passes until `event` is recorded; false after `limit` passes.
+    bool passesUntil(const QString &event, int limit = 20000)
+    {
+        for (int i = 0; i < limit && !recorder->events.contains(event); ++i)
+            passes(1);
+        return recorder->events.contains(event);
+    }
+    QString imagePath() const { return dir.filePath(QStringLiteral("fw.bin")); }
 
     QTemporaryDir dir;
     MainTask *task = nullptr;
@@ -72,7 +87,7 @@ void TestUpdateSteps::cleanup()
 void TestUpdateSteps::connectAndStart(const QByteArray &image)
 {
     passes(40);
-    const QString path = dir.filePath(QStringLiteral("fw.bin"));
+    const QString path = imagePath();
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(image);
@@ -170,6 +185,125 @@ void TestUpdateSteps::deviceLostWhileWaiting_failsAtOnce()
     passes(21);
     QCOMPARE(recorder->filtered("msg"), (QStringList {"msg:4", "msg:8"}));
     QVERIFY(!task->isUpdateRequested());
+}
+
+void TestUpdateSteps::updateBeforeTheConnectionIsReported_isRefused()
+{
+    device = SimHid::attach();
+    passes(20); // opened and asked for its identity, but its connection is not yet reported
+    task->SetFilePath(imagePath());
+    task->StartUpdate();
+    passes(1);
+    QCOMPARE(recorder->filtered("progress") + recorder->filtered("msg"),
+             (QStringList {"progress:0", "msg:6"}));
+    QCOMPARE(SimHid::writes(device).size(), 2); // the two identity requests only
+
+    // Once connected, the V20 device gets V20 headers from the first block to the last.
+    connectAndStart(QByteArray(3 * 1024, '\x11'));
+    QVERIFY(passesUntil(QStringLiteral("msg:9")));
+    const QList<SimHid::BlockHeader> headers = SimHid::blockHeaders(device);
+    QCOMPARE(headers.size(), 3);
+    for (const SimHid::BlockHeader &header : headers)
+        QCOMPARE(header.command, uint8_t(0x08));
+}
+
+void TestUpdateSteps::identityReplyDuringAnUpdate_keepsTheDeviceKind()
+{
+    device = SimHid::attach({false});
+    const QByteArray image = QByteArray(3 * 1024, '\x22');
+    connectAndStart(image);
+    QVERIFY(passesUntil(QStringLiteral("progress:33")));
+    QByteArray identity = QByteArray::fromHex("AA55A1") + "LATE";
+    identity = identity.leftJustified(60, '\0');
+    uint32_t sum = 0;
+    for (char c : identity)
+        sum += uint8_t(c);
+    for (int shift : {24, 16, 8, 0})
+        identity += char(sum >> shift);
+    SimHid::injectReport(device, identity);
+    QVERIFY(passesUntil(QStringLiteral("msg:9")));
+    QVERIFY(task->deviceIsV20()); // the reply was taken, but not for this update
+    QCOMPARE(SimHid::protocolErrors(device), QStringList());
+    QCOMPARE(SimHid::receivedImage(device), image);
+    for (const SimHid::BlockHeader &header : SimHid::blockHeaders(device))
+        QCOMPARE(header.command, uint8_t(0x04));
+}
+
+void TestUpdateSteps::imageShrinksDuringTheUpdate_failsWithReadErrorAndWritesNoMore()
+{
+    device = SimHid::attach();
+    connectAndStart(QByteArray(3 * 1024, '\x33'));
+    QVERIFY(passesUntil(QStringLiteral("progress:33")));
+    QVERIFY(QFile::resize(imagePath(), 1500)); // block 1 can no longer be read in full
+    const int writes = SimHid::writeAttempts();
+    passes(100);
+    QCOMPARE(recorder->filtered("msg"), (QStringList {"msg:4", "msg:2"}));
+    QCOMPARE(SimHid::writeAttempts(), writes);
+    QVERIFY(!task->isUpdateRequested());
+}
+
+void TestUpdateSteps::shortRead_isNoAcknowledgement()
+{
+    device = SimHid::attach();
+    SimHid::withholdReply(device, SimHid::Stage::Block, 0);
+    connectAndStart(QByteArray(3 * 1024, '\x44'));
+    QVERIFY(passesUntil(QStringLiteral("progress:0")));
+    while (SimHid::blocksReceived(device) == 0)
+        passes(1);
+    // One byte of a header: with the rest of the prepare command's reply still in the buffer it
+    // would read as a whole acknowledgement.
+    SimHid::injectReport(device, QByteArray(1, char(0xAA)));
+    passes(200);
+    QCOMPARE(SimHid::blockHeaders(device).size(), 1);
+}
+
+void TestUpdateSteps::staleReplyQueuedBeforeABlock_isNoAcknowledgement()
+{
+    device = SimHid::attach();
+    SimHid::withholdReply(device, SimHid::Stage::Block, 1);
+    connectAndStart(QByteArray(3 * 1024, '\x55'));
+    QVERIFY(passesUntil(QStringLiteral("progress:33")));
+    // A late duplicate of block 0's reply is already waiting when block 1 goes out.
+    SimHid::injectReport(device, frame(0x09));
+    task->RunPassWork();
+    QCOMPARE(SimHid::blockHeaders(device).size(), 2);
+    passes(200);
+    QCOMPARE(SimHid::blockHeaders(device).size(), 2);
+    QVERIFY(!recorder->events.contains(QStringLiteral("progress:66")));
+}
+
+void TestUpdateSteps::updateState_spansFromTheChecksToTheEnd_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("failingWrite"); // 0: none
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QStringList>("states"); // with the device's write count when each came
+    QTest::newRow("success") << 3000 << 0 << "msg:9"
+                             << QStringList {"1@2", "0@" + QString::number(2 + 3 + 3 * 17)};
+    QTest::newRow("empty image") << 0 << 0 << "msg:1" << QStringList();
+    QTest::newRow("write failure") << 3000 << 4 << "msg:8" << QStringList {"1@2", "0@5"};
+}
+
+void TestUpdateSteps::updateState_spansFromTheChecksToTheEnd()
+{
+    QFETCH(int, size);
+    QFETCH(int, failingWrite);
+    QFETCH(QString, end);
+    QFETCH(QStringList, states);
+    device = SimHid::attach();
+    QStringList seen;
+    connect(task, &MainTask::sig_UpdateState, this, [&](bool running) {
+        seen << QStringLiteral("%1@%2").arg(int(running)).arg(SimHid::writes(device).size());
+        // The state ends after the update's last message.
+        if (!running)
+            QCOMPARE(recorder->events.last(), end);
+    });
+    connectAndStart(QByteArray(size, '\x66'));
+    if (failingWrite)
+        SimHid::failWrite(failingWrite);
+    QVERIFY(passesUntil(end));
+    passes(5);
+    QCOMPARE(seen, states);
 }
 
 QTEST_GUILESS_MAIN(TestUpdateSteps)
