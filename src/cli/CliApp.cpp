@@ -4,6 +4,7 @@
 #include "CatalogueSource.h"
 #include "DeviceLister.h"
 #include "ExitCode.h"
+#include "FirmwareImage.h"
 #include "FlashSession.h"
 #include "InterruptWatcher.h"
 #include "MessageId.h"
@@ -151,7 +152,8 @@ int CliApp::checkImage(const QString &path, quint64 &size) const
         return ExitCode::BadUsage;
     }
     size = quint64(file.size());
-    if (size == 0) {
+    // The engine's own bound; the smaller one of a legacy device it judges once the kind is known.
+    if (!FirmwareImage::fits(size, true)) {
         out.errorMessage(MessageId::FileSizeInvalid, path);
         return ExitCode::BadUsage;
     }

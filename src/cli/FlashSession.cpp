@@ -34,9 +34,7 @@ FlashSession::FlashSession(const CliOutput &out, int startDelayMs, QObject *pare
     connect(engine, &MainTask::sig_ReceiveV20DeviceID, this, &FlashSession::onIdentity);
     connect(engine, &MainTask::sig_OutoutMsgToBackend, this, &FlashSession::onMessage);
     connect(engine, &MainTask::sig_ChangeProgressValue, this, &FlashSession::onProgress);
-    // TRANSITIONAL until the engine reports its update state.
-    if (engine->metaObject()->indexOfSignal("sig_UpdateState(bool)") >= 0)
-        connect(engine, SIGNAL(sig_UpdateState(bool)), this, SLOT(onUpdateState(bool)));
+    connect(engine, &MainTask::sig_UpdateState, this, &FlashSession::onUpdateState);
 }
 
 FlashSession::~FlashSession()
@@ -68,7 +66,7 @@ int FlashSession::flash(const QString &imagePath, quint64 imageSize)
 {
     progress = std::make_unique<ProgressPrinter>(stdout, ProgressPrinter::isTerminal(stdout),
                                                  out.text(LanguageConfig::textTimeLeft));
-    blocks = (imageSize + FirmwareImage::blockSize - 1) / FirmwareImage::blockSize;
+    blocks = FirmwareImage::blocksFor(imageSize);
     phase = Phase::Starting;
     progressStarted = false;
     QMetaObject::invokeMethod(engine, "SetFilePath", Qt::QueuedConnection,

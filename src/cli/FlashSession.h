@@ -44,7 +44,7 @@ private:
     void onIdentity(const QString &identity);
     void onMessage(int id);
     void onProgress(int value);
-    Q_SLOT void onUpdateState(bool running);
+    void onUpdateState(bool running);
     void finishWith(int exitCode);
     int runLoop();
     void stopEngine();

@@ -111,6 +111,13 @@ void TestCli::initTestCase()
     QVERIFY(empty.open(QIODevice::WriteOnly));
     empty.close();
     QVERIFY(QDir(files.path()).mkdir("folder.bin"));
+    // Sparse: the sizes count, not the bytes.
+    QFile huge(file("huge.bin"));
+    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(64 * 1024 * 1024 + 1));
+    huge.close();
+    QFile legacyTooLarge(file("4097blocks.bin"));
+    QVERIFY(legacyTooLarge.open(QIODevice::WriteOnly) && legacyTooLarge.resize(4096 * 1024 + 1));
+    legacyTooLarge.close();
     QFile big(file("big.bin"));
     QVERIFY(big.open(QIODevice::WriteOnly));
     big.write(pattern(200 * 1024, 3));
@@ -206,6 +213,11 @@ void TestCli::exitCodes_data()
                                << "Cannot open the file";
     QTest::newRow("empty file") << en(QStringList {"flash", file("empty.bin")}) << v20 << "" << 2
                                 << "The file size is not valid";
+    QTest::newRow("image over 64 MiB") << en(QStringList {"flash", file("huge.bin")}) << v20 << ""
+                                       << 2 << "The file size is not valid";
+    QTest::newRow("image too large for a legacy device")
+        << en(QStringList {"flash", file("4097blocks.bin")}) << "legacy"
+        << "" << 2 << "The file size is not valid";
     QTest::newRow("unknown option")
         << en(QStringList {"flash", good, "--fast"}) << v20 << "" << 2 << "Unknown option 'fast'";
     QTest::newRow("wait not a number") << en(QStringList {"flash", good, "--wait", "ten"}) << v20
@@ -216,6 +228,9 @@ void TestCli::exitCodes_data()
         << QStringList {"flash", good, "--language", "Klingon"} << v20 << "" << 2 << "2 English";
     QTest::newRow("no device") << en(QStringList {"flash", good, "--wait", "0.2"}) << ""
                                << "" << 3 << "Connect the device first";
+    QTest::newRow("device cannot be opened")
+        << en(QStringList {"flash", good, "--wait", "0.3"}) << "unopenable"
+        << "" << 3 << "The device was found but cannot be opened: permission denied";
     QTest::newRow("device lost mid-update")
         << en(QStringList {"flash", good}) << v20 << "FWU_SIM_DETACH_AFTER_BLOCK=1" << 4
         << "Device update failed";
@@ -264,13 +279,15 @@ void TestCli::exitCodes()
 
 void TestCli::devices_listsEveryAccessoryWithItsKind()
 {
-    cli->setDevices("v20:ABC-123;legacy");
+    cli->setDevices("v20:ABC-123;legacy;unopenable");
     const auto r = cli->run({"devices", "--language", "English"});
     QCOMPARE(r.exitCode, 0);
     const QStringList lines = QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines.size(), 3);
     QVERIFY2(lines[0].endsWith("  V20  ABC-123"), qPrintable(lines[0]));
     QVERIFY2(lines[1].endsWith("  legacy"), qPrintable(lines[1]));
+    QVERIFY2(lines[2].contains("  The device was found but cannot be opened: permission denied"),
+             qPrintable(lines[2]));
 
     cli->setDevices("");
     const auto none = cli->run({"devices", "--language", "English"});
@@ -362,13 +379,17 @@ void TestCli::fromCatalogue_picksNewestAndRefusesMismatch()
 void TestCli::progress_redrawnOnATerminalLinesOnAPipe_data()
 {
     QTest::addColumn<bool>("terminal");
-    QTest::newRow("pipe") << false;
-    QTest::newRow("pseudo-terminal") << true;
+    QTest::addColumn<QString>("option");
+    QTest::newRow("pipe") << false << "";
+    QTest::newRow("pseudo-terminal") << true << "";
+    QTest::newRow("quiet") << false << "--quiet";
+    QTest::newRow("verbose") << false << "--verbose";
 }
 
 void TestCli::progress_redrawnOnATerminalLinesOnAPipe()
 {
     QFETCH(bool, terminal);
+    QFETCH(QString, option);
     cli->setDevices("v20:ABC");
     cli->setSim("FWU_SIM_ACK_DELAY_MS", "3");
     QByteArray shown;
@@ -389,7 +410,10 @@ void TestCli::progress_redrawnOnATerminalLinesOnAPipe()
                 reader->setEnabled(false); // the program has closed its side
         });
     }
-    const auto r = cli->run({"flash", file("big.bin"), "--language", "English"}, nullptr, slave);
+    QStringList arguments {"flash", file("big.bin"), "--language", "English"};
+    if (!option.isEmpty())
+        arguments << option;
+    const auto r = cli->run(arguments, nullptr, slave);
     if (terminal) {
         QTRY_VERIFY(!reader->isEnabled() || shown.contains("Device updated"));
         ::close(master);
@@ -397,6 +421,13 @@ void TestCli::progress_redrawnOnATerminalLinesOnAPipe()
         shown = r.out;
     }
     QCOMPARE(r.exitCode, 0);
+    if (option == "--quiet") {
+        QCOMPARE(r.out, QByteArray());
+        QCOMPARE(r.err, QByteArray());
+        return;
+    }
+    if (option == "--verbose")
+        QVERIFY(r.err.contains("fwu.cli: engine: progress 100"));
     const QList<QByteArray> progressLines = [&] {
         QList<QByteArray> lines;
         for (const QByteArray &line : shown.split('\n')) {

@@ -31,7 +31,7 @@ SimHid::DeviceOptions optionsFor(const QString &spec, int ackDelayMs)
     if (kind == QLatin1String("legacy"))
         options.answersIdentity = false;
     if (kind == QLatin1String("unopenable"))
-        options.vendorId = 0x0483; // MERGE-ENGINE: refusesOpen
+        options.refusesOpen = true;
     if (spec.contains(':'))
         options.identity = spec.section(':', 1).trimmed().toUtf8();
     return options;
