@@ -77,7 +77,7 @@ int FlashSession::flash(const QString &imagePath, quint64 imageSize)
 
 void FlashSession::interrupt()
 {
-    if (phase == Phase::Done)
+    if (phase == Phase::Done || stopping)
         return;
     if (phase != Phase::Writing) {
         finishWith(ExitCode::Interrupted);

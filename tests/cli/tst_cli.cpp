@@ -79,6 +79,8 @@ private slots:
     void flash_sendsTheImageByteForByte();
     void exitCodes_data();
     void exitCodes();
+    void badInput_oneLineNothingWritten_data();
+    void badInput_oneLineNothingWritten();
     void devices_listsEveryAccessoryWithItsKind();
     void catalogue_printsTheMatchingRecords_data();
     void catalogue_printsTheMatchingRecords();
@@ -90,6 +92,7 @@ private slots:
     void interrupt_whileWritingAsksTwice();
 
 private:
+    void runExitRow();
     QString file(const QString &name) const { return files.path() + "/" + name; }
     QString url(const QString &path) const { return server.origin() + path; }
 
@@ -192,21 +195,59 @@ void TestCli::flash_sendsTheImageByteForByte()
     QVERIFY(r.err.isEmpty());
 }
 
-void TestCli::exitCodes_data()
+namespace {
+
+void addExitColumns()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("devices");
     QTest::addColumn<QString>("simSetting");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("stderrText");
+}
 
+QStringList inEnglish(QStringList arguments)
+{
+    return arguments << "--language"
+                     << "English";
+}
+
+} // namespace
+
+void TestCli::exitCodes_data()
+{
+    addExitColumns();
     const QString v20 = "v20:ABC";
-    const auto en = [](QStringList arguments) {
-        return arguments << "--language"
-                         << "English";
-    };
+    const auto en = inEnglish;
     const QString good = file("good.bin");
     QTest::newRow("updated") << en(QStringList {"flash", good}) << v20 << "" << 0 << "";
+    QTest::newRow("no device") << en(QStringList {"flash", good, "--wait", "0.2"}) << ""
+                               << "" << 3 << "Connect the device first";
+    QTest::newRow("device cannot be opened")
+        << en(QStringList {"flash", good, "--wait", "0.3"}) << "unopenable"
+        << "" << 3 << "The device was found but cannot be opened: permission denied";
+    QTest::newRow("device lost mid-update")
+        << en(QStringList {"flash", good}) << v20 << "FWU_SIM_DETACH_AFTER_BLOCK=1" << 4
+        << "Device update failed";
+    QTest::newRow("write refused") << en(QStringList {"flash", good}) << v20
+                                   << "FWU_SIM_FAIL_WRITE=6" << 4 << "Device update failed";
+    QTest::newRow("catalogue not found")
+        << en(QStringList {"catalogue", "--url", url("/missing.json")}) << v20 << "" << 1
+        << "Network error";
+}
+
+void TestCli::exitCodes()
+{
+    runExitRow();
+}
+
+// Refused before the update starts: exit 2, one line saying why, and nothing sent to the device.
+void TestCli::badInput_oneLineNothingWritten_data()
+{
+    addExitColumns();
+    const QString v20 = "v20:ABC";
+    const auto en = inEnglish;
+    const QString good = file("good.bin");
     QTest::newRow("missing file") << en(QStringList {"flash", file("nothing.bin")}) << v20 << ""
                                   << 2 << "Cannot open the file";
     QTest::newRow("directory") << en(QStringList {"flash", file("folder.bin")}) << v20 << "" << 2
@@ -226,25 +267,12 @@ void TestCli::exitCodes_data()
         << en(QStringList {"burn", good}) << v20 << "" << 2 << "unknown command";
     QTest::newRow("unknown language")
         << QStringList {"flash", good, "--language", "Klingon"} << v20 << "" << 2 << "2 English";
-    QTest::newRow("no device") << en(QStringList {"flash", good, "--wait", "0.2"}) << ""
-                               << "" << 3 << "Connect the device first";
-    QTest::newRow("device cannot be opened")
-        << en(QStringList {"flash", good, "--wait", "0.3"}) << "unopenable"
-        << "" << 3 << "The device was found but cannot be opened: permission denied";
-    QTest::newRow("device lost mid-update")
-        << en(QStringList {"flash", good}) << v20 << "FWU_SIM_DETACH_AFTER_BLOCK=1" << 4
-        << "Device update failed";
-    QTest::newRow("write refused") << en(QStringList {"flash", good}) << v20
-                                   << "FWU_SIM_FAIL_WRITE=6" << 4 << "Device update failed";
     QTest::newRow("catalogue URL not http or file")
         << en(QStringList {"catalogue", "--url", "ftp://127.0.0.1/cat.json"}) << v20 << "" << 2
         << "not an http, https or file URL";
     QTest::newRow("catalogue does not parse")
         << en(QStringList {"catalogue", "--url", url("/broken.json")}) << v20 << "" << 2
         << "not a firmware catalogue";
-    QTest::newRow("catalogue not found")
-        << en(QStringList {"catalogue", "--url", url("/missing.json")}) << v20 << "" << 1
-        << "Network error";
     QTest::newRow("archive refused by the checks")
         << en(QStringList {"flash", "--from-catalogue", "--url", url("/unsafe.json")}) << v20 << ""
         << 2 << "Cannot open the file: ABC.zip";
@@ -255,7 +283,12 @@ void TestCli::exitCodes_data()
         << QStringList {"flash", file("empty.bin")} << v20 << "" << 2 << "文件大小不合格";
 }
 
-void TestCli::exitCodes()
+void TestCli::badInput_oneLineNothingWritten()
+{
+    runExitRow();
+}
+
+void TestCli::runExitRow()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, devices);
@@ -271,7 +304,6 @@ void TestCli::exitCodes()
     const QString err = QString::fromUtf8(r.err);
     QVERIFY2(err.contains(stderrText), qPrintable(err));
     if (exitCode == 2 || exitCode == 3) {
-        // Refused before the update: one line saying why, and nothing sent to the device.
         QCOMPARE(err.count('\n'), 1);
         QVERIFY2(r.deviceLog.isEmpty() || r.deviceLog.startsWith("headers 0\n"), r.deviceLog);
     }
