@@ -115,7 +115,10 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     o.json = p.parser.isSet(p.json);
     o.quiet = p.parser.isSet(p.quiet);
     o.verbose = p.parser.isSet(p.verbose);
-    o.startDelayMs = qMax(0, p.parser.value(p.startDelay).toInt());
+    bool delayOk = false;
+    const int delay = p.parser.value(p.startDelay).toInt(&delayOk);
+    if (delayOk && delay >= 0)
+        o.startDelayMs = delay;
     if (p.parser.isSet(p.wait) && !takeWait(p.parser.value(p.wait), o.waitSeconds)) {
         o.error = QStringLiteral("--wait needs a number of seconds, not \"%1\"")
                       .arg(p.parser.value(p.wait));
