@@ -174,6 +174,7 @@ QString CliApp::workFolder()
 void CliApp::startSession()
 {
     session = std::make_unique<FlashSession>(out, options.startDelayMs);
+    session->start();
 }
 
 // Outside the session's own waits (during a download) nothing has been written yet: stop at once.

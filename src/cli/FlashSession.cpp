@@ -42,12 +42,17 @@ FlashSession::~FlashSession()
     stopEngine();
 }
 
+void FlashSession::start()
+{
+    if (worker->isRunning())
+        return;
+    worker->start();
+    emit engine->StartTask();
+}
+
 int FlashSession::waitForDevice(double seconds)
 {
-    if (!worker->isRunning()) {
-        worker->start();
-        emit engine->StartTask();
-    }
+    start();
     if (connected)
         return ExitCode::Ok;
     phase = Phase::Waiting;

@@ -23,8 +23,10 @@ public:
     FlashSession(const CliOutput &out, int startDelayMs, QObject *parent = nullptr);
     ~FlashSession() override;
 
-    // Starts the engine and waits until it reports the accessory connected. Returns an exit code:
-    // Ok when connected, NoDevice after the wait, Interrupted on Ctrl+C.
+    // Starts the engine on its worker thread; it then looks for the accessory by itself.
+    void start();
+    // Starts the engine if need be and waits until it reports the accessory connected. Returns an
+    // exit code: Ok when connected, NoDevice after the wait, Interrupted on Ctrl+C.
     int waitForDevice(double seconds);
     // The identity the connected accessory reported, "*" for none (a legacy device).
     QString identity() const { return deviceIdentity; }
