@@ -56,6 +56,7 @@ int FlashSession::waitForDevice(double seconds)
     if (connected)
         return ExitCode::Ok;
     phase = Phase::Waiting;
+    qCDebug(lcCli) << "waiting up to" << seconds << "s for the accessory";
     QTimer deadline;
     deadline.setSingleShot(true);
     connect(&deadline, &QTimer::timeout, this, [this] { finishWith(ExitCode::NoDevice); });

@@ -54,14 +54,15 @@ QByteArray zipHolding(const QByteArray &name, const QByteArray &data)
     return ZipBuilder().add(ZipBuilder::file(name, data)).build();
 }
 
-// Waits, without the web server needing the event loop, until stdout shows progress.
-bool waitForProgress(QProcess &process)
+// Waits, without the web server needing the event loop, until the program has printed the text.
+bool waitForOutput(QProcess &process, QProcess::ProcessChannel channel, const QByteArray &text)
 {
+    process.setReadChannel(channel);
     QElapsedTimer clock;
     clock.start();
-    while (!process.peek(1 << 16).contains(" %") && clock.elapsed() < 5000)
+    while (!process.peek(1 << 16).contains(text) && clock.elapsed() < 10000)
         process.waitForReadyRead(50);
-    return process.peek(1 << 16).contains(" %");
+    return process.peek(1 << 16).contains(text);
 }
 
 } // namespace
@@ -224,7 +225,7 @@ void TestCli::exitCodes_data()
     QTest::newRow("no device") << en(QStringList {"flash", good, "--wait", "0.2"}) << ""
                                << "" << 3 << "Connect the device first";
     QTest::newRow("device cannot be opened")
-        << en(QStringList {"flash", good, "--wait", "0.3"}) << "unopenable"
+        << en(QStringList {"flash", good, "--wait", "1"}) << "unopenable"
         << "" << 3 << "The device was found but cannot be opened: permission denied";
     QTest::newRow("device lost mid-update")
         << en(QStringList {"flash", good}) << v20 << "FWU_SIM_DETACH_AFTER_BLOCK=1" << 4
@@ -504,18 +505,21 @@ void TestCli::interrupt_whileWritingAsksTwice()
     cli->setSim("FWU_SIM_ACK_DELAY_MS", "6");
     const bool writing = !devices.isEmpty();
     QElapsedTimer clock;
-    const auto r = cli->run({"flash", file("big.bin"), "--language", "English", "--wait", "10"},
-                            [&](QProcess &process) {
-                                if (writing)
-                                    QVERIFY(waitForProgress(process));
-                                else
-                                    QTest::qWait(300);
-                                clock.start();
-                                for (int i = 0; i < interrupts; ++i) {
-                                    ::kill(pid_t(process.processId()), SIGINT);
-                                    QTest::qWait(200);
-                                }
-                            });
+    // Verbose, so that the program says when it waits for the accessory: its Ctrl+C handling is
+    // in place by then.
+    const QStringList arguments {"flash", file("big.bin"), "--language", "English", "--wait",
+                                 "10",    "--verbose"};
+    const auto r = cli->run(arguments, [&](QProcess &process) {
+        if (writing)
+            QVERIFY(waitForOutput(process, QProcess::StandardOutput, " %"));
+        else
+            QVERIFY(waitForOutput(process, QProcess::StandardError, "waiting up to"));
+        clock.start();
+        for (int i = 0; i < interrupts; ++i) {
+            ::kill(pid_t(process.processId()), SIGINT);
+            QTest::qWait(200);
+        }
+    });
     QCOMPARE(r.exitCode, exitCode);
     const QByteArray big = pattern(200 * 1024, 3);
     if (!writing) {
