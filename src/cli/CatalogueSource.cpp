@@ -7,6 +7,9 @@
 
 #include <QDate>
 #include <QFileInfo>
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcCli)
 
 namespace {
 
@@ -79,6 +82,7 @@ int CatalogueSource::fetch(const QString &url)
         out.error(QStringLiteral("not an http, https or file URL: %1").arg(url));
         return ExitCode::BadUsage;
     }
+    qCDebug(lcCli) << "downloading" << catalogueUrl.toDisplayString();
     downloader.downloadFile(catalogueUrl);
     if (!downloader.succeeded()) {
         out.errorMessage(MessageId::NetworkError, catalogueUrl.toDisplayString());
@@ -136,7 +140,9 @@ QString CatalogueSource::serverRoot() const
 
 int CatalogueSource::fetchImage(int record, QString &imagePath)
 {
-    downloader.downloadFile(QUrl(serverRoot() + "/" + records.records[record].firmware_url));
+    const QUrl archive(serverRoot() + "/" + records.records[record].firmware_url);
+    qCDebug(lcCli) << "downloading" << archive.toDisplayString();
+    downloader.downloadFile(archive);
     if (!downloader.succeeded()) {
         out.errorMessage(MessageId::NetworkError, records.records[record].firmware_url);
         return ExitCode::NetworkError;

@@ -28,6 +28,11 @@ CliApp::CliApp(const CliOptions &options)
 
 CliApp::~CliApp()
 {
+    cleanUp();
+}
+
+void CliApp::cleanUp()
+{
     session.reset();
     work.reset();
     // The download folder was made for this run only when nothing else is in it.
@@ -184,8 +189,8 @@ void CliApp::onInterrupt()
         session->interrupt();
         return;
     }
-    session.reset();
-    work.reset();
+    // The download waits in a loop of its own that cannot be cancelled; leave from here.
+    cleanUp();
     std::fflush(stdout);
     std::_Exit(ExitCode::Interrupted);
 }

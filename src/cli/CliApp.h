@@ -33,6 +33,7 @@ private:
     QString workFolder();
     void startSession();
     void onInterrupt();
+    void cleanUp();
 
     const CliOptions &options;
     CliOutput out;

@@ -91,6 +91,7 @@ private slots:
     void progress_redrawnOnATerminalLinesOnAPipe();
     void interrupt_whileWritingAsksTwice_data();
     void interrupt_whileWritingAsksTwice();
+    void interrupt_duringADownloadLeavesNothingBehind();
 
 private:
     void runExitRow();
@@ -149,6 +150,14 @@ void TestCli::initTestCase()
                                                        QJsonArray {record("ABC", "1", "2024-01-01",
                                                                           "evil/ABC.zip")}}})
                                .toJson()));
+    server.setReply(
+        "/stalling.json",
+        TestHttpServer::ok(QJsonDocument(QJsonObject {{"base_url", "fw"},
+                                                      {"Firmwares",
+                                                       QJsonArray {record("ABC", "1", "2024-01-01",
+                                                                          "stall/ABC.zip")}}})
+                               .toJson()));
+    server.setReply("/fw/stall/ABC.zip", TestHttpServer::stall(100000));
     server.setReply("/fw/evil/ABC.zip", TestHttpServer::ok(zipHolding("../ABC.bin", newAbc)));
 }
 
@@ -534,6 +543,26 @@ void TestCli::interrupt_whileWritingAsksTwice()
         QVERIFY(r.deviceLog.startsWith("headers "));
         QVERIFY(r.deviceLog.split('\n')[0].mid(8).toInt() < 200);
     }
+}
+
+// The archive download waits on a server that never finishes it; Ctrl+C ends the run at once,
+// and cleanup() finds the download folder empty.
+void TestCli::interrupt_duringADownloadLeavesNothingBehind()
+{
+    cli->setDevices("v20:ABC");
+    QElapsedTimer clock;
+    const QStringList arguments {"flash", "--from-catalogue", "--url", url("/stalling.json"),
+                                 "--verbose"};
+    const auto r = cli->run(arguments, [&](QProcess &process) {
+        // The server answers from this thread, so wait in its event loop.
+        QByteArray err;
+        QTRY_VERIFY2((err += process.readAllStandardError()).contains("stall/ABC.zip"),
+                     err.constData());
+        clock.start();
+        ::kill(pid_t(process.processId()), SIGINT);
+    });
+    QCOMPARE(r.exitCode, 130);
+    QVERIFY(clock.elapsed() < 5000); // long before the downloader's 30 s silence limit
 }
 
 QTEST_GUILESS_MAIN(TestCli)
