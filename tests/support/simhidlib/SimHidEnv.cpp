@@ -23,17 +23,17 @@ int envNumber(const char *name, int fallback)
     return ok ? value : fallback;
 }
 
-SimHid::DeviceOptions optionsFor(const QString &spec, int ackDelayMs)
+SimHid::DeviceOptions optionsFor(const QString &description, int ackDelayMs)
 {
     SimHid::DeviceOptions options;
     options.ackDelayMs = ackDelayMs;
-    const QString kind = spec.section(':', 0, 0).trimmed();
+    const QString kind = description.section(':', 0, 0).trimmed();
     if (kind == QLatin1String("legacy"))
         options.answersIdentity = false;
     if (kind == QLatin1String("unopenable"))
         options.refusesOpen = true;
-    if (spec.contains(':'))
-        options.identity = spec.section(':', 1).trimmed().toUtf8();
+    if (description.contains(':'))
+        options.identity = description.section(':', 1).trimmed().toUtf8();
     return options;
 }
 
@@ -68,10 +68,10 @@ struct EnvironmentDevices
         // Made first, so that the simulated devices outlive this object at exit.
         SimHid::reset();
         const int ackDelay = envNumber("FWU_SIM_ACK_DELAY_MS", 0);
-        const QStringList specs
+        const QStringList descriptions
             = qEnvironmentVariable("FWU_SIM_DEVICES").split(';', Qt::SkipEmptyParts);
-        for (const QString &spec : specs) {
-            const int id = SimHid::attach(optionsFor(spec, ackDelay));
+        for (const QString &description : descriptions) {
+            const int id = SimHid::attach(optionsFor(description, ackDelay));
             if (!first)
                 first = id;
         }
