@@ -231,10 +231,13 @@ void TestCli::exitCodes_data()
     const auto en = inEnglish;
     const QString good = file("good.bin");
     QTest::newRow("updated") << en(QStringList {"flash", good}) << v20 << "" << 0 << "";
+    QTest::newRow("device plugged in during the wait")
+        << en(QStringList {"flash", good, "--wait", "10"}) << v20 << "FWU_SIM_ATTACH_AFTER_MS=400"
+        << 0 << "";
     QTest::newRow("no device") << en(QStringList {"flash", good, "--wait", "0.2"}) << ""
                                << "" << 3 << "Connect the device first";
     QTest::newRow("device cannot be opened")
-        << en(QStringList {"flash", good, "--wait", "1"}) << "unopenable"
+        << en(QStringList {"flash", good, "--wait", "0.5"}) << "unopenable"
         << "" << 3 << "The device was found but cannot be opened: permission denied";
     QTest::newRow("device lost mid-update")
         << en(QStringList {"flash", good}) << v20 << "FWU_SIM_DETACH_AFTER_BLOCK=1" << 4

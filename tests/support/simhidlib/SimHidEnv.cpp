@@ -2,6 +2,7 @@
 // it, so that a test can run the real command-line program against them:
 //   FWU_SIM_DEVICES   ";"-separated: "v20:IDENTITY", "v20", "legacy", "unopenable"
 //   FWU_SIM_ACK_DELAY_MS   delay of every reply, in ms
+//   FWU_SIM_ATTACH_AFTER_MS   the devices are plugged in this long after the program starts
 //   FWU_SIM_DETACH_AFTER_BLOCK n   the first device goes away after receiving block n
 //   FWU_SIM_FAIL_WRITE k   the k-th write fails
 //   FWU_SIM_DUMP path   at exit: the first device's reassembled image to path, and a summary to
@@ -12,7 +13,11 @@
 #include <QFile>
 #include <QSet>
 
+#include <atomic>
+
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -60,33 +65,51 @@ void writeSummary(const QString &path, int device)
 
 struct EnvironmentDevices
 {
-    int first = 0;
+    std::atomic<int> first {0};
     QString dump;
+    std::thread plugIn;
 
     EnvironmentDevices()
     {
         // Made first, so that the simulated devices outlive this object at exit.
         SimHid::reset();
-        const int ackDelay = envNumber("FWU_SIM_ACK_DELAY_MS", 0);
-        const QStringList descriptions
-            = qEnvironmentVariable("FWU_SIM_DEVICES").split(';', Qt::SkipEmptyParts);
-        for (const QString &description : descriptions) {
-            const int id = SimHid::attach(optionsFor(description, ackDelay));
-            if (!first)
-                first = id;
-        }
-        const int detachAfter = envNumber("FWU_SIM_DETACH_AFTER_BLOCK", -1);
-        if (first && detachAfter >= 0)
-            SimHid::detachAfterBlock(first, uint32_t(detachAfter));
-        if (const int k = envNumber("FWU_SIM_FAIL_WRITE", 0))
-            SimHid::failWrite(k);
         dump = qEnvironmentVariable("FWU_SIM_DUMP");
+        const int attachAfter = envNumber("FWU_SIM_ATTACH_AFTER_MS", 0);
+        if (attachAfter <= 0) {
+            attachAll();
+            return;
+        }
+        plugIn = std::thread([this, attachAfter] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(attachAfter));
+            attachAll();
+        });
     }
 
     ~EnvironmentDevices()
     {
+        if (plugIn.joinable())
+            plugIn.join();
         if (first && !dump.isEmpty())
             writeSummary(dump, first);
+    }
+
+    void attachAll()
+    {
+        const int ackDelay = envNumber("FWU_SIM_ACK_DELAY_MS", 0);
+        const QStringList descriptions
+            = qEnvironmentVariable("FWU_SIM_DEVICES").split(';', Qt::SkipEmptyParts);
+        int id = 0;
+        for (const QString &description : descriptions) {
+            const int attached = SimHid::attach(optionsFor(description, ackDelay));
+            if (!id)
+                id = attached;
+        }
+        const int detachAfter = envNumber("FWU_SIM_DETACH_AFTER_BLOCK", -1);
+        if (id && detachAfter >= 0)
+            SimHid::detachAfterBlock(id, uint32_t(detachAfter));
+        if (const int k = envNumber("FWU_SIM_FAIL_WRITE", 0))
+            SimHid::failWrite(k);
+        first = id;
     }
 };
 
