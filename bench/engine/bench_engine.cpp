@@ -372,8 +372,8 @@ int main(int argc, char *argv[])
     for (qint64 mib : {4, 64}) {
         const double peak = childPeakMiB(app.applicationFilePath(), mib * 1024 * 1024);
         const QByteArray measure = QStringLiteral("max RSS updating %1 MiB").arg(mib).toUtf8();
-        row(measure.constData(), figure(peak, "MiB", 1), figure(small, "MiB (256 KiB image)", 1),
-            peak / small);
+        row(measure.constData(), peak < 0 ? QStringLiteral("failed") : figure(peak, "MiB", 1),
+            figure(small, "MiB (256 KiB image)", 1), peak < 0 ? -1 : peak / small);
     }
     soak(linkImage);
     return 0;

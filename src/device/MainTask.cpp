@@ -53,22 +53,24 @@ void MainTask::RunPassWork()
 
 // With a device open the wait is spent in the reads themselves, which return as soon as a report
 // arrives; without one, in an event loop that sleeps until the slot ends. Either way at least one
-// read and one round of queued calls happen per pass, however long its work took.
+// round of queued calls, and with a device one read, happen per pass, however long its work took.
 void MainTask::waitForPassEnd(Clock::time_point deadline)
 {
-    for (;;) {
+    while (device) {
         // A step that can act at once gets only a look at what has already arrived.
         const bool ready = nextStepReady();
-        const int read = device ? readReplyUntil(ready ? Clock::now() : deadline) : -1;
+        const int read = readReplyUntil(ready ? Clock::now() : deadline);
         QCoreApplication::processEvents();
         if (ready || nextStepReady() || Clock::now() >= deadline)
             return;
         if (read < 0)
-            break; // no device, or a failing one: its reads would return at once
+            break; // a failing device: its reads would return at once
     }
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0)
+    if (left.count() <= 0 || nextStepReady()) {
+        QCoreApplication::processEvents();
         return;
+    }
     QEventLoop wait;
     QTimer::singleShot(int(left.count()), Qt::PreciseTimer, &wait, &QEventLoop::quit);
     wait.exec();

@@ -82,9 +82,10 @@ public:
     // Waits for the end of the update: success or any failure message.
     bool waitForEnd()
     {
-        return QTest::qWaitFor(
+        return recorder.waitUntil(
             [this] {
-                for (const char *end : {"msg:0", "msg:1", "msg:6", "msg:7", "msg:8", "msg:9"})
+                for (const char *end :
+                     {"msg:0", "msg:1", "msg:2", "msg:6", "msg:7", "msg:8", "msg:9"})
                     if (recorder.events.contains(QLatin1String(end)))
                         return true;
                 return false;

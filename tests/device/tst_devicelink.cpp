@@ -30,6 +30,8 @@ private slots:
     void reattach_opensAgainWithinTheDisconnectPoll();
     void unopenableDevice_isReportedOncePerAppearance();
     void destroyingTheEngine_closesTheDevice();
+    void identityRequestWriteFails_deviceStillConnects_data();
+    void identityRequestWriteFails_deviceStillConnects();
 
 private:
     // The work of n passes; with an instant device a reply is read in the pass that caused it.
@@ -208,6 +210,30 @@ void TestDeviceLink::destroyingTheEngine_closesTheDevice()
     delete task;
     task = nullptr;
     QCOMPARE(SimHid::openHandles(device), 0);
+}
+
+void TestDeviceLink::identityRequestWriteFails_deviceStillConnects_data()
+{
+    QTest::addColumn<int>("failing"); // of the two requests, from the first
+    QTest::addColumn<bool>("v20");
+    QTest::newRow("first request fails: the second is answered") << 1 << true;
+    QTest::newRow("both fail: a legacy device") << 2 << false;
+}
+
+void TestDeviceLink::identityRequestWriteFails_deviceStillConnects()
+{
+    QFETCH(int, failing);
+    QFETCH(bool, v20);
+    SimHid::DeviceOptions options;
+    options.identity = "TX-V20";
+    const int device = SimHid::attach(options);
+    SimHid::failWrite(1, failing);
+    passes(40);
+    QCOMPARE(SimHid::identityRequests(device), 2 - failing);
+    QCOMPARE(task->deviceIsV20(), v20);
+    QCOMPARE(recorder->filtered("msg"), QStringList {"msg:4"});
+    QCOMPARE(recorder->filtered("id").last(),
+             v20 ? QStringLiteral("id:TX-V20") : QStringLiteral("id:*"));
 }
 
 QTEST_GUILESS_MAIN(TestDeviceLink)

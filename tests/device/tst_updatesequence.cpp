@@ -21,6 +21,10 @@ private slots:
     void update_failsAtAWriteErrorAndWritesNothingMore_data();
     void update_failsAtAWriteErrorAndWritesNothingMore();
     void update_failsWhenDeviceDetachesMidUpdate();
+    void update_failsWhenAReplyNeverComes_data();
+    void update_failsWhenAReplyNeverComes();
+    void deviceLeavesMidUpdate_nothingMoreWrittenAndTheNextDeviceUpdates_data();
+    void deviceLeavesMidUpdate_nothingMoreWrittenAndTheNextDeviceUpdates();
     void startUpdateTwice_runsOneUpdate();
     void newPathDuringUpdate_isUsedByTheNextUpdate();
     void stop_duringAnUpdate_endsWithoutAMessage();
@@ -30,19 +34,26 @@ void TestUpdateSequence::update_deliversTheImageWithItsFill_data()
 {
     QTest::addColumn<bool>("v20");
     QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("repliesTwice");
     for (bool v20 : {true, false}) {
         const char *kind = v20 ? "V20" : "legacy";
         for (int size : {1, 1024, 1025, 3000})
-            QTest::addRow("%s, %d bytes", kind, size) << v20 << size;
+            QTest::addRow("%s, %d bytes", kind, size) << v20 << size << false;
     }
+    // Indices above 255 need all four bytes of the V20 header's index.
+    QTest::newRow("V20, 300 blocks") << true << 300 * 1024 - 7 << false;
+    QTest::newRow("V20, every reply sent twice") << true << 5000 << true;
+    QTest::newRow("legacy, every reply sent twice") << false << 5000 << true;
 }
 
 void TestUpdateSequence::update_deliversTheImageWithItsFill()
 {
     QFETCH(bool, v20);
     QFETCH(int, size);
+    QFETCH(bool, repliesTwice);
     SimHid::DeviceOptions options;
     options.answersIdentity = v20;
+    options.repliesTwice = repliesTwice;
     const int device = SimHid::attach(options);
     EngineHarness engine;
     QVERIFY(engine.waitConnected());
@@ -246,6 +257,84 @@ void TestUpdateSequence::update_failsWhenDeviceDetachesMidUpdate()
     QCOMPARE(SimHid::blockHeaders(device).size(), 2);
 }
 
+void TestUpdateSequence::update_failsWhenAReplyNeverComes_data()
+{
+    QTest::addColumn<int>("stage");
+    QTest::addColumn<uint>("block");
+    QTest::addColumn<bool>("repliesTwice");
+    QTest::addColumn<int>("reports"); // what the device received: all-zero, commands, blocks
+    QTest::newRow("prepare command") << int(SimHid::Stage::Prepare) << 0u << false << 3;
+    QTest::newRow("middle block") << int(SimHid::Stage::Block) << 2u << false << 3 + 3 * 17;
+    // The second reply to block 1 is stale once block 2 has gone out.
+    QTest::newRow("middle block, after a duplicate reply")
+        << int(SimHid::Stage::Block) << 2u << true << 3 + 3 * 17;
+}
+
+void TestUpdateSequence::update_failsWhenAReplyNeverComes()
+{
+    QFETCH(int, stage);
+    QFETCH(uint, block);
+    QFETCH(bool, repliesTwice);
+    QFETCH(int, reports);
+    SimHid::DeviceOptions options;
+    options.repliesTwice = repliesTwice;
+    const int device = SimHid::attach(options);
+    SimHid::withholdReply(device, SimHid::Stage(stage), block);
+    EngineHarness engine(std::chrono::microseconds(0)); // the wait by its pass count alone
+    QVERIFY(engine.waitConnected());
+    const int before = SimHid::writes(device).size();
+    engine.setFilePath(engine.writeImage(testImage(5 * 1024)));
+    engine.startUpdate();
+    QVERIFY(engine.waitForEnd());
+    QCOMPARE(engine.recorder.filtered("msg"), (QStringList {"msg:4", "msg:8"}));
+    QCOMPARE(engine.recorder.filtered("progress").size(), 1 + int(block));
+    QCOMPARE(SimHid::writes(device).size() - before, reports);
+}
+
+// The device goes away before a block, between a block's data reports, or after a block while
+// its reply is awaited, with another one already plugged in.
+void TestUpdateSequence::deviceLeavesMidUpdate_nothingMoreWrittenAndTheNextDeviceUpdates_data()
+{
+    QTest::addColumn<int>("afterReports"); // -1: after block 1, before its reply
+    QTest::addColumn<int>("reports"); // what it received
+    QTest::newRow("before block 0") << 3 << 3;
+    QTest::newRow("in the middle of block 0's data reports") << 3 + 1 + 8 << 3 + 1 + 8;
+    QTest::newRow("while block 1's reply is awaited") << -1 << 3 + 2 * 17;
+}
+
+void TestUpdateSequence::deviceLeavesMidUpdate_nothingMoreWrittenAndTheNextDeviceUpdates()
+{
+    QFETCH(int, afterReports);
+    QFETCH(int, reports);
+    const int first = SimHid::attach();
+    EngineHarness engine;
+    QVERIFY(engine.waitConnected());
+    const int replacement = SimHid::attach();
+    if (afterReports < 0)
+        SimHid::detachAfterBlock(first, 1);
+    else
+        SimHid::detachAfterWrites(first, afterReports);
+    const int before = SimHid::writes(first).size();
+    const QByteArray image = testImage(4 * 1024);
+    engine.setFilePath(engine.writeImage(image));
+    engine.startUpdate();
+    QVERIFY(engine.waitForEnd());
+    QCOMPARE(engine.recorder.filtered("msg"), (QStringList {"msg:4", "msg:8"}));
+    QCOMPARE(SimHid::writes(first).size() - before, reports);
+    QCOMPARE(SimHid::writes(replacement).size(), 0); // never touched during the update
+
+    // The engine moves on to the device that is still there, which then takes the image.
+    QVERIFY(engine.recorder.waitFor(QStringLiteral("msg:5")));
+    engine.recorder.clear();
+    QVERIFY(engine.waitConnected());
+    engine.recorder.clear();
+    engine.startUpdate();
+    QVERIFY(engine.waitForEnd());
+    QCOMPARE(engine.recorder.filtered("msg"), QStringList {"msg:9"});
+    QCOMPARE(SimHid::receivedImage(replacement), image);
+    QCOMPARE(SimHid::protocolErrors(replacement), QStringList());
+}
+
 void TestUpdateSequence::startUpdateTwice_runsOneUpdate()
 {
     const int device = SimHid::attach();
@@ -297,6 +386,8 @@ void TestUpdateSequence::stop_duringAnUpdate_endsWithoutAMessage()
     QVERIFY(engine.stop());
     QCoreApplication::processEvents();
     QCOMPARE(engine.recorder.filtered("msg"), QStringList());
+    // Whoever guards the running update is told that it has ended.
+    QCOMPARE(engine.recorder.states, (QStringList {"state:1", "state:0"}));
 }
 
 QTEST_GUILESS_MAIN(TestUpdateSequence)

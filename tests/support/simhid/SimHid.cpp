@@ -132,8 +132,11 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device *dev, const unsigned char *
     Registry &r = registry();
     std::unique_lock<std::mutex> lock(r.mutex);
     ++r.writeAttempts;
-    if (r.failWriteIn > 0 && --r.failWriteIn == 0)
+    if (r.failWriteIn > 0 && --r.failWriteIn == 0) {
+        if (--r.failWriteCount > 0)
+            r.failWriteIn = 1;
         return -1;
+    }
     SimDevice *device = live(r, dev);
     if (!device || !data)
         return -1;

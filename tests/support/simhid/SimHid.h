@@ -62,8 +62,8 @@ void corruptReply(int device, Stage stage, Corruption corruption, uint32_t block
 // Queues an input report as it stands (a stray report); a body shorter than 64 bytes is read
 // back with that length, as a short read.
 void injectReport(int device, const QByteArray &body);
-// The k-th write from now (k >= 1, any device) returns -1.
-void failWrite(int k);
+// The k-th write from now (k >= 1, any device) returns -1, and the `count - 1` writes after it.
+void failWrite(int k, int count = 1);
 // The device goes away once it has received the data of the given block, before acknowledging it.
 void detachAfterBlock(int device, uint32_t block);
 // The device goes away once it has accepted `count` more reports.

@@ -54,6 +54,7 @@ void reset()
     reg().fullSpeed = false;
     reg().linkFreeAt = {};
     reg().failWriteIn = 0;
+    reg().failWriteCount = 0;
     reg().writeAttempts = 0;
 }
 
@@ -109,10 +110,11 @@ void injectReport(int device, const QByteArray &body)
     reg().replyQueued.notify_all();
 }
 
-void failWrite(int k)
+void failWrite(int k, int count)
 {
     Lock lock(reg().mutex);
     reg().failWriteIn = k;
+    reg().failWriteCount = count;
 }
 
 void detachAfterBlock(int device, uint32_t block)

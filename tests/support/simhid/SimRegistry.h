@@ -18,6 +18,7 @@ struct SimRegistry
     bool fullSpeed = false;
     SimDevice::Clock::time_point linkFreeAt {}; // end of the last report on the full-speed link
     int failWriteIn = 0; // writes until the scripted failure, 0 for none
+    int failWriteCount = 0; // consecutive writes that fail from there
     int writeAttempts = 0;
     int initCount = 0;
 
