@@ -90,17 +90,9 @@ int CliApp::flashFromCatalogue()
     if (const int code = session->waitForDevice(options.waitSeconds))
         return code;
     const QString deviceId = session->identity();
-    const QString wanted = options.deviceId.isEmpty() ? deviceId : options.deviceId;
-    if (wanted == QLatin1String("*")) {
-        out.error(QStringLiteral("the device reports no identity (a legacy device): name the "
-                                 "firmware's DEVICE_ID"));
-        return ExitCode::BadUsage;
-    }
-    const int record = source.newestFor(wanted);
-    if (record < 0) {
-        out.error(QStringLiteral("the catalogue has no firmware for device %1").arg(wanted));
-        return ExitCode::BadUsage;
-    }
+    int record = -1;
+    if (const int code = pickRecord(source, deviceId, record))
+        return code;
     const FirmwareInfo &info = source.catalogue().records[record];
     if (const int code = refuseMismatch(info.device_id, deviceId))
         return code;
@@ -111,8 +103,30 @@ int CliApp::flashFromCatalogue()
     quint64 size = 0;
     if (const int code = checkImage(image, size))
         return code;
+    // The device may have reported its identity late, or been swapped, during the download.
+    if (session->identity() != deviceId) {
+        if (const int code = refuseMismatch(info.device_id, session->identity()))
+            return code;
+    }
     out.infoMessage(MessageId::OpenFileOk, QFileInfo(image).fileName());
     return session->flash(image, size);
+}
+
+// The newest record for the named identity, or for the connected device's own.
+int CliApp::pickRecord(const CatalogueSource &source, const QString &deviceId, int &record) const
+{
+    const QString wanted = options.deviceId.isEmpty() ? deviceId : options.deviceId;
+    if (wanted == QLatin1String("*")) {
+        out.error(QStringLiteral("the device reports no identity (a legacy device): name the "
+                                 "firmware's DEVICE_ID"));
+        return ExitCode::BadUsage;
+    }
+    record = source.newestFor(wanted);
+    if (record < 0) {
+        out.error(QStringLiteral("the catalogue has no firmware for device %1").arg(wanted));
+        return ExitCode::BadUsage;
+    }
+    return ExitCode::Ok;
 }
 
 // Firmware made for another identity than the one the device reports could leave it unusable.

@@ -9,6 +9,7 @@
 
 #include <memory>
 
+class CatalogueSource;
 class FlashSession;
 class InterruptWatcher;
 
@@ -29,6 +30,7 @@ private:
     int flashFromCatalogue();
     int catalogue();
     int checkImage(const QString &path, quint64 &size) const;
+    int pickRecord(const CatalogueSource &source, const QString &deviceId, int &record) const;
     int refuseMismatch(const QString &firmwareId, const QString &deviceId) const;
     QString workFolder();
     void startSession();
