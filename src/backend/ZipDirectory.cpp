@@ -173,8 +173,8 @@ quint32 zipCrc32(const char *data, qint64 size)
     return quint32(crc);
 }
 
-bool readZipDirectory(const QByteArray &archive, qint64 maxSize, QVector<ZipEntry> *entries,
-                      QString *why)
+bool readZipDirectory(const QByteArray &archive, qint64 maxSize, int maxEntries,
+                      QVector<ZipEntry> *entries, QString *why)
 {
     entries->clear();
     const qint64 end = findEndOfDirectory(archive);
@@ -189,6 +189,8 @@ bool readZipDirectory(const QByteArray &archive, qint64 maxSize, QVector<ZipEntr
         return *why = "zip64 archive", false;
     if (directoryOffset + directorySize > end)
         return *why = "broken end of central directory", false;
+    if (count > maxEntries)
+        return *why = QString("%1 entries, more than %2").arg(count).arg(maxEntries), false;
     qint64 total = 0;
     qint64 at = directoryOffset;
     for (int i = 0; i < count; ++i) {
@@ -205,14 +207,19 @@ bool readZipDirectory(const QByteArray &archive, qint64 maxSize, QVector<ZipEntr
     return pathsAreDistinct(*entries, why);
 }
 
-bool checkZipEntryData(const QByteArray &archive, const ZipEntry &e, QString *why)
+bool checkZipEntryData(const QByteArray &archive, const ZipEntry &e, QString *why,
+                       QByteArray *unpacked)
 {
     const char *data = archive.constData() + e.dataOffset;
     if (e.method == methodStored) {
         if (zipCrc32(data, e.size) != e.crc)
             return *why = e.name + " fails its CRC check", false;
+        if (unpacked)
+            *unpacked = archive.mid(int(e.dataOffset), int(e.size));
         return true;
     }
+    if (unpacked)
+        unpacked->clear();
     z_stream z {};
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
         return *why = "no inflater", false;
@@ -230,6 +237,8 @@ bool checkZipEntryData(const QByteArray &archive, const ZipEntry &e, QString *wh
         const uInt got = uInt(sizeof window - z.avail_out);
         produced += got;
         crc = crc32(crc, reinterpret_cast<Bytef *>(window), got);
+        if (unpacked && produced <= e.size)
+            unpacked->append(window, int(got));
         if (rc == Z_BUF_ERROR && got > 0)
             rc = Z_OK;
     }

@@ -3,6 +3,8 @@
 #include "FirmwareCatalog.h"
 #include "TreeViewModel.h"
 
+#include <QHash>
+
 #include <memory>
 #include <vector>
 
@@ -15,17 +17,18 @@ struct CatalogueNode
     QString key; // category identifier, or device identifier for a leaf
     const FirmwareTexts *names = nullptr; // first and second level only
     int position = -1; // record position, leaves only
-    std::vector<std::unique_ptr<CatalogueNode>> children;
+    std::vector<std::unique_ptr<CatalogueNode>> children; // in order of first occurrence
+    // The category children by key, so that grouping stays linear in records and categories.
+    // Leaves are not in it: a category3 identifier equal to a sibling leaf's device identifier
+    // must not turn that firmware into a category and hide it.
+    QHash<QString, CatalogueNode *> categories;
 
-    // Leaves are skipped: a category3 identifier equal to a sibling leaf's device identifier must
-    // not turn that firmware into a category and hide it.
     CatalogueNode *childWithKey(const QString &childKey, const FirmwareTexts *childNames)
     {
-        for (const auto &c : children) {
-            if (c->position < 0 && c->key == childKey)
-                return c.get();
-        }
-        return append(childKey, childNames, -1);
+        CatalogueNode *&category = categories[childKey];
+        if (!category)
+            category = append(childKey, childNames, -1);
+        return category;
     }
 
     CatalogueNode *append(const QString &childKey, const FirmwareTexts *childNames, int pos)
@@ -68,9 +71,7 @@ bool recordMatches(const FirmwareInfo &record, const QString &searchText)
 
 QString nameIn(const CatalogueNode &node, int language)
 {
-    if (!node.names || language < 0 || language >= FirmwareLanguageSlots)
-        return QString();
-    return (*node.names)[static_cast<size_t>(language)];
+    return node.names ? node.names->in(language) : QString();
 }
 
 TreeItem *appendItem(TreeItem *parent, const QVariant &name, const QVariant &state)

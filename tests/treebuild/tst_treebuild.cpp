@@ -40,6 +40,9 @@ FirmwareCatalog sampleCatalogue()
         // A category3 identifier equal to a firmware already listed beside it.
         record("Q1", category("cam", "Camera"), category("tx", "Transmitter"),
                category("X1", "Xcat")),
+        // Names given in some languages only: the others show the first language's.
+        record("V1", {"misc", {"Misc", "", "", "", ""}},
+               {"gen", {"General", "", "Allgemein", "", ""}}, none),
     };
     FirmwareInfo &x1 = c.records[0];
     x1.version = "9.9";
@@ -72,7 +75,7 @@ QString dump(const TreeViewModel &model, const QModelIndex &parent = QModelIndex
 }
 
 const char *const everything = "Camera{Transmitter{X1=0,v2{Y1=1,Y1=3},X1{Q1=5}}},"
-                               "Light{Panel{Z1=2}},Camera{Receiver{W1=4}}";
+                               "Light{Panel{Z1=2}},Camera{Receiver{W1=4}},Misc{General{V1=6}}";
 
 using Field = std::function<QString &(FirmwareInfo &)>;
 
@@ -151,12 +154,14 @@ void TestTreeBuild::build_data()
     QTest::newRow("update contents only") << "changelog" << 0 << "";
     QTest::newRow("archive path only") << "x.zip" << 0 << "";
     QTest::newRow("change history page only") << "x1.html" << 0 << "";
-    QTest::newRow("language slot 3") << "*" << 3
-                                     << "Camera-L4{Transmitter-L4{X1=0,v2{Y1=1,Y1=3},X1{Q1=5}}},"
-                                        "Light-L4{Panel-L4{Z1=2}},Camera-L4{Receiver-L4{W1=4}}";
+    QTest::newRow("language slot 3")
+        << "*" << 3
+        << "Camera-L4{Transmitter-L4{X1=0,v2{Y1=1,Y1=3},X1{Q1=5}}},"
+           "Light-L4{Panel-L4{Z1=2}},Camera-L4{Receiver-L4{W1=4}},Misc{General{V1=6}}";
     QTest::newRow("language slot 1") << "light" << 1 << "LightEN{PanelEN{Z1=2}}";
-    QTest::newRow("language without a slot")
-        << "*" << 7 << "{{X1=0,v2{Y1=1,Y1=3},X1{Q1=5}}},{{Z1=2}},{{W1=4}}";
+    QTest::newRow("empty slot shows the first language") << "v1" << 1 << "Misc{General{V1=6}}";
+    QTest::newRow("own text kept beside a fallback") << "v1" << 2 << "Misc{Allgemein{V1=6}}";
+    QTest::newRow("language without a slot shows the first") << "*" << 7 << QString(everything);
 }
 
 void TestTreeBuild::build()
