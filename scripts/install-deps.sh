@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the program, its tests and the screenshots need.
+# Installs the Debian packages the program, its tests and the screenshots need; with --fuzz also
+# those of the fuzz build.
 # Quick no-op when everything is present, so `make run` and `make test` can call it every time.
 set -euo pipefail
 
@@ -13,6 +14,11 @@ packages=(
   xvfb xauth libgl1-mesa-dri libglx-mesa0
   fonts-wqy-microhei
 )
+
+# `make fuzz` alone needs clang with its fuzzer runtime (and the symbolizer for readable reports).
+if [ "${1:-}" = "--fuzz" ]; then
+  packages+=(clang libclang-rt-14-dev llvm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

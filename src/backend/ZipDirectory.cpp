@@ -13,8 +13,11 @@ constexpr int endOfDirectorySize = 22;
 constexpr int centralHeaderSize = 46;
 constexpr int localHeaderSize = 30;
 constexpr quint16 flagEncrypted = 0x0001;
+constexpr quint16 flagDataDescriptor = 0x0008;
 constexpr quint16 flagStrongEncryption = 0x0040;
 constexpr quint16 flagUtf8Names = 0x0800;
+// What a reader of stored and deflated entries implements (2.0); Qt's reader refuses any later.
+constexpr quint16 versionDeflate = 20;
 constexpr quint16 methodStored = 0;
 constexpr quint16 methodDeflated = 8;
 constexpr quint16 zip64ExtraId = 0x0001;
@@ -69,6 +72,22 @@ bool typeAgrees(quint16 madeBy, quint32 externalAttributes, bool nameIsDir)
     return nameIsDir ? type == unixDirectory : type == unixRegular;
 }
 
+// Readers differ in which of the two headers they believe (Qt's takes the method from the local
+// one), so an archive is only read when both say the same.
+bool localHeaderAgrees(const QByteArray &b, qint64 at, const ZipEntry &e, const QByteArray &name)
+{
+    const quint16 flags = u16(b, at + 6);
+    const int nameLength = u16(b, at + 26);
+    if (u16(b, at + 8) != e.method || (flags & (flagEncrypted | flagStrongEncryption))
+        || !fits(b, at + localHeaderSize, nameLength)
+        || b.mid(int(at + localHeaderSize), nameLength) != name)
+        return false;
+    // Sizes and CRC may follow the data instead, in a descriptor; otherwise they must agree too.
+    return (flags & flagDataDescriptor)
+        || (u32(b, at + 14) == e.crc && u32(b, at + 18) == quint32(e.compressedSize)
+            && u32(b, at + 22) == quint32(e.size));
+}
+
 QString decodeName(const QByteArray &raw, quint16 flags)
 {
     return (flags & flagUtf8Names) ? QString::fromUtf8(raw) : QString::fromLocal8Bit(raw);
@@ -80,6 +99,7 @@ bool readEntry(const QByteArray &b, qint64 at, qint64 maxSize, ZipEntry *e, qint
     if (!fits(b, at, centralHeaderSize) || u32(b, at) != centralHeaderSig)
         return *why = "broken central directory", false;
     const quint16 madeBy = u16(b, at + 4);
+    const quint16 versionNeeded = u16(b, at + 6);
     const quint16 flags = u16(b, at + 8);
     e->method = u16(b, at + 10);
     e->crc = u32(b, at + 16);
@@ -101,6 +121,8 @@ bool readEntry(const QByteArray &b, qint64 at, qint64 maxSize, ZipEntry *e, qint
         return *why = "unsafe name " + e->name, false;
     if (!typeAgrees(madeBy, externalAttributes, e->isDir))
         return *why = e->name + " is neither a regular file nor a folder", false;
+    if (versionNeeded > versionDeflate)
+        return *why = e->name + " needs zip version " + QString::number(versionNeeded), false;
     if (flags & (flagEncrypted | flagStrongEncryption))
         return *why = e->name + " is encrypted", false;
     if (hasZip64Extra(b, at + centralHeaderSize + nameLength, extraLength))
@@ -113,6 +135,8 @@ bool readEntry(const QByteArray &b, qint64 at, qint64 maxSize, ZipEntry *e, qint
         return *why = e->name + " has inconsistent sizes", false;
     if (!fits(b, localOffset, localHeaderSize) || u32(b, localOffset) != localHeaderSig)
         return *why = e->name + " has no local header", false;
+    if (!localHeaderAgrees(b, localOffset, *e, raw))
+        return *why = e->name + ": its local header disagrees with the central directory", false;
     e->dataOffset
         = localOffset + localHeaderSize + u16(b, localOffset + 26) + u16(b, localOffset + 28);
     if (!fits(b, e->dataOffset, e->compressedSize))

@@ -54,9 +54,14 @@ bool FirmwareCatalog::parseJsonFile(const QString &path)
         qCWarning(lcCatalog).noquote() << "无法打开文件:" << file.errorString();
         return false;
     }
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    const QByteArray bytes = file.readAll();
     file.close();
+    return parseJson(bytes);
+}
 
+bool FirmwareCatalog::parseJson(const QByteArray &bytes)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(bytes);
     if (document.isNull()) {
         qCWarning(lcCatalog).noquote() << "JSON 格式无效!";
         return false;

@@ -15,6 +15,8 @@ public:
     // without firmware); false, with the catalogue unchanged, for a missing file, bad JSON or any
     // other top-level value.
     bool parseJsonFile(const QString &path);
+    // The same for a document already read.
+    bool parseJson(const QByteArray &bytes);
 
     QVector<FirmwareInfo> records;
     QString baseUrl;

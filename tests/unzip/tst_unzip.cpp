@@ -22,6 +22,12 @@ QByteArray archiveOf(const QList<Entry> &entries)
     return builder.build();
 }
 
+QByteArray dataFile(const QString &name)
+{
+    QFile file(QStringLiteral(FWU_UNZIP_DATA "/") + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 Entry with(Entry e, void (*change)(Entry &))
 {
     change(e);
@@ -195,6 +201,16 @@ void TestUnzip::refused_data()
         << archiveOf({good, ZipBuilder::file("a.BIN", "evil")});
     QTest::newRow("file and folder of one name")
         << archiveOf({named("x"), ZipBuilder::file("x/y", "evil")});
+    // Qt's reader takes the method from the local header: both headers must agree.
+    QTest::newRow("local header says stored")
+        << one(with(named("x"), [](Entry &e) { e.localMethod = 0; }));
+    QTest::newRow("local header names another file")
+        << one(with(named("x"), [](Entry &e) { e.localName = "../y"; }));
+    QTest::newRow("found by fuzzing: local method disagrees")
+        << dataFile("local-method-disagrees.zip");
+    QTest::newRow("needs a later zip version")
+        << one(with(named("x"), [](Entry &e) { e.versionNeeded = 51; }));
+    QTest::newRow("found by fuzzing: version needed 5140") << dataFile("version-needed-5140.zip");
     QList<Entry> many;
     for (int i = 0; i <= maxUnzipEntries; ++i)
         many << named(QByteArray::number(i));
