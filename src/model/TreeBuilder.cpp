@@ -42,33 +42,6 @@ struct CatalogueNode
     }
 };
 
-bool categoryMatches(const FirmwareCategory &category, const QString &text)
-{
-    if (category.id.contains(text, Qt::CaseInsensitive))
-        return true;
-    for (const QString &name : category.names) {
-        if (name.contains(text, Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
-}
-
-bool recordMatches(const FirmwareInfo &record, const QString &searchText)
-{
-    if (searchText == QLatin1String("*") || searchText.isEmpty())
-        return true;
-    if (record.device_id.contains(searchText, Qt::CaseInsensitive)
-        || categoryMatches(record.category1, searchText)
-        || categoryMatches(record.category2, searchText)
-        || categoryMatches(record.category3, searchText))
-        return true;
-    for (const QString &remark : record.remark) {
-        if (remark.contains(searchText, Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
-}
-
 QString nameIn(const CatalogueNode &node, int language)
 {
     return node.names ? node.names->in(language) : QString();
@@ -114,10 +87,11 @@ void TreeViewModel::buildTree(const FirmwareCatalog &catalogue, int language,
     CatalogueNode root;
     root.key = QStringLiteral("root");
     const int count = std::min(catalogue.count, catalogue.records.size());
+    const std::vector<bool> matching = catalogue.matchingRecords(searchText);
     for (int p = 0; p < count; ++p) {
-        const FirmwareInfo &record = catalogue.records[p];
-        if (!recordMatches(record, searchText))
+        if (!matching[size_t(p)])
             continue;
+        const FirmwareInfo &record = catalogue.records[p];
         CatalogueNode *node = root.childWithKey(record.category1.id, &record.category1.names);
         node = node->childWithKey(record.category2.id, &record.category2.names);
         if (!record.category3.id.isEmpty())

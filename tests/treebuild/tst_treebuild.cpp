@@ -126,6 +126,8 @@ class TestTreeBuild : public QObject
 private slots:
     void build_data();
     void build();
+    void search_foldsCaseAsQtCompares_data();
+    void search_foldsCaseAsQtCompares();
     void search_looksAtExactlyTheSearchedFields_data();
     void search_looksAtExactlyTheSearchedFields();
     void clearTree_emptiesTheTree();
@@ -171,9 +173,52 @@ void TestTreeBuild::build()
     QFETCH(QString, tree);
     TreeViewModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    const FirmwareCatalog catalogue = sampleCatalogue();
+    FirmwareCatalog catalogue = sampleCatalogue();
     model.buildTree(catalogue, language, search);
     QCOMPARE(dump(model), tree);
+    // The same through the folded search text a parse builds.
+    catalogue.indexForSearch();
+    model.buildTree(catalogue, language, search);
+    QCOMPARE(dump(model), tree);
+}
+
+void TestTreeBuild::search_foldsCaseAsQtCompares_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("ASCII") << "xx NeedLe xx"
+                           << "nEEDLE" << true;
+    QTest::newRow("umlaut") << QStringLiteral("ÄRGER") << QStringLiteral("rgEr ") << false;
+    QTest::newRow("umlaut, other case")
+        << QStringLiteral("ÄRGER") << QStringLiteral("ärger") << true;
+    QTest::newRow("final sigma") << QStringLiteral("ΟΔΟΣ") << QStringLiteral("οδος") << true;
+    QTest::newRow("micro sign and mu") << QStringLiteral("5 µs") << QStringLiteral("Μs") << true;
+    QTest::newRow("Kelvin sign") << QStringLiteral("300 \u212A") << QStringLiteral("300 k") << true;
+    QTest::newRow("sharp s is not ss")
+        << QStringLiteral("straße") << QStringLiteral("STRASSE") << false;
+    QTest::newRow("outside the BMP")
+        << QStringLiteral("id \U00010400") << QStringLiteral("\U00010428") << true;
+    QTest::newRow("match at a field's end only") << "abc"
+                                                 << "c" << true;
+    QTest::newRow("not across two fields") << "abc"
+                                           << "cleaf" << false;
+}
+
+// The folded search text must find exactly what a case-blind comparison of the fields finds.
+void TestTreeBuild::search_foldsCaseAsQtCompares()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, search);
+    QFETCH(bool, found);
+    FirmwareCatalog catalogue;
+    catalogue.records.resize(1);
+    catalogue.count = 1;
+    catalogue.records[0].category2.id = stored;
+    catalogue.records[0].category3.id = "leaf";
+    QCOMPARE(catalogue.matchingRecords(search), std::vector<bool> {found});
+    catalogue.indexForSearch();
+    QCOMPARE(catalogue.matchingRecords(search), std::vector<bool> {found});
 }
 
 void TestTreeBuild::search_looksAtExactlyTheSearchedFields_data()
