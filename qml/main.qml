@@ -81,8 +81,8 @@ ApplicationWindow {
 
     // The Windows form of a local file URL is file:///C:/..., the Unix one file:///usr/...
     function configUrl(name) {
-        var dir = appdir.charAt(0) === "/" ? appdir.substring(1) : appdir
-        return "file:///" + dir + "/Config/" + name
+        var dir = configdir.charAt(0) === "/" ? configdir.substring(1) : configdir
+        return "file:///" + dir + name
     }
 
     function openNetworkFirmware() {

@@ -1,11 +1,16 @@
 #include "Startup.h"
 
 #include "BackEnd.h"
+#include "LanguageConfig.h"
 #include "MainTask.h"
+#include "SingleInstanceLock.h"
+#include "StartupOptions.h"
 #include "TreeViewModel.h"
 #include "WorkerThread.h"
 
 #include <QApplication>
+#include <QDebug>
+#include <QMessageBox>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QThread>
@@ -26,15 +31,68 @@ void connectControllerAndEngine(BackEnd *backend, MainTask *engine)
                      &BackEnd::slot_ReceiveDeviceID);
 }
 
+// The first configured language's texts: the second copy shows its message before any controller
+// exists, and reads nothing but the configuration.
+void reportAlreadyRunning(const StartupHooks &hooks)
+{
+    LanguageConfig config;
+    config.loadConfigFile(AppPaths::configDirFor(QCoreApplication::applicationDirPath())
+                          + QStringLiteral("Config.xml"));
+    const QString title = config.text(LanguageConfig::textTitle, 0);
+    const QString text = config.text(LanguageConfig::textAlreadyRunning, 0);
+    if (hooks.alreadyRunning)
+        hooks.alreadyRunning(title, text);
+    else
+        QMessageBox::warning(nullptr, title, text);
+}
+
+void nameTheApplication()
+{
+    // Per-user folders become <cache>/Tarvo/<program>. The application name stays the
+    // executable's, so the demo and the test programs keep folders and locks of their own.
+    QCoreApplication::setOrganizationName(QStringLiteral("Tarvo"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(FWU_VERSION));
+}
+
 } // namespace
 
-int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl)
+int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const StartupHooks &hooks)
 {
+    if (StartupOptions::onlyPrints(argc, argv)) {
+        // --help and --version answer without a display (over ssh, in a script).
+        QCoreApplication app(argc, argv);
+        nameTheApplication();
+        StartupOptions::parse(QCoreApplication::arguments());
+        return 0;
+    }
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     // QApplication rather than QGuiApplication: the native file dialog of Qt.labs.platform falls
     // back to a Qt Widgets dialog on Linux and does nothing without one.
     QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Some organization"));
+    nameTheApplication();
+    QGuiApplication::setDesktopFileName(QStringLiteral(FWU_APP_ID));
+    const StartupOptions options = StartupOptions::parse(QCoreApplication::arguments());
+
+    // Before the controller (it empties the download folder) and the engine (it opens the device).
+    SingleInstanceLock instanceLock(SingleInstanceLock::defaultPath());
+    switch (instanceLock.acquire()) {
+    case SingleInstanceLock::Result::Acquired:
+        break;
+    case SingleInstanceLock::Result::HeldByAnother:
+        qWarning().noquote() << "another copy is running (lock" << instanceLock.path() << "held)";
+        reportAlreadyRunning(hooks);
+        return ExitAlreadyRunning;
+    case SingleInstanceLock::Result::Unavailable:
+        qWarning().noquote() << "cannot create the lock" << instanceLock.path()
+                             << "- running without protection against a second copy";
+        break;
+    }
+
+    const AppPaths paths = AppPaths::forThisProgram();
+    if (!paths.configFound)
+        qWarning().noquote() << "no Config folder beside the program nor in its share folder "
+                                "(looked in"
+                             << paths.configDir << "and ../share/firmware-updater/Config/)";
 
     QQmlApplicationEngine engine;
     qmlRegisterType<TreeViewModel>("TreeViewModel", 1, 0, "TreeViewModel");
@@ -43,21 +101,26 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl)
     engine.rootContext()->setContextProperty(QStringLiteral("myModel"), treeModel);
 
     auto *task = new MainTask;
+    task->setStartDelay(options.startDelayMs);
     task->moveToThread(&workerThread);
     QObject::connect(&workerThread, &QThread::finished, task, &QObject::deleteLater);
-    workerThread.start();
-    // Queued onto the worker thread; the engine's first second of sleep keeps its first reports
-    // after the connections below.
-    emit task->StartTask();
 
     int result = 0;
     {
-        BackEnd backend;
+        if (hooks.beforeController)
+            hooks.beforeController();
+        BackEnd backend(paths);
+        backend.setNetworkFirmwareForced(options.networkFirmware);
         engine.rootContext()->setContextProperty(QStringLiteral("backend"), &backend);
         backend.treeModel = treeModel;
         engine.rootContext()->setContextProperty(QStringLiteral("appdir"),
                                                  QCoreApplication::applicationDirPath());
+        engine.rootContext()->setContextProperty(QStringLiteral("configdir"), paths.configDir);
         connectControllerAndEngine(&backend, task);
+        // The engine starts only now that every report it sends has a receiver: however long the
+        // controller took to build, its first "connected" report and the identity are not lost.
+        workerThread.start();
+        emit task->StartTask();
 
         QObject::connect(
             &engine, &QQmlApplicationEngine::objectCreated, &app,

@@ -31,18 +31,30 @@ static_assert(messageCount == MessageId::Count, "one table row per message numbe
 } // namespace
 
 BackEnd::BackEnd(QObject *parent)
+    : BackEnd(AppPaths::forThisProgram(), parent)
+{
+}
+
+BackEnd::BackEnd(const AppPaths &paths, QObject *parent)
     : QObject(parent)
+    , appPaths(paths)
     , lastDeviceId(QStringLiteral("*"))
 {
     connect(&downloader, &FileDownloader::downLoadProgress, this, &BackEnd::sigProgressCtrl);
-    config.loadConfig();
+    downloader.setDownloadFolder(appPaths.downloadDir);
+    config.loadConfigFile(appPaths.configFile());
     // Never reuse a catalogue or firmware left by an earlier run.
-    removeDirRecursively(tempFolderPath());
+    removeDirRecursively(appPaths.downloadDir);
 }
 
 BackEnd::~BackEnd()
 {
-    removeDirRecursively(tempFolderPath());
+    removeDirRecursively(appPaths.downloadDir);
+}
+
+bool BackEnd::networkFirmwareEnabled() const
+{
+    return config.networkFirmware || networkFirmwareForced;
 }
 
 void BackEnd::timerEvent(QTimerEvent *) { }

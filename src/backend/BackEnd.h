@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AppPaths.h"
 #include "FileDownloader.h"
 #include "FirmwareCatalog.h"
 #include "LanguageConfig.h"
@@ -16,7 +17,9 @@ class BackEnd : public QObject
 {
     Q_OBJECT
 public:
+    // The running program's folders (AppPaths::forThisProgram()).
     explicit BackEnd(QObject *parent = nullptr);
+    explicit BackEnd(const AppPaths &paths, QObject *parent = nullptr);
     ~BackEnd() override;
 
     // Writes one time-stamped log line in red or black.
@@ -30,6 +33,10 @@ public:
     static QString timeStamp(int hour, int minute, int second);
 
     Q_INVOKABLE bool jsonFileIsExists();
+    // Whether the main window shows its network-firmware button: Config.xml or the command line.
+    Q_INVOKABLE bool networkFirmwareEnabled() const;
+    void setNetworkFirmwareForced(bool forced) { networkFirmwareForced = forced; }
+    const AppPaths &paths() const { return appPaths; }
     Q_INVOKABLE QString qmlGetDeviceID();
 
     TreeViewModel *treeModel = nullptr;
@@ -78,9 +85,11 @@ private:
     // there, else an empty string. The catalogue is always fetched for the first language.
     QString storedCataloguePath() const;
 
+    AppPaths appPaths;
     LanguageConfig config;
     int currentLanguage = 0;
     FirmwareCatalog catalog;
     FileDownloader downloader;
     QString lastDeviceId;
+    bool networkFirmwareForced = false;
 };

@@ -1,7 +1,6 @@
 // The controller's catalogue side: searching the tree and the selected firmware's details.
 #include "BackEnd.h"
 
-#include "FileUtils.h"
 #include "TreeViewModel.h"
 #include "UrlUtils.h"
 
@@ -42,7 +41,7 @@ QString BackEnd::storedCataloguePath() const
 {
     const QString name
         = QUrl(config.text(LanguageConfig::catalogueUrl, 0)).fileName(QUrl::FullyDecoded);
-    return isSafeFileName(name) ? tempFolderPath() + name : QString();
+    return isSafeFileName(name) ? appPaths.downloadDir + name : QString();
 }
 
 bool BackEnd::jsonFileIsExists()

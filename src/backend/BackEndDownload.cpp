@@ -27,7 +27,7 @@ void BackEnd::qml_LoadJsonFile()
     if (treeModel)
         treeModel->clearTree();
     if (!stored) {
-        removeDirRecursively(tempFolderPath());
+        removeDirRecursively(appPaths.downloadDir);
         downloader.downloadFile(QUrl(url));
         if (!downloader.succeeded()) {
             slot_MainTastOutputMsg(MessageId::NetworkError);
@@ -35,7 +35,7 @@ void BackEnd::qml_LoadJsonFile()
         }
     }
     // A stored catalogue that does not parse would otherwise leave an empty dialog without a word.
-    if (!catalog.parseJsonFile(tempFolderPath() + name)) {
+    if (!catalog.parseJsonFile(appPaths.downloadDir + name)) {
         slot_MainTastOutputMsg(MessageId::NetworkError);
         return;
     }
@@ -65,12 +65,12 @@ void BackEnd::qml_OpenNetFile(int DevNum)
         return;
     }
     const QString name = downloader.downloadedFileName();
-    const QString binFolder = tempFolderPath() + "bin/";
+    const QString binFolder = appPaths.downloadDir + "bin/";
     removeDirRecursively(binFolder);
     // An archive X.zip holds the image X.bin at its top level.
     const QString base = name.endsWith(QLatin1String(".zip")) ? name.chopped(4) : name;
     const QString image = binFolder + base + ".bin";
-    if (!unzipFile(tempFolderPath() + name, binFolder) || !QFileInfo(image).isFile()) {
+    if (!unzipFile(appPaths.downloadDir + name, binFolder) || !QFileInfo(image).isFile()) {
         qCWarning(lcNetFirmware) << "no image" << image << "in" << name;
         slot_MainTastOutputMsg(MessageId::OpenFileFailed);
         return;

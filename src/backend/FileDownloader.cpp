@@ -20,6 +20,11 @@ FileDownloader::FileDownloader(QObject *parent)
 {
 }
 
+QString FileDownloader::folder() const
+{
+    return downloadFolder.isEmpty() ? tempFolderPath() : downloadFolder;
+}
+
 void FileDownloader::downloadFile(const QUrl &url)
 {
     if (isBusy()) {
@@ -138,7 +143,7 @@ bool FileDownloader::replySucceeded(QNetworkReply *reply) const
 
 bool FileDownloader::storeBody(QNetworkReply *reply)
 {
-    const QString path = tempFolderPath() + fileName;
+    const QString path = folder() + fileName;
     QDir().mkpath(QFileInfo(path).absolutePath());
     // QSaveFile writes beside the target and renames on commit: never a partial file at the path.
     QSaveFile file(path);

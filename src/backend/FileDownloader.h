@@ -27,6 +27,11 @@ public:
     QString downloadedFileName() const { return fileName; }
     bool isBusy() const { return current != nullptr || waiting; }
 
+    // Where downloads are stored (with the trailing slash); the program's download folder by
+    // default.
+    void setDownloadFolder(const QString &folder) { downloadFolder = folder; }
+    QString folder() const;
+
     // A transfer that sees no data for this long fails; tests shorten it.
     void setTransferTimeout(int msec) { transferTimeoutMs = msec; }
     // A body larger than this is aborted; it also bounds what an archive can unpack to.
@@ -45,6 +50,7 @@ private:
     bool replySucceeded(QNetworkReply *reply) const;
     bool storeBody(QNetworkReply *reply);
 
+    QString downloadFolder;
     QString fileName;
     bool isSuccess = false;
     QNetworkAccessManager *manager;

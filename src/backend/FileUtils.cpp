@@ -1,11 +1,12 @@
 #include "FileUtils.h"
 
-#include <QCoreApplication>
+#include "AppPaths.h"
+
 #include <QDir>
 
 QString tempFolderPath()
 {
-    return QCoreApplication::applicationDirPath() + "/Config/Temp/";
+    return AppPaths::forThisProgram().downloadDir;
 }
 
 bool removeDirRecursively(const QString &path)

@@ -1,6 +1,5 @@
 #include "LanguageConfig.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QLoggingCategory>
 #include <tinyxml2.h>
@@ -84,13 +83,9 @@ void LanguageConfig::useBuiltInTable()
 {
     languageCount = 1;
     helpHost = builtInHelpHost();
+    networkFirmware = false;
     for (int i = 0; i < EntryCount; ++i)
         entries[i] = QStringList {builtInText(Entry(i))};
-}
-
-bool LanguageConfig::loadConfig()
-{
-    return loadConfigFile(QCoreApplication::applicationDirPath() + "/Config/Config.xml");
 }
 
 bool LanguageConfig::loadConfigFile(const QString &path)
@@ -120,6 +115,8 @@ bool LanguageConfig::loadConfigFile(const QString &path)
     const tinyxml2::XMLElement *root = doc.RootElement();
     const tinyxml2::XMLElement *help = root->FirstChildElement("help_url");
     helpHost = help ? elementText(help) : builtInHelpHost();
+    networkFirmware = elementText(root->FirstChildElement("network_firmware")).trimmed()
+        == QLatin1String("true");
 
     // The program switches between at most five languages (the catalogue has five language
     // slots); any further language is neither read nor offered in the language box.

@@ -55,10 +55,8 @@ public:
         EntryCount
     };
 
-    // Reads <appdir>/Config/Config.xml; without a usable file the built-in table (one language)
-    // takes its place. Returns whether the file supplied the table.
-    bool loadConfig();
-    // The same from an explicit file; loadConfig() is this with the path beside the executable.
+    // Reads a Config.xml; without a usable file the built-in table (one language) takes its place.
+    // Returns whether the file supplied the table.
     bool loadConfigFile(const QString &path);
 
     // The text of an entry in a language; out-of-range languages give an empty string.
@@ -69,6 +67,8 @@ public:
 
     int languageCount = 0;
     QString helpHost;
+    // <network_firmware>true</network_firmware> at the top level shows the network-firmware button.
+    bool networkFirmware = false;
 
 private:
     void useBuiltInTable();

@@ -40,6 +40,7 @@ public slots:
         context->setContextProperty("backend", backend);
         context->setContextProperty("myModel", &model);
         context->setContextProperty("appdir", QCoreApplication::applicationDirPath());
+        context->setContextProperty("configdir", QCoreApplication::applicationDirPath() + "/Config/");
         context->setContextProperty("browser", &browser);
         QDir().mkpath(FWU_SCREENSHOT_DIR);
         context->setContextProperty("screenshotDir", QStringLiteral(FWU_SCREENSHOT_DIR));

@@ -1,9 +1,9 @@
 import QtQml 2.15
 
-// What the Exit button does, once the engine's loop runs (after its first second), then again.
+// What the Exit button does, once the engine's loop runs, then again.
 QtObject {
     property Timer exit: Timer {
-        interval: 1500
+        interval: 300
         running: true
         onTriggered: {
             backend.windowsClose()

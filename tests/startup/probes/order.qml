@@ -22,6 +22,7 @@ QtObject {
             console.log("SEEN " + seen.join(","))
             console.log("APPDIR " + appdir)
             console.log("MODEL " + (myModel !== null && myModel !== undefined))
+            console.log("NETWORK " + backend.networkFirmwareEnabled())
             backend.windowsClose()
             Qt.quit()
         }

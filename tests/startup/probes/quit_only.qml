@@ -3,7 +3,7 @@ import QtQml 2.15
 // The application ends without anyone stopping the engine first.
 QtObject {
     property Timer quit: Timer {
-        interval: 1200
+        interval: 300
         running: true
         onTriggered: Qt.quit()
     }

@@ -9,7 +9,7 @@ Window {
     height: 100
     onClosing: backend.windowsClose()
     Timer {
-        interval: 1200
+        interval: 300
         running: true
         onTriggered: window.close()
     }

@@ -137,6 +137,7 @@ QmlFixture::QmlFixture(QQmlEngine *engine)
     context->setContextProperty("backend", backend);
     context->setContextProperty("myModel", model);
     context->setContextProperty("appdir", appDir());
+    context->setContextProperty("configdir", appDir() + "/Config/");
     context->setContextProperty("fixture", this);
     QDir().mkpath(FWU_SCREENSHOT_DIR);
     context->setContextProperty("screenshotDir", QStringLiteral(FWU_SCREENSHOT_DIR));

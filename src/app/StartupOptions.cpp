@@ -1,0 +1,47 @@
+#include "StartupOptions.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstring>
+
+bool StartupOptions::onlyPrints(int argc, char **argv)
+{
+    static const char *const printing[] = {"-h", "--help", "-?", "--help-all", "-v", "--version"};
+    for (int i = 1; i < argc; ++i) {
+        for (const char *option : printing) {
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+StartupOptions StartupOptions::parse(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Writes a firmware image into the USB accessory, from a file or from the "
+                       "maker's firmware catalogue."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption network(QStringLiteral("network-firmware"),
+                                     QStringLiteral("Show the network-firmware button."));
+    parser.addOption(network);
+    QCommandLineOption startDelay(QStringLiteral("start-delay"),
+                                  QStringLiteral("Pause before the device engine starts, in ms."),
+                                  QStringLiteral("ms"), QStringLiteral("1000"));
+    // Tests shorten the pause; users have no reason to.
+    startDelay.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(startDelay);
+    // Positional arguments (a test's main window) are left to the caller.
+    parser.process(arguments);
+
+    StartupOptions options;
+    options.networkFirmware = parser.isSet(network);
+    bool ok = false;
+    const int delay = parser.value(startDelay).toInt(&ok);
+    if (ok && delay >= 0)
+        options.startDelayMs = delay;
+    return options;
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QStringList>
+
+// What the command line asks of the program.
+struct StartupOptions
+{
+    bool networkFirmware = false;
+    // The engine's pause before its first pass; a second unless a test shortens it.
+    int startDelayMs = 1000;
+
+    // Parses the application's arguments; --help, --version and errors print and exit the process.
+    static StartupOptions parse(const QStringList &arguments);
+    // Whether the arguments ask only for --help or --version, which need no display.
+    static bool onlyPrints(int argc, char **argv);
+};
