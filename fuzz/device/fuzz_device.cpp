@@ -1,5 +1,6 @@
 // The real engine through a whole update against a scripted device whose link faults and reply
-// timings come from the fuzz input. Passes are driven one by one, as the worker loop runs them.
+// timings come from the fuzz input. Passes are driven one by one, as the worker loop runs them,
+// with a slot of zero: the scripted device counts time in passes.
 // Success may be reported only when the device holds the whole image byte for byte; the engine
 // may use only handles it opened and has not closed (checked by the scripted hidapi).
 #include "FuzzCheck.h"
@@ -8,8 +9,13 @@
 #include "ScriptedHid.h"
 
 #include <QFile>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QVector>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -35,6 +41,17 @@ QByteArray asStored(const QByteArray &image)
 {
     const int blocks = (image.size() + 1023) / 1024;
     return image + QByteArray(blocks * 1024 - image.size(), '\xff');
+}
+
+void traceOutcome(bool v20, const QByteArray &image, const QVector<int> &messages,
+                  const ScriptedDevice &device)
+{
+    QStringList ids;
+    for (int id : messages)
+        ids << QString::number(id);
+    std::fprintf(stderr, "%s device, %d-byte image: messages %s, %d blocks kept\n",
+                 v20 ? "V20" : "legacy", int(image.size()), qPrintable(ids.join(',')),
+                 device.acceptedBlocks());
 }
 
 } // namespace
@@ -69,6 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         MainTask task;
         QObject::connect(&task, &MainTask::sig_OutoutMsgToBackend,
                          [&messages](int id) { messages.append(id); });
+        task.setPassSlot(std::chrono::microseconds(0)); // passes counted, not waited for
         task.SetFilePath(path);
         bool started = false;
         uint64_t pass = 1;
@@ -78,14 +96,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 task.StartUpdate();
                 started = true;
             }
-            task.RunPassWork();
-            task.ReadReply();
+            task.RunOnePass();
             if (started && !task.isUpdateRequested())
                 break;
         }
         FUZZ_CHECK(pass < passLimit); // every update ends, one way or the other
     }
-    if (getenv("FUZZ_TRACE")) { QStringList l; for (int m : messages) l << QString::number(m); fprintf(stderr, "v20=%d size=%d messages %s blocks %d\n", v20, image.size(), qPrintable(l.join(',')), device.acceptedBlocks()); }
+    if (std::getenv("FUZZ_TRACE"))
+        traceOutcome(v20, image, messages, device);
     const int successes = int(messages.count(MessageId::UpdateOk));
     FUZZ_CHECK(successes <= 1);
     if (successes == 1) {
