@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Runs every fuzz target of a fuzz build for a bounded time each, starting from the checked-in
-# seeds. Fails on the first crash, leak, time-out or broken check; the input that caused it is
+# seeds. Fails when any target crashes, leaks, times out or breaks a check; the input that did is
 # kept in <build>/fuzz-artifacts/. New inputs the fuzzer finds go to <build>/fuzz-corpus/, never
 # into the checked-in seeds.
 set -euo pipefail
 build=$(cd "${1:-build-fuzz}" && pwd)
 seconds=${FUZZ_SECONDS:-60}
 here=$(cd "$(dirname "$0")" && pwd)
-targets=(${FUZZ_TARGETS:-catalog config archive device})
+targets=(${FUZZ_TARGETS:-catalog config archive device}) # FUZZ_TARGETS="archive" runs one
 
-export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}
-export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$here/lsan.supp}
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+# Leaks count here, whatever the test runs before set (Qt's own are suppressed, see lsan.supp).
+export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1
+export LSAN_OPTIONS=suppressions=$here/lsan.supp
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
 
 status=0
