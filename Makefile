@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test demo screenshot bench package clean
+.PHONY: all deps configure build run test demo screenshot bench package fuzz clean
 
 all: build
 
@@ -43,6 +43,16 @@ package: build
 
 bench: build
 	@bash scripts/bench.sh $(BUILD)
+
+# libFuzzer targets, built with clang in a folder of their own; each runs FUZZ_SECONDS (default 60).
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz:
+	@bash scripts/install-deps.sh --fuzz
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DFWU_FUZZ=ON -DFWU_BUILD_TESTS=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_catalog fuzz_config fuzz_archive fuzz_device
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) bash fuzz/run.sh $(FUZZ_BUILD)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the program, its tests and the screenshots need, and the tools that
-# check and build its package (desktop-file-validate, appstreamcli, dpkg-shlibdeps).
+# check and build its package (desktop-file-validate, appstreamcli, dpkg-shlibdeps); with --fuzz
+# also those of the fuzz build.
 # Quick no-op when everything is present, so `make run` and `make test` can call it every time.
 set -euo pipefail
 
@@ -15,6 +16,11 @@ packages=(
   fonts-wqy-microhei
   desktop-file-utils appstream dpkg-dev file xdotool
 )
+
+# `make fuzz` alone needs clang with its fuzzer runtime (and the symbolizer for readable reports).
+if [ "${1:-}" = "--fuzz" ]; then
+  packages+=(clang libclang-rt-14-dev llvm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -7,17 +7,6 @@
 #include <QFileInfo>
 #include <QUrl>
 
-namespace {
-
-QString inLanguage(const FirmwareTexts &texts, int language)
-{
-    if (language < 0 || language >= FirmwareLanguageSlots)
-        return QString();
-    return texts[static_cast<size_t>(language)];
-}
-
-} // namespace
-
 void BackEnd::qml_SearchButtonClicked(QString str)
 {
     if (treeModel)
@@ -44,8 +33,8 @@ void BackEnd::qml_TreeViewSelectDevice(bool isDevice, int DevNum)
     emit sigSetDetailMsg(text(L::textFirmwareDesc),
                          text(L::textVersion) + r.version + " " + text(L::textReleaseDate)
                              + r.release_date,
-                         text(L::textUpdates), inLanguage(r.update_contents, currentLanguage),
-                         text(L::textRemark), inLanguage(r.remark, currentLanguage), msgUrl);
+                         text(L::textUpdates), r.update_contents.in(currentLanguage),
+                         text(L::textRemark), r.remark.in(currentLanguage), msgUrl);
 }
 
 QString BackEnd::storedCataloguePath() const

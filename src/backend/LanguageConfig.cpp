@@ -52,6 +52,8 @@ const char *const builtInTexts[LanguageConfig::EntryCount] = {
     "设备：%1",
 };
 
+constexpr int maxLanguages = 5;
+
 QString elementText(const tinyxml2::XMLElement *element)
 {
     const char *text = element ? element->GetText() : nullptr;
@@ -116,15 +118,14 @@ bool LanguageConfig::loadConfigFile(const QString &path)
     networkFirmware = elementText(root->FirstChildElement("network_firmware")).trimmed()
         == QLatin1String("true");
 
+    // The program switches between at most five languages (the catalogue has five language
+    // slots); any further language is neither read nor offered in the language box.
     languageCount = 0;
-    for (const auto *lang = root->FirstChildElement("language"); lang;
-         lang = lang->NextSiblingElement("language"))
-        ++languageCount;
-
     for (auto &entry : entries)
         entry = QStringList();
-    for (const auto *lang = root->FirstChildElement("language"); lang;
-         lang = lang->NextSiblingElement("language")) {
+    for (const auto *lang = root->FirstChildElement("language");
+         lang && languageCount < maxLanguages; lang = lang->NextSiblingElement("language")) {
+        ++languageCount;
         // Children are read by position; a short element leaves the rest at their built-in value.
         const tinyxml2::XMLElement *child = lang->FirstChildElement();
         for (int i = 0; i < EntryCount; ++i) {

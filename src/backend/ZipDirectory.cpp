@@ -13,8 +13,11 @@ constexpr int endOfDirectorySize = 22;
 constexpr int centralHeaderSize = 46;
 constexpr int localHeaderSize = 30;
 constexpr quint16 flagEncrypted = 0x0001;
+constexpr quint16 flagDataDescriptor = 0x0008;
 constexpr quint16 flagStrongEncryption = 0x0040;
 constexpr quint16 flagUtf8Names = 0x0800;
+// What a reader of stored and deflated entries implements (2.0); Qt's reader refuses any later.
+constexpr quint16 versionDeflate = 20;
 constexpr quint16 methodStored = 0;
 constexpr quint16 methodDeflated = 8;
 constexpr quint16 zip64ExtraId = 0x0001;
@@ -69,6 +72,22 @@ bool typeAgrees(quint16 madeBy, quint32 externalAttributes, bool nameIsDir)
     return nameIsDir ? type == unixDirectory : type == unixRegular;
 }
 
+// Readers differ in which of the two headers they believe (Qt's takes the method from the local
+// one), so an archive is only read when both say the same.
+bool localHeaderAgrees(const QByteArray &b, qint64 at, const ZipEntry &e, const QByteArray &name)
+{
+    const quint16 flags = u16(b, at + 6);
+    const int nameLength = u16(b, at + 26);
+    if (u16(b, at + 8) != e.method || (flags & (flagEncrypted | flagStrongEncryption))
+        || !fits(b, at + localHeaderSize, nameLength)
+        || b.mid(int(at + localHeaderSize), nameLength) != name)
+        return false;
+    // Sizes and CRC may follow the data instead, in a descriptor; otherwise they must agree too.
+    return (flags & flagDataDescriptor)
+        || (u32(b, at + 14) == e.crc && u32(b, at + 18) == quint32(e.compressedSize)
+            && u32(b, at + 22) == quint32(e.size));
+}
+
 QString decodeName(const QByteArray &raw, quint16 flags)
 {
     return (flags & flagUtf8Names) ? QString::fromUtf8(raw) : QString::fromLocal8Bit(raw);
@@ -80,6 +99,7 @@ bool readEntry(const QByteArray &b, qint64 at, qint64 maxSize, ZipEntry *e, qint
     if (!fits(b, at, centralHeaderSize) || u32(b, at) != centralHeaderSig)
         return *why = "broken central directory", false;
     const quint16 madeBy = u16(b, at + 4);
+    const quint16 versionNeeded = u16(b, at + 6);
     const quint16 flags = u16(b, at + 8);
     e->method = u16(b, at + 10);
     e->crc = u32(b, at + 16);
@@ -101,6 +121,8 @@ bool readEntry(const QByteArray &b, qint64 at, qint64 maxSize, ZipEntry *e, qint
         return *why = "unsafe name " + e->name, false;
     if (!typeAgrees(madeBy, externalAttributes, e->isDir))
         return *why = e->name + " is neither a regular file nor a folder", false;
+    if (versionNeeded > versionDeflate)
+        return *why = e->name + " needs zip version " + QString::number(versionNeeded), false;
     if (flags & (flagEncrypted | flagStrongEncryption))
         return *why = e->name + " is encrypted", false;
     if (hasZip64Extra(b, at + centralHeaderSize + nameLength, extraLength))
@@ -113,6 +135,8 @@ bool readEntry(const QByteArray &b, qint64 at, qint64 maxSize, ZipEntry *e, qint
         return *why = e->name + " has inconsistent sizes", false;
     if (!fits(b, localOffset, localHeaderSize) || u32(b, localOffset) != localHeaderSig)
         return *why = e->name + " has no local header", false;
+    if (!localHeaderAgrees(b, localOffset, *e, raw))
+        return *why = e->name + ": its local header disagrees with the central directory", false;
     e->dataOffset
         = localOffset + localHeaderSize + u16(b, localOffset + 26) + u16(b, localOffset + 28);
     if (!fits(b, e->dataOffset, e->compressedSize))
@@ -173,8 +197,8 @@ quint32 zipCrc32(const char *data, qint64 size)
     return quint32(crc);
 }
 
-bool readZipDirectory(const QByteArray &archive, qint64 maxSize, QVector<ZipEntry> *entries,
-                      QString *why)
+bool readZipDirectory(const QByteArray &archive, qint64 maxSize, int maxEntries,
+                      QVector<ZipEntry> *entries, QString *why)
 {
     entries->clear();
     const qint64 end = findEndOfDirectory(archive);
@@ -189,6 +213,8 @@ bool readZipDirectory(const QByteArray &archive, qint64 maxSize, QVector<ZipEntr
         return *why = "zip64 archive", false;
     if (directoryOffset + directorySize > end)
         return *why = "broken end of central directory", false;
+    if (count > maxEntries)
+        return *why = QString("%1 entries, more than %2").arg(count).arg(maxEntries), false;
     qint64 total = 0;
     qint64 at = directoryOffset;
     for (int i = 0; i < count; ++i) {
@@ -205,14 +231,19 @@ bool readZipDirectory(const QByteArray &archive, qint64 maxSize, QVector<ZipEntr
     return pathsAreDistinct(*entries, why);
 }
 
-bool checkZipEntryData(const QByteArray &archive, const ZipEntry &e, QString *why)
+bool checkZipEntryData(const QByteArray &archive, const ZipEntry &e, QString *why,
+                       QByteArray *unpacked)
 {
     const char *data = archive.constData() + e.dataOffset;
     if (e.method == methodStored) {
         if (zipCrc32(data, e.size) != e.crc)
             return *why = e.name + " fails its CRC check", false;
+        if (unpacked)
+            *unpacked = archive.mid(int(e.dataOffset), int(e.size));
         return true;
     }
+    if (unpacked)
+        unpacked->clear();
     z_stream z {};
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
         return *why = "no inflater", false;
@@ -230,6 +261,8 @@ bool checkZipEntryData(const QByteArray &archive, const ZipEntry &e, QString *wh
         const uInt got = uInt(sizeof window - z.avail_out);
         produced += got;
         crc = crc32(crc, reinterpret_cast<Bytef *>(window), got);
+        if (unpacked && produced <= e.size)
+            unpacked->append(window, int(got));
         if (rc == Z_BUF_ERROR && got > 0)
             rc = Z_OK;
     }

@@ -16,16 +16,19 @@ struct ZipEntry
     qint64 dataOffset = 0;
 };
 
-// Reads the central directory of a whole archive held in memory and accepts it only when every
-// entry is a regular file or folder with a safe relative name, stored or deflated, not encrypted,
-// not zip64, with a declared size within maxSize (also their sum), and with no two entries that
-// would land on the same path. On refusal returns false and says why.
-bool readZipDirectory(const QByteArray &archive, qint64 maxSize, QVector<ZipEntry> *entries,
-                      QString *why);
+// Reads the central directory of a whole archive held in memory and accepts it only when it has
+// at most maxEntries entries (counted before any is read) and every entry is a regular file or
+// folder with a safe relative name, stored or deflated, not encrypted, not zip64, with a declared
+// size within maxSize (also their sum), and with no two entries that would land on the same path.
+// On refusal returns false and says why.
+bool readZipDirectory(const QByteArray &archive, qint64 maxSize, int maxEntries,
+                      QVector<ZipEntry> *entries, QString *why);
 
-// Decompresses one file entry into a bounded buffer and checks that it yields exactly the declared
-// size and CRC-32. The declared sizes cannot be trusted until this has passed.
-bool checkZipEntryData(const QByteArray &archive, const ZipEntry &entry, QString *why);
+// Decompresses one file entry through a bounded buffer and checks that it yields exactly the
+// declared size and CRC-32. The declared sizes cannot be trusted until this has passed. When data
+// is given it receives the unpacked bytes (complete only when the check passed).
+bool checkZipEntryData(const QByteArray &archive, const ZipEntry &entry, QString *why,
+                       QByteArray *data = nullptr);
 
 // A relative path made of non-empty segments other than "." and "..", without a leading "/",
 // "\", ":" (drive or stream), NUL or other control characters.

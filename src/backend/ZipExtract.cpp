@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QSaveFile>
+#include <QTemporaryDir>
 #include <QVector>
 #include <private/qzipreader_p.h>
 
@@ -35,9 +35,21 @@ bool readArchive(const QString &zipPath, QByteArray *bytes, QString *why)
     return true;
 }
 
-// The reader must see the very entries that were checked, and hand out exactly the checked data.
-bool readThroughQtReader(const QString &zipPath, const QVector<ZipEntry> &entries,
-                         QVector<QByteArray> *contents, QString *why)
+// Every file entry unpacked once, through the bounded check that also proves size and CRC-32.
+bool unpackEntries(const QByteArray &archive, const QVector<ZipEntry> &entries,
+                   QVector<QByteArray> *contents, QString *why)
+{
+    contents->resize(entries.size());
+    for (int i = 0; i < entries.size(); ++i) {
+        if (!entries[i].isDir && !checkZipEntryData(archive, entries[i], why, &(*contents)[i]))
+            return false;
+    }
+    return true;
+}
+
+// Qt's reader must list the very entries that were checked. It is asked by position only: its
+// per-name data lookup searches all names for each entry, which is quadratic in the entries.
+bool listingAgrees(const QString &zipPath, const QVector<ZipEntry> &entries, QString *why)
 {
     QZipReader reader(zipPath);
     if (!reader.isReadable() || reader.status() != QZipReader::NoError
@@ -49,21 +61,14 @@ bool readThroughQtReader(const QString &zipPath, const QVector<ZipEntry> &entrie
         if (info.isSymLink || bool(info.isDir) != e.isDir
             || info.filePath != asListedByReader(e.name))
             return *why = "the archive reader disagrees on " + e.name, false;
-        QByteArray data;
-        if (!e.isDir) {
-            data = reader.fileData(e.name);
-            if (data.size() != e.size || zipCrc32(data.constData(), data.size()) != e.crc)
-                return *why = "the archive reader gives other data for " + e.name, false;
-        }
-        contents->append(data);
     }
     return true;
 }
 
-bool writeEntries(const QString &targetDir, const QVector<ZipEntry> &entries,
+bool writeEntries(const QString &folder, const QVector<ZipEntry> &entries,
                   const QVector<QByteArray> &contents)
 {
-    const QDir target(targetDir);
+    const QDir target(folder);
     for (int i = 0; i < entries.size(); ++i) {
         const QString path = target.filePath(entries[i].name);
         if (entries[i].isDir) {
@@ -72,14 +77,106 @@ bool writeEntries(const QString &targetDir, const QVector<ZipEntry> &entries,
             continue;
         }
         QDir().mkpath(QFileInfo(path).absolutePath());
-        QSaveFile file(path);
+        QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(contents[i]) != contents[i].size()
-            || !file.commit()) {
+            || !file.flush()) {
             qCWarning(lcUnzip) << "cannot write" << path << ":" << file.errorString();
             return false;
         }
     }
     return true;
+}
+
+QString firstSegment(const QString &name)
+{
+    return name.section('/', 0, 0);
+}
+
+// Nothing may be in the way of a move: an existing file is replaced, an existing folder is
+// merged into, but a file where a folder must go (or the reverse) refuses the whole archive.
+bool placesAreFree(const QString &targetDir, const QString &stagingName,
+                   const QVector<ZipEntry> &entries)
+{
+    const QDir target(targetDir);
+    for (const ZipEntry &e : entries) {
+        if (firstSegment(e.name) == stagingName)
+            return false;
+        const QString path = e.isDir ? e.name.chopped(1) : e.name;
+        const QStringList parts = path.split('/');
+        for (int i = 1; i < parts.size(); ++i) {
+            const QFileInfo parent(target.filePath(parts.mid(0, i).join('/')));
+            if (parent.exists() && !parent.isDir())
+                return false;
+        }
+        const QFileInfo place(target.filePath(path));
+        if (place.exists() && (place.isSymLink() || place.isDir() != e.isDir))
+            return false;
+    }
+    return true;
+}
+
+// Moves every staged entry to its place; on a failure takes back what it had placed.
+bool moveIntoPlace(const QString &stagingDir, const QString &targetDir,
+                   const QVector<ZipEntry> &entries)
+{
+    const QDir staging(stagingDir);
+    const QDir target(targetDir);
+    QStringList placed; // files moved and folders created, in order
+    bool ok = true;
+    for (int i = 0; ok && i < entries.size(); ++i) {
+        const ZipEntry &e = entries[i];
+        const QString to = target.filePath(e.isDir ? e.name.chopped(1) : e.name);
+        const QStringList parts = QDir(targetDir).relativeFilePath(to).split('/');
+        for (int p = 1; p <= parts.size() - (e.isDir ? 0 : 1); ++p) {
+            const QString folder = target.filePath(parts.mid(0, p).join('/'));
+            if (!QFileInfo(folder).isDir()) {
+                ok = ok && QDir().mkdir(folder);
+                placed << folder;
+            }
+        }
+        if (!ok || e.isDir)
+            continue;
+        QFile::remove(to);
+        ok = QFile::rename(staging.filePath(e.name), to);
+        if (ok)
+            placed << to;
+    }
+    if (!ok) {
+        for (int i = placed.size() - 1; i >= 0; --i)
+            QFileInfo(placed[i]).isDir() ? QDir().rmdir(placed[i]) : QFile::remove(placed[i]);
+    }
+    return ok;
+}
+
+// The outermost folder of path that does not exist yet (empty when path exists), so that a failed
+// unpacking can remove what it created.
+QString firstMissingFolder(const QString &path)
+{
+    QString missing;
+    for (QFileInfo at(QDir::cleanPath(QFileInfo(path).absoluteFilePath())); !at.exists();
+         at = QFileInfo(at.absolutePath())) {
+        missing = at.absoluteFilePath();
+        if (at.isRoot())
+            break;
+    }
+    return missing;
+}
+
+bool writeThroughStaging(const QString &targetDir, const QVector<ZipEntry> &entries,
+                         const QVector<QByteArray> &contents)
+{
+    const QString created = firstMissingFolder(targetDir);
+    bool ok = QDir().mkpath(targetDir);
+    if (ok) {
+        QTemporaryDir staging(QDir(targetDir).filePath(".unpacking-XXXXXX"));
+        const QString stagingName = QFileInfo(staging.path()).fileName();
+        ok = staging.isValid() && writeEntries(staging.path(), entries, contents)
+            && placesAreFree(targetDir, stagingName, entries)
+            && moveIntoPlace(staging.path(), targetDir, entries);
+    }
+    if (!ok && !created.isEmpty())
+        QDir(created).removeRecursively();
+    return ok;
 }
 
 } // namespace
@@ -93,16 +190,15 @@ bool unzipFile(const QString &zipPath, const QString &targetDir)
     QVector<ZipEntry> entries;
     QVector<QByteArray> contents;
     QString why;
-    bool ok = readArchive(zipPath, &archive, &why)
-        && readZipDirectory(archive, maxUnzipSize, &entries, &why);
-    for (int i = 0; ok && i < entries.size(); ++i)
-        ok = entries[i].isDir || checkZipEntryData(archive, entries[i], &why);
-    ok = ok && readThroughQtReader(zipPath, entries, &contents, &why);
+    const bool ok = readArchive(zipPath, &archive, &why)
+        && readZipDirectory(archive, maxUnzipSize, maxUnzipEntries, &entries, &why)
+        && unpackEntries(archive, entries, &contents, &why)
+        && listingAgrees(zipPath, entries, &why);
     if (!ok) {
         qCWarning(lcUnzip) << "refusing archive" << zipPath << ":" << why;
         return false;
     }
-    if (!QDir().mkpath(targetDir) || !writeEntries(targetDir, entries, contents)) {
+    if (!writeThroughStaging(targetDir, entries, contents)) {
         qCWarning(lcUnzip) << "unpacking" << zipPath << "into" << targetDir << "failed";
         return false;
     }

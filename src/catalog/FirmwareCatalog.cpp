@@ -10,39 +10,66 @@ Q_LOGGING_CATEGORY(lcCatalog, "fwu.catalog")
 namespace {
 
 // Every value is read as text: wrong types and missing keys give an empty text, never a failure.
-QString textOf(const QJsonObject &object, const char *key)
+// Objects are walked once, key by key, rather than asked for each key: for records this size a
+// lookup by key costs more than the text it finds.
+
+// The slot of a key "language1" to "language5"; -1 for any other key.
+int languageSlot(const QString &key)
 {
-    return object.value(QLatin1String(key)).toString();
+    if (key.size() != 9 || !key.startsWith(QLatin1String("language")))
+        return -1;
+    const int slot = key.at(8).unicode() - '1';
+    return slot >= 0 && slot < FirmwareLanguageSlots ? slot : -1;
 }
 
-FirmwareTexts languageTexts(const QJsonObject &object)
+void readTexts(const QJsonObject &object, FirmwareTexts *texts, QString *id = nullptr)
 {
-    FirmwareTexts texts;
-    for (int slot = 0; slot < FirmwareLanguageSlots; ++slot)
-        texts[static_cast<size_t>(slot)]
-            = object.value(QStringLiteral("language%1").arg(slot + 1)).toString();
-    return texts;
+    for (auto it = object.constBegin(), end = object.constEnd(); it != end; ++it) {
+        const QString key = it.key();
+        const int slot = languageSlot(key);
+        if (slot >= 0)
+            (*texts)[static_cast<size_t>(slot)] = it.value().toString();
+        else if (id && key == QLatin1String("id"))
+            *id = it.value().toString();
+    }
 }
 
-FirmwareCategory categoryOf(const QJsonObject &object)
+void readCategory(const QJsonValue &value, FirmwareCategory *category)
 {
-    return {textOf(object, "id"), languageTexts(object)};
+    readTexts(value.toObject(), &category->names, &category->id);
 }
 
-FirmwareInfo recordOf(const QJsonObject &object, const QString &baseUrl)
+void readField(const QString &key, const QJsonValue &value, FirmwareInfo *info, QString *url)
 {
-    FirmwareInfo info;
-    info.device_id = textOf(object, "device_id");
-    info.version = textOf(object, "version");
-    info.release_date = textOf(object, "release_date");
-    info.firmware_url = baseUrl + QLatin1Char('/') + textOf(object, "firmware_url");
-    info.update_contents_url = textOf(object, "update_contents_url");
-    info.update_contents = languageTexts(object.value(QLatin1String("update_contents")).toObject());
-    info.remark = languageTexts(object.value(QLatin1String("remark")).toObject());
-    info.category1 = categoryOf(object.value(QLatin1String("category1")).toObject());
-    info.category2 = categoryOf(object.value(QLatin1String("category2")).toObject());
-    info.category3 = categoryOf(object.value(QLatin1String("category3")).toObject());
-    return info;
+    if (key == QLatin1String("device_id"))
+        info->device_id = value.toString();
+    else if (key == QLatin1String("version"))
+        info->version = value.toString();
+    else if (key == QLatin1String("release_date"))
+        info->release_date = value.toString();
+    else if (key == QLatin1String("firmware_url"))
+        *url = value.toString();
+    else if (key == QLatin1String("update_contents_url"))
+        info->update_contents_url = value.toString();
+    else if (key == QLatin1String("update_contents"))
+        readTexts(value.toObject(), &info->update_contents);
+    else if (key == QLatin1String("remark"))
+        readTexts(value.toObject(), &info->remark);
+    else if (key == QLatin1String("category1"))
+        readCategory(value, &info->category1);
+    else if (key == QLatin1String("category2"))
+        readCategory(value, &info->category2);
+    else if (key == QLatin1String("category3"))
+        readCategory(value, &info->category3);
+}
+
+// Fills a record in place.
+void readRecord(const QJsonObject &object, const QString &baseUrl, FirmwareInfo *info)
+{
+    QString url;
+    for (auto it = object.constBegin(), end = object.constEnd(); it != end; ++it)
+        readField(it.key(), it.value(), info, &url);
+    info->firmware_url = baseUrl + QLatin1Char('/') + url;
 }
 
 } // namespace
@@ -54,9 +81,14 @@ bool FirmwareCatalog::parseJsonFile(const QString &path)
         qCWarning(lcCatalog).noquote() << "无法打开文件:" << file.errorString();
         return false;
     }
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    const QByteArray bytes = file.readAll();
     file.close();
+    return parseJson(bytes);
+}
 
+bool FirmwareCatalog::parseJson(const QByteArray &bytes)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(bytes);
     if (document.isNull()) {
         qCWarning(lcCatalog).noquote() << "JSON 格式无效!";
         return false;
@@ -73,12 +105,13 @@ bool FirmwareCatalog::parseJsonFile(const QString &path)
 
 void FirmwareCatalog::parseDocument(const QJsonObject &document)
 {
-    baseUrl = textOf(document, "base_url");
+    baseUrl = document.value(QLatin1String("base_url")).toString();
     const QJsonArray firmwares = document.value(QLatin1String("Firmwares")).toArray();
-    QVector<FirmwareInfo> parsed;
-    parsed.reserve(firmwares.size());
+    QVector<FirmwareInfo> parsed(firmwares.size());
+    FirmwareInfo *info = parsed.data();
     for (const QJsonValue &element : firmwares)
-        parsed.append(recordOf(element.toObject(), baseUrl));
+        readRecord(element.toObject(), baseUrl, info++);
     records = std::move(parsed);
     count = records.size();
+    indexForSearch();
 }

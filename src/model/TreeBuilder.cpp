@@ -3,6 +3,8 @@
 #include "FirmwareCatalog.h"
 #include "TreeViewModel.h"
 
+#include <QHash>
+
 #include <memory>
 #include <vector>
 
@@ -15,17 +17,18 @@ struct CatalogueNode
     QString key; // category identifier, or device identifier for a leaf
     const FirmwareTexts *names = nullptr; // first and second level only
     int position = -1; // record position, leaves only
-    std::vector<std::unique_ptr<CatalogueNode>> children;
+    std::vector<std::unique_ptr<CatalogueNode>> children; // in order of first occurrence
+    // The category children by key, so that grouping stays linear in records and categories.
+    // Leaves are not in it: a category3 identifier equal to a sibling leaf's device identifier
+    // must not turn that firmware into a category and hide it.
+    QHash<QString, CatalogueNode *> categories;
 
-    // Leaves are skipped: a category3 identifier equal to a sibling leaf's device identifier must
-    // not turn that firmware into a category and hide it.
     CatalogueNode *childWithKey(const QString &childKey, const FirmwareTexts *childNames)
     {
-        for (const auto &c : children) {
-            if (c->position < 0 && c->key == childKey)
-                return c.get();
-        }
-        return append(childKey, childNames, -1);
+        CatalogueNode *&category = categories[childKey];
+        if (!category)
+            category = append(childKey, childNames, -1);
+        return category;
     }
 
     CatalogueNode *append(const QString &childKey, const FirmwareTexts *childNames, int pos)
@@ -39,38 +42,9 @@ struct CatalogueNode
     }
 };
 
-bool categoryMatches(const FirmwareCategory &category, const QString &text)
-{
-    if (category.id.contains(text, Qt::CaseInsensitive))
-        return true;
-    for (const QString &name : category.names) {
-        if (name.contains(text, Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
-}
-
-bool recordMatches(const FirmwareInfo &record, const QString &searchText)
-{
-    if (searchText == QLatin1String("*") || searchText.isEmpty())
-        return true;
-    if (record.device_id.contains(searchText, Qt::CaseInsensitive)
-        || categoryMatches(record.category1, searchText)
-        || categoryMatches(record.category2, searchText)
-        || categoryMatches(record.category3, searchText))
-        return true;
-    for (const QString &remark : record.remark) {
-        if (remark.contains(searchText, Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
-}
-
 QString nameIn(const CatalogueNode &node, int language)
 {
-    if (!node.names || language < 0 || language >= FirmwareLanguageSlots)
-        return QString();
-    return (*node.names)[static_cast<size_t>(language)];
+    return node.names ? node.names->in(language) : QString();
 }
 
 TreeItem *appendItem(TreeItem *parent, const QVariant &name, const QVariant &state)
@@ -113,10 +87,11 @@ void TreeViewModel::buildTree(const FirmwareCatalog &catalogue, int language,
     CatalogueNode root;
     root.key = QStringLiteral("root");
     const int count = std::min(catalogue.count, catalogue.records.size());
+    const std::vector<bool> matching = catalogue.matchingRecords(searchText);
     for (int p = 0; p < count; ++p) {
-        const FirmwareInfo &record = catalogue.records[p];
-        if (!recordMatches(record, searchText))
+        if (!matching[size_t(p)])
             continue;
+        const FirmwareInfo &record = catalogue.records[p];
         CatalogueNode *node = root.childWithKey(record.category1.id, &record.category1.names);
         node = node->childWithKey(record.category2.id, &record.category2.names);
         if (!record.category3.id.isEmpty())

@@ -177,6 +177,29 @@ void TestCatalog::values_wrongTypesAndMissingKeysReadAsEmpty_data()
         << "";
     QTest::newRow("remark as text") << QByteArray(R"({"remark":"note"})") << "remark0"
                                     << "";
+    // Objects are walked key by key: only the exact keys count, in whatever order they come.
+    QTest::newRow("language10 ignored")
+        << QByteArray(R"({"remark":{"language10":"ten","language1":"one"}})") << "remark0"
+        << "one";
+    QTest::newRow("language key with a blank ignored")
+        << QByteArray(R"({"remark":{"language5 ":"x","language5":"five"}})") << "remark4"
+        << "five";
+    QTest::newRow("key in other letter case ignored")
+        << QByteArray(R"({"Device_ID":"X","device_id ":"Y"})") << "device_id"
+        << "";
+    QTest::newRow("id inside a remark ignored")
+        << QByteArray(R"({"remark":{"id":"x"},"category1":{"id":"k"}})") << "remark0"
+        << "";
+    QTest::newRow("keys in any order")
+        << QByteArray(R"({"category1":{"language2":"b","id":"k","language1":"a"}})")
+        << "category1 names"
+        << "ab";
+    QTest::newRow("category id after its names")
+        << QByteArray(R"({"category1":{"language1":"a","id":"k"}})") << "category1 id"
+        << "k";
+    QTest::newRow("a key given twice: the later value")
+        << QByteArray(R"({"device_id":"first","device_id":"second"})") << "device_id"
+        << "second";
     QTest::newRow("category with only id")
         << QByteArray(R"({"category1":{"id":"k"}})") << "category1 names"
         << "";

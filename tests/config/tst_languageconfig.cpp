@@ -49,6 +49,7 @@ private slots:
     void missingHelpUrl_givesTheBuiltInHost();
     void nonAsciiProgramFolder_isRead();
 
+    void controller_readsTheFileBesideTheProgram_data();
     void controller_readsTheFileBesideTheProgram();
     void languageChange_sendsTheTextsOfTheNewLanguage();
     void languageChange_refusesIndexesOutsideTheTable_data();
@@ -183,9 +184,24 @@ void TestLanguageConfig::nonAsciiProgramFolder_isRead()
     QCOMPARE(config.text(LanguageConfig::languageName, 0), QStringLiteral("Ü-1"));
 }
 
+void TestLanguageConfig::controller_readsTheFileBesideTheProgram_data()
+{
+    QTest::addColumn<int>("languages");
+    QTest::addColumn<QVariantList>("offered");
+    QTest::newRow("two languages") << 2 << QVariantList {"L0-1", "L1-1"};
+    QTest::newRow("five languages") << 5 << QVariantList {"L0-1", "L1-1", "L2-1", "L3-1", "L4-1"};
+    // Only five can be selected, so only five are read and offered.
+    QTest::newRow("seven languages") << 7 << QVariantList {"L0-1", "L1-1", "L2-1", "L3-1", "L4-1"};
+}
+
 void TestLanguageConfig::controller_readsTheFileBesideTheProgram()
 {
-    QVERIFY(writeFile(programConfig(), document(language("A") + language("B")).toUtf8()));
+    QFETCH(int, languages);
+    QFETCH(QVariantList, offered);
+    QString body;
+    for (int i = 0; i < languages; ++i)
+        body += language(QStringLiteral("L%1").arg(i));
+    QVERIFY(writeFile(programConfig(), document(body).toUtf8()));
     BackEnd backend;
     QSignalSpy list(&backend, &BackEnd::sigInitLangageComboBox);
     QSignalSpy help(&backend, &BackEnd::sigSetHelpBtnMeg);
@@ -193,8 +209,8 @@ void TestLanguageConfig::controller_readsTheFileBesideTheProgram()
     backend.initLanguageComboBox();
 
     QCOMPARE(list.count(), 1);
-    QCOMPARE(list.at(0).at(0).toList(), (QVariantList {"A-1", "B-1"}));
-    QCOMPARE(list.at(0).at(1).toInt(), 2);
+    QCOMPARE(list.at(0).at(0).toList(), offered);
+    QCOMPARE(list.at(0).at(1).toInt(), offered.size());
     QCOMPARE(list.at(0).at(2).toInt(), 0);
     QCOMPARE(help.count(), 1);
     QCOMPARE(help.at(0).at(0).toString(), QStringLiteral("help.example.org"));

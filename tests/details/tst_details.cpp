@@ -19,7 +19,10 @@ const char *const catalogue = R"({"base_url":"b","Firmwares":[
      "remark":{"language1":"r1","language2":"r2","language3":"r3"},
      "category1":{"id":"cam","language1":"Camera","language3":"Kamera"},
      "category2":{"id":"tx","language1":"Transmitter","language3":"Sender"}},
-    {"device_id":"Y1","category1":{"id":"cam"},"category2":{"id":"rx"}}]})";
+    {"device_id":"Y1","category1":{"id":"cam"},"category2":{"id":"rx"}},
+    {"device_id":"Z1","update_contents":{"language1":"only u1"},
+     "remark":{"language1":"only r1","language2":"r2","language3":""},
+     "category1":{"id":"cam"},"category2":{"id":"tx"}}]})";
 
 // Texts of language k are "L<k>-<entry>"; each language has its own catalogue address.
 QString languageXml(int k)
@@ -73,6 +76,7 @@ private slots:
     void firmwareRow_composesLineAndDetails();
     void firmwareRow_outOfRangeIsIgnored_data();
     void firmwareRow_outOfRangeIsIgnored();
+    void firmwareRow_usesTheActiveLanguageSlot_data();
     void firmwareRow_usesTheActiveLanguageSlot();
     void jsonFileIsExists_looksForTheFirstLanguagesFile();
     void search_rebuildsInTheActiveLanguage();
@@ -124,7 +128,7 @@ void TestDetails::firmwareRow_outOfRangeIsIgnored_data()
     QTest::addColumn<int>("position");
     QTest::newRow("empty catalogue") << false << 0;
     QTest::newRow("negative") << true << -1;
-    QTest::newRow("one past the end") << true << 2;
+    QTest::newRow("one past the end") << true << 3;
     QTest::newRow("far past the end") << true << 20;
     QTest::newRow("largest int") << true << std::numeric_limits<int>::max();
     QTest::newRow("smallest int") << true << std::numeric_limits<int>::min();
@@ -146,30 +150,55 @@ void TestDetails::firmwareRow_outOfRangeIsIgnored()
     QCOMPARE(details.count(), 0);
 }
 
+void TestDetails::firmwareRow_usesTheActiveLanguageSlot_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("updates");
+    QTest::addColumn<QString>("remark");
+    QTest::newRow("slot 2") << 2 << 0 << "u3"
+                            << "r3";
+    QTest::newRow("slot 1") << 1 << 0 << "u2"
+                            << "r2";
+    QTest::newRow("missing and empty slots show the first language's") << 2 << 2 << "only u1"
+                                                                       << "only r1";
+    QTest::newRow("own text kept beside a fallback") << 1 << 2 << "only u1"
+                                                     << "r2";
+}
+
 void TestDetails::firmwareRow_usesTheActiveLanguageSlot()
 {
+    QFETCH(int, language);
+    QFETCH(int, position);
+    QFETCH(QString, updates);
+    QFETCH(QString, remark);
     writeThreeLanguages();
     BackEnd backend;
     writeFile(tempFolderPath() + "cat0.json", catalogue);
     backend.qml_LoadJsonFile();
-    backend.qml_LangageSelectChange(2);
+    backend.qml_LangageSelectChange(language);
     QSignalSpy line(&backend, &BackEnd::sigSetCurSelectDevice);
     QSignalSpy details(&backend, &BackEnd::sigSetDetailMsg);
 
-    backend.qml_TreeViewSelectDevice(true, 0);
+    backend.qml_TreeViewSelectDevice(true, position);
     using L = LanguageConfig;
+    const QString version = position == 0 ? "1.2" : "";
     QCOMPARE(line.at(0).at(0).toString(),
-             t(2, L::textSelectedFirmware) + "X1 " + t(2, L::textVersion) + "1.2");
+             t(language, L::textSelectedFirmware) + (position == 0 ? "X1 " : "Z1 ")
+                 + t(language, L::textVersion) + version);
     const QList<QVariant> d = details.at(0);
-    QCOMPARE(d.at(0).toString(), t(2, L::textFirmwareDesc));
-    QCOMPARE(d.at(1).toString(),
-             t(2, L::textVersion) + "1.2 " + t(2, L::textReleaseDate) + "2024-12-05");
-    QCOMPARE(d.at(2).toString(), t(2, L::textUpdates));
-    QCOMPARE(d.at(3).toString(), QString("u3"));
-    QCOMPARE(d.at(4).toString(), t(2, L::textRemark));
-    QCOMPARE(d.at(5).toString(), QString("r3"));
+    QCOMPARE(d.at(0).toString(), t(language, L::textFirmwareDesc));
+    if (position == 0)
+        QCOMPARE(d.at(1).toString(),
+                 t(language, L::textVersion) + "1.2 " + t(language, L::textReleaseDate)
+                     + "2024-12-05");
+    QCOMPARE(d.at(2).toString(), t(language, L::textUpdates));
+    QCOMPARE(d.at(3).toString(), updates);
+    QCOMPARE(d.at(4).toString(), t(language, L::textRemark));
+    QCOMPARE(d.at(5).toString(), remark);
     // The active language's server root: no user, port, path or query carried over.
-    QCOMPARE(d.at(6).toString(), QString("https://host2.example/b/c.html"));
+    if (position == 0)
+        QCOMPARE(d.at(6).toString(), QString("https://host%1.example/b/c.html").arg(language));
 }
 
 void TestDetails::jsonFileIsExists_looksForTheFirstLanguagesFile()

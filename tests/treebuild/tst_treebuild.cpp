@@ -40,6 +40,9 @@ FirmwareCatalog sampleCatalogue()
         // A category3 identifier equal to a firmware already listed beside it.
         record("Q1", category("cam", "Camera"), category("tx", "Transmitter"),
                category("X1", "Xcat")),
+        // Names given in some languages only: the others show the first language's.
+        record("V1", {"misc", {"Misc", "", "", "", ""}},
+               {"gen", {"General", "", "Allgemein", "", ""}}, none),
     };
     FirmwareInfo &x1 = c.records[0];
     x1.version = "9.9";
@@ -72,7 +75,7 @@ QString dump(const TreeViewModel &model, const QModelIndex &parent = QModelIndex
 }
 
 const char *const everything = "Camera{Transmitter{X1=0,v2{Y1=1,Y1=3},X1{Q1=5}}},"
-                               "Light{Panel{Z1=2}},Camera{Receiver{W1=4}}";
+                               "Light{Panel{Z1=2}},Camera{Receiver{W1=4}},Misc{General{V1=6}}";
 
 using Field = std::function<QString &(FirmwareInfo &)>;
 
@@ -123,6 +126,8 @@ class TestTreeBuild : public QObject
 private slots:
     void build_data();
     void build();
+    void search_foldsCaseAsQtCompares_data();
+    void search_foldsCaseAsQtCompares();
     void search_looksAtExactlyTheSearchedFields_data();
     void search_looksAtExactlyTheSearchedFields();
     void clearTree_emptiesTheTree();
@@ -151,12 +156,14 @@ void TestTreeBuild::build_data()
     QTest::newRow("update contents only") << "changelog" << 0 << "";
     QTest::newRow("archive path only") << "x.zip" << 0 << "";
     QTest::newRow("change history page only") << "x1.html" << 0 << "";
-    QTest::newRow("language slot 3") << "*" << 3
-                                     << "Camera-L4{Transmitter-L4{X1=0,v2{Y1=1,Y1=3},X1{Q1=5}}},"
-                                        "Light-L4{Panel-L4{Z1=2}},Camera-L4{Receiver-L4{W1=4}}";
+    QTest::newRow("language slot 3")
+        << "*" << 3
+        << "Camera-L4{Transmitter-L4{X1=0,v2{Y1=1,Y1=3},X1{Q1=5}}},"
+           "Light-L4{Panel-L4{Z1=2}},Camera-L4{Receiver-L4{W1=4}},Misc{General{V1=6}}";
     QTest::newRow("language slot 1") << "light" << 1 << "LightEN{PanelEN{Z1=2}}";
-    QTest::newRow("language without a slot")
-        << "*" << 7 << "{{X1=0,v2{Y1=1,Y1=3},X1{Q1=5}}},{{Z1=2}},{{W1=4}}";
+    QTest::newRow("empty slot shows the first language") << "v1" << 1 << "Misc{General{V1=6}}";
+    QTest::newRow("own text kept beside a fallback") << "v1" << 2 << "Misc{Allgemein{V1=6}}";
+    QTest::newRow("language without a slot shows the first") << "*" << 7 << QString(everything);
 }
 
 void TestTreeBuild::build()
@@ -166,9 +173,52 @@ void TestTreeBuild::build()
     QFETCH(QString, tree);
     TreeViewModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    const FirmwareCatalog catalogue = sampleCatalogue();
+    FirmwareCatalog catalogue = sampleCatalogue();
     model.buildTree(catalogue, language, search);
     QCOMPARE(dump(model), tree);
+    // The same through the folded search text a parse builds.
+    catalogue.indexForSearch();
+    model.buildTree(catalogue, language, search);
+    QCOMPARE(dump(model), tree);
+}
+
+void TestTreeBuild::search_foldsCaseAsQtCompares_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("ASCII") << "xx NeedLe xx"
+                           << "nEEDLE" << true;
+    QTest::newRow("umlaut") << QStringLiteral("ÄRGER") << QStringLiteral("rgEr ") << false;
+    QTest::newRow("umlaut, other case")
+        << QStringLiteral("ÄRGER") << QStringLiteral("ärger") << true;
+    QTest::newRow("final sigma") << QStringLiteral("ΟΔΟΣ") << QStringLiteral("οδος") << true;
+    QTest::newRow("micro sign and mu") << QStringLiteral("5 µs") << QStringLiteral("Μs") << true;
+    QTest::newRow("Kelvin sign") << QStringLiteral("300 \u212A") << QStringLiteral("300 k") << true;
+    QTest::newRow("sharp s is not ss")
+        << QStringLiteral("straße") << QStringLiteral("STRASSE") << false;
+    QTest::newRow("outside the BMP")
+        << QStringLiteral("id \U00010400") << QStringLiteral("\U00010428") << true;
+    QTest::newRow("match at a field's end only") << "abc"
+                                                 << "c" << true;
+    QTest::newRow("not across two fields") << "abc"
+                                           << "cleaf" << false;
+}
+
+// The folded search text must find exactly what a case-blind comparison of the fields finds.
+void TestTreeBuild::search_foldsCaseAsQtCompares()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, search);
+    QFETCH(bool, found);
+    FirmwareCatalog catalogue;
+    catalogue.records.resize(1);
+    catalogue.count = 1;
+    catalogue.records[0].category2.id = stored;
+    catalogue.records[0].category3.id = "leaf";
+    QCOMPARE(catalogue.matchingRecords(search), std::vector<bool> {found});
+    catalogue.indexForSearch();
+    QCOMPARE(catalogue.matchingRecords(search), std::vector<bool> {found});
 }
 
 void TestTreeBuild::search_looksAtExactlyTheSearchedFields_data()

@@ -76,18 +76,19 @@ QByteArray ZipBuilder::build() const
         put32(archive, 0x04034b50);
         put16(archive, 20);
         put16(archive, e.flags);
-        put16(archive, e.method);
+        put16(archive, e.localMethod >= 0 ? quint16(e.localMethod) : e.method);
         put32(archive, 0); // time and date
         put32(archive, crc);
         put32(archive, quint32(packed.size()));
         put32(archive, size);
-        put16(archive, quint16(e.name.size()));
+        const QByteArray localName = e.localName.isNull() ? e.name : e.localName;
+        put16(archive, quint16(localName.size()));
         put16(archive, quint16(e.extra.size()));
-        archive += e.name + e.extra + packed;
+        archive += localName + e.extra + packed;
 
         put32(directory, 0x02014b50);
         put16(directory, e.madeBy);
-        put16(directory, 20);
+        put16(directory, e.versionNeeded);
         put16(directory, e.flags);
         put16(directory, e.method);
         put32(directory, 0);

@@ -22,6 +22,12 @@ QByteArray archiveOf(const QList<Entry> &entries)
     return builder.build();
 }
 
+QByteArray dataFile(const QString &name)
+{
+    QFile file(QStringLiteral(FWU_UNZIP_DATA "/") + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 Entry with(Entry e, void (*change)(Entry &))
 {
     change(e);
@@ -55,6 +61,8 @@ private slots:
     void archiveFromQtWriter_unpacksWithFolders();
     void refused_data();
     void refused();
+    void existingTarget_data();
+    void existingTarget();
     void refused_notAnArchive_data();
     void refused_notAnArchive();
 
@@ -104,6 +112,13 @@ void TestUnzip::accepted_data()
     Entry utf8 = ZipBuilder::file("固件.bin", "fw");
     utf8.flags = 0x0800;
     QTest::newRow("UTF-8 name") << archiveOf({utf8}) << QStringList {"固件.bin"};
+    QList<Entry> most;
+    QStringList mostNames;
+    for (int i = 0; i < maxUnzipEntries; ++i) {
+        most << ZipBuilder::file(QByteArray::number(10000 + i), "x");
+        mostNames << QString::number(10000 + i);
+    }
+    QTest::newRow("as many entries as accepted") << archiveOf(most) << mostNames;
 }
 
 void TestUnzip::accepted()
@@ -186,6 +201,26 @@ void TestUnzip::refused_data()
         << archiveOf({good, ZipBuilder::file("a.BIN", "evil")});
     QTest::newRow("file and folder of one name")
         << archiveOf({named("x"), ZipBuilder::file("x/y", "evil")});
+    // Qt's reader takes the method from the local header: both headers must agree.
+    QTest::newRow("local header says stored")
+        << one(with(named("x"), [](Entry &e) { e.localMethod = 0; }));
+    QTest::newRow("local header names another file")
+        << one(with(named("x"), [](Entry &e) { e.localName = "../y"; }));
+    QTest::newRow("found by fuzzing: local method disagrees")
+        << dataFile("local-method-disagrees.zip");
+    QTest::newRow("needs a later zip version")
+        << one(with(named("x"), [](Entry &e) { e.versionNeeded = 51; }));
+    QTest::newRow("found by fuzzing: version needed 5140") << dataFile("version-needed-5140.zip");
+    QList<Entry> many;
+    for (int i = 0; i <= maxUnzipEntries; ++i)
+        many << named(QByteArray::number(i));
+    QTest::newRow("one entry more than accepted") << archiveOf(many);
+    // Names that pass every check but that the file system refuses, after A.bin was written.
+    QTest::newRow("name too long to write") << one(named(QByteArray(300, 'n')));
+    QByteArray deep;
+    for (int i = 0; i < 25; ++i)
+        deep += QByteArray(200, char('a' + i)) + '/';
+    QTest::newRow("path too long to write") << one(named(deep + "x"));
 }
 
 void TestUnzip::refused()
@@ -196,6 +231,51 @@ void TestUnzip::refused()
     // Nothing written anywhere: only the archive is left in the whole test folder.
     QCOMPARE(filesUnder(dir->path()).keys(), QStringList {"in/fw.zip"});
     QVERIFY(!QDir(dir->filePath("out")).exists());
+}
+
+void TestUnzip::existingTarget_data()
+{
+    QTest::addColumn<QByteArray>("archive");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QStringList>("files");
+    const Entry image = ZipBuilder::file("A.bin", "new image");
+    QTest::newRow("older image replaced, other files kept")
+        << archiveOf({image, ZipBuilder::file("doc/notes.txt", "n")}) << true
+        << QStringList {"A.bin=new image", "doc/notes.txt=n", "doc/old.txt=old", "keep=keep"};
+    QTest::newRow("refused by its checks")
+        << archiveOf({image, ZipBuilder::file("../x", "evil")}) << false
+        << QStringList {"A.bin=old image", "doc/old.txt=old", "keep=keep"};
+    QTest::newRow("refused by a write")
+        << archiveOf({image, ZipBuilder::file(QByteArray(300, 'n'), "evil")}) << false
+        << QStringList {"A.bin=old image", "doc/old.txt=old", "keep=keep"};
+    QTest::newRow("a folder where a file is")
+        << archiveOf({image, ZipBuilder::file("keep/x", "x")}) << false
+        << QStringList {"A.bin=old image", "doc/old.txt=old", "keep=keep"};
+}
+
+void TestUnzip::existingTarget()
+{
+    QFETCH(QByteArray, archive);
+    QFETCH(bool, accepted);
+    QFETCH(QStringList, files);
+    const QMap<QString, QByteArray> before {
+        {"A.bin", "old image"}, {"doc/old.txt", "old"}, {"keep", "keep"}};
+    for (auto it = before.begin(); it != before.end(); ++it) {
+        QVERIFY(QDir().mkpath(QFileInfo(target() + "/" + it.key()).path()));
+        QFile file(target() + "/" + it.key());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(it.value());
+    }
+    writeArchive(archive);
+    QCOMPARE(unzipFile(archivePath(), target()), accepted);
+    QStringList found;
+    const QMap<QString, QByteArray> after = filesUnder(target());
+    for (auto it = after.begin(); it != after.end(); ++it)
+        found << it.key() + "=" + it.value();
+    QCOMPARE(found, files);
+    // No staging folder stays behind.
+    QCOMPARE(QDir(target()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             (QStringList {"A.bin", "doc", "keep"}));
 }
 
 void TestUnzip::refused_notAnArchive_data()
