@@ -74,7 +74,9 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
     const StartupOptions options = StartupOptions::parse(QCoreApplication::arguments());
 
     // Before the controller (it empties the download folder) and the engine (it opens the device).
-    SingleInstanceLock instanceLock(SingleInstanceLock::defaultPath());
+    SingleInstanceLock instanceLock(SingleInstanceLock::pathFor(
+        hooks.instanceLockName.isEmpty() ? QCoreApplication::applicationName()
+                                         : hooks.instanceLockName));
     switch (instanceLock.acquire()) {
     case SingleInstanceLock::Result::Acquired:
         break;

@@ -5,9 +5,13 @@
 
 #include <functional>
 
-// Seams for tests that run the real start-up in a process of their own.
+// Seams for tests that run the real start-up in a process of their own, and the one choice the
+// shipped program makes differently from them.
 struct StartupHooks
 {
+    // The single-instance lock's name; empty: the application's own, so that test programs and the
+    // demo never meet the shipped window or command line (which share one name).
+    QString instanceLockName;
     // Runs just before the controller is built, to make its construction as slow as a test needs.
     std::function<void()> beforeController;
     // Tells the user that another copy is running: a message box unless a test prints instead.

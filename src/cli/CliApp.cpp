@@ -8,20 +8,26 @@
 #include "FlashSession.h"
 #include "InterruptWatcher.h"
 #include "MessageId.h"
+#include "SingleInstanceLock.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 #include <cstdio>
 #include <cstdlib>
 
+Q_DECLARE_LOGGING_CATEGORY(lcCli)
+
 CliApp::CliApp(const CliOptions &options)
     : options(options)
-    , paths(AppPaths::forThisProgram())
     , watcher(new InterruptWatcher(this))
 {
-    out.loadTexts(paths.configFile());
+    // The configuration only: the download folder is chosen (and probed) once a command needs it.
+    out.loadTexts(AppPaths::configDirFor(QCoreApplication::applicationDirPath())
+                  + QStringLiteral("Config.xml"));
     out.setQuiet(options.quiet);
     connect(watcher, &InterruptWatcher::interrupted, this, &CliApp::onInterrupt);
 }
@@ -34,9 +40,12 @@ CliApp::~CliApp()
 void CliApp::cleanUp()
 {
     session.reset();
-    work.reset();
-    // The download folder was made for this run only when nothing else is in it.
-    QDir().rmdir(paths.downloadDir);
+    if (work) {
+        work.reset();
+        // The download folder was made for this run only when nothing else is in it.
+        QDir().rmdir(paths.downloadDir);
+    }
+    deviceLock.reset();
 }
 
 int CliApp::run()
@@ -58,15 +67,47 @@ int CliApp::run()
     }
 }
 
+// Listing opens every device to ask its identity, which would disturb a running update: while
+// another copy holds the lock the devices are only named, as busy.
 int CliApp::devices()
 {
-    return listDevices(out);
+    const bool busy = lockDevices() == SingleInstanceLock::Result::HeldByAnother;
+    return listDevices(out, busy ? out.text(LanguageConfig::textAlreadyRunning) : QString());
+}
+
+SingleInstanceLock::Result CliApp::lockDevices()
+{
+    deviceLock = std::make_unique<SingleInstanceLock>(
+        SingleInstanceLock::pathFor(SingleInstanceLock::sharedName()));
+    return deviceLock->acquire();
+}
+
+// The window and every other run of the command line take the same lock: whoever holds it is the
+// only one to open the devices (and to write into the download folder it empties).
+int CliApp::takeDeviceLock()
+{
+    switch (lockDevices()) {
+    case SingleInstanceLock::Result::Acquired:
+        return ExitCode::Ok;
+    case SingleInstanceLock::Result::HeldByAnother:
+        qCDebug(lcCli) << "lock" << deviceLock->path() << "held by another copy";
+        deviceLock.reset();
+        out.error(out.text(LanguageConfig::textAlreadyRunning));
+        return ExitCode::Busy;
+    case SingleInstanceLock::Result::Unavailable:
+        qCWarning(lcCli) << "cannot create the lock" << deviceLock->path()
+                         << "- running without protection against a second copy";
+        break;
+    }
+    return ExitCode::Ok;
 }
 
 int CliApp::flashFile()
 {
     quint64 size = 0;
     if (const int code = checkImage(options.file, size))
+        return code;
+    if (const int code = takeDeviceLock())
         return code;
     startSession();
     if (const int code = session->waitForDevice(options.waitSeconds))
@@ -82,6 +123,8 @@ int CliApp::flashFromCatalogue()
         out.error(QStringLiteral("not an http, https or file URL: %1").arg(url));
         return ExitCode::BadUsage;
     }
+    if (const int code = takeDeviceLock())
+        return code;
     // The engine's start pause and the catalogue download run side by side.
     startSession();
     CatalogueSource source(out, workFolder());
@@ -184,6 +227,7 @@ int CliApp::checkImage(const QString &path, quint64 &size) const
 QString CliApp::workFolder()
 {
     if (!work) {
+        paths = AppPaths::forThisProgram();
         QDir().mkpath(paths.downloadDir);
         work = std::make_unique<QTemporaryDir>(paths.downloadDir + QStringLiteral("cli-XXXXXX"));
     }

@@ -3,6 +3,7 @@
 #include "AppPaths.h"
 #include "CliOptions.h"
 #include "CliOutput.h"
+#include "SingleInstanceLock.h"
 
 #include <QObject>
 #include <QTemporaryDir>
@@ -29,6 +30,8 @@ private:
     int flashFile();
     int flashFromCatalogue();
     int catalogue();
+    int takeDeviceLock();
+    SingleInstanceLock::Result lockDevices();
     int checkImage(const QString &path, quint64 &size) const;
     int pickRecord(const CatalogueSource &source, const QString &deviceId, int &record) const;
     int refuseMismatch(const QString &firmwareId, const QString &deviceId) const;
@@ -39,8 +42,9 @@ private:
 
     const CliOptions &options;
     CliOutput out;
-    AppPaths paths;
+    AppPaths paths; // chosen with the first download
     InterruptWatcher *watcher = nullptr;
     std::unique_ptr<QTemporaryDir> work;
     std::unique_ptr<FlashSession> session;
+    std::unique_ptr<SingleInstanceLock> deviceLock;
 };

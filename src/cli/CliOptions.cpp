@@ -17,7 +17,8 @@ const char *const description
       "  catalogue [--url URL] [SEARCH] [--json]\n"
       "                                        list the catalogue's firmware\n\n"
       "Exit status: 0 done, 1 network error, 2 bad usage or unusable file, 3 no device,\n"
-      "4 update failed, 5 firmware for another device, 130 interrupted.";
+      "4 update failed, 5 firmware for another device, 6 another copy (the window or a flash)\n"
+      "is using the accessories, 130 interrupted.";
 
 struct Parser
 {

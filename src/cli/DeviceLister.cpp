@@ -59,7 +59,7 @@ QString describe(const CliOutput &out, const char *path)
 
 } // namespace
 
-int listDevices(const CliOutput &out)
+int listDevices(const CliOutput &out, const QString &busyText)
 {
     hid_init();
     hid_device_info *list = hid_enumerate(DeviceFrame::vendorId, DeviceFrame::productId);
@@ -69,7 +69,9 @@ int listDevices(const CliOutput &out)
             continue;
         ++found;
         out.result(QString::fromLocal8Bit(entry->path) + QStringLiteral("  ")
-                   + describe(out, entry->path) + '\n');
+                   + (busyText.isEmpty() ? describe(out, entry->path)
+                                         : QStringLiteral("busy: ") + busyText)
+                   + '\n');
     }
     hid_free_enumeration(list);
     if (found == 0) {

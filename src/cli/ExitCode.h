@@ -9,6 +9,7 @@ enum Code : int {
     NoDevice = 3,
     UpdateFailed = 4,
     Mismatch = 5,
+    Busy = 6, // another copy (the window or the command line) holds the devices
     Interrupted = 130, // as a shell reports a program ended by Ctrl+C
 };
 } // namespace ExitCode

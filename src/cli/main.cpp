@@ -11,7 +11,7 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Some organization"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Tarvo"));
     QCoreApplication::setApplicationVersion(QStringLiteral(FWU_VERSION));
     const CliOptions options = CliOptions::parse(QCoreApplication::arguments());
     if (options.command == CliOptions::Command::Help) {

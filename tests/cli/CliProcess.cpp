@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
 
@@ -15,6 +16,30 @@ CliProcess::CliProcess()
     env.insert("LD_LIBRARY_PATH", FWU_SIMHID_LIBDIR);
     env.insert("FWU_SIM_DUMP", dir.path() + "/received.bin");
     env.remove("QT_LOGGING_RULES");
+    // ctest runs the entries in parallel: each object's programs meet only each other's lock.
+    ready = ready && QDir(dir.path()).mkdir("runtime")
+        && QFile::setPermissions(dir.path() + "/runtime",
+                                 QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                     | QFileDevice::ExeOwner);
+    env.insert("XDG_RUNTIME_DIR", dir.path() + "/runtime");
+    env.insert("XDG_CACHE_HOME", dir.path() + "/cache");
+}
+
+bool CliProcess::startOther(QProcess &process, const QString &program, const QStringList &arguments)
+{
+    const QString copy = dir.path() + "/" + QFileInfo(program).fileName();
+    if (!QFile::exists(copy) && !QFile::copy(program, copy))
+        return false;
+    QProcessEnvironment other = env;
+    other.remove("FWU_SIM_DEVICES");
+    other.remove("FWU_SIM_DUMP");
+    other.insert("QT_QPA_PLATFORM", "offscreen");
+    other.insert("QT_QUICK_BACKEND", "software");
+    process.setProcessEnvironment(other);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(copy, arguments);
+    return process.waitForStarted();
 }
 
 CliProcess::Result CliProcess::run(const QStringList &arguments,

@@ -29,6 +29,8 @@ public:
     bool isReady() const { return ready; }
     QString appDir() const { return dir.path(); }
     QString downloadFolder() const { return dir.path() + "/Config/Temp"; }
+    // The lock the window and the command line share, in a runtime folder of this object's own.
+    QString lockFile() const { return dir.path() + "/runtime/firmware-updater.lock"; }
 
     // The simulated devices as FWU_SIM_DEVICES describes them, and further FWU_SIM_ settings.
     void setDevices(const QString &devices) { env.insert("FWU_SIM_DEVICES", devices); }
@@ -38,6 +40,9 @@ public:
     Result run(const QStringList &arguments,
                const std::function<void(QProcess &)> &started = nullptr,
                const QString &terminal = QString());
+    // Starts `program` copied beside the command line, with the same folders and library but no
+    // simulated devices: another copy of the window or the command line.
+    bool startOther(QProcess &process, const QString &program, const QStringList &arguments);
 
 private:
     QTemporaryDir dir;

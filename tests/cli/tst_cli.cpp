@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -83,6 +84,8 @@ private slots:
     void badInput_oneLineNothingWritten_data();
     void badInput_oneLineNothingWritten();
     void devices_listsEveryAccessoryWithItsKind();
+    void lock_oneCopyOpensTheDevices_data();
+    void lock_oneCopyOpensTheDevices();
     void catalogue_printsTheMatchingRecords_data();
     void catalogue_printsTheMatchingRecords();
     void fromCatalogue_picksNewestAndRefusesMismatch_data();
@@ -94,7 +97,8 @@ private slots:
     void interrupt_duringADownloadLeavesNothingBehind();
 
 private:
-    void runExitRow();
+    CliProcess::Result runExitRow();
+    void startOtherCopy(QProcess &other, const QString &holder);
     QString file(const QString &name) const { return files.path() + "/" + name; }
     QString url(const QString &path) const { return server.origin() + path; }
 
@@ -301,7 +305,7 @@ void TestCli::badInput_oneLineNothingWritten()
     runExitRow();
 }
 
-void TestCli::runExitRow()
+CliProcess::Result TestCli::runExitRow()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, devices);
@@ -312,14 +316,17 @@ void TestCli::runExitRow()
     if (!simSetting.isEmpty())
         cli->setSim(simSetting.section('=', 0, 0), simSetting.section('=', 1));
     const auto r = cli->run(arguments);
-    QVERIFY(!r.crashed);
-    QCOMPARE(r.exitCode, exitCode);
-    const QString err = QString::fromUtf8(r.err);
-    QVERIFY2(err.contains(stderrText), qPrintable(err));
-    if (exitCode == 2 || exitCode == 3) {
-        QCOMPARE(err.count('\n'), 1);
-        QVERIFY2(r.deviceLog.isEmpty() || r.deviceLog.startsWith("headers 0\n"), r.deviceLog);
-    }
+    [&] {
+        QVERIFY(!r.crashed);
+        QCOMPARE(r.exitCode, exitCode);
+        const QString err = QString::fromUtf8(r.err);
+        QVERIFY2(err.contains(stderrText), qPrintable(err));
+        if (exitCode == 2 || exitCode == 3 || exitCode == 6) {
+            QCOMPARE(err.count('\n'), 1);
+            QVERIFY2(r.deviceLog.isEmpty() || r.deviceLog.startsWith("headers 0\n"), r.deviceLog);
+        }
+    }();
+    return r;
 }
 
 void TestCli::devices_listsEveryAccessoryWithItsKind()
@@ -338,6 +345,92 @@ void TestCli::devices_listsEveryAccessoryWithItsKind()
     const auto none = cli->run({"devices", "--language", "English"});
     QCOMPARE(none.exitCode, 3);
     QVERIFY(none.err.contains("Connect the device first"));
+}
+
+// Whoever holds the lock (the window or a run of the command line) is the only one to open the
+// devices; one that has ended, or died, leaves them to the next.
+void TestCli::lock_oneCopyOpensTheDevices_data()
+{
+    addExitColumns();
+    QTest::addColumn<QString>("holder");
+    QTest::addColumn<QString>("stdoutText");
+    const QString v20 = "v20:ABC";
+    const auto en = inEnglish;
+    const QString good = file("good.bin");
+    const QString busy = "The firmware updater is already running.";
+    const QStringList fromCatalogue {"flash", "--from-catalogue", "--url", url("/cat.json")};
+    QTest::newRow("window running: flash refused")
+        << en(QStringList {"flash", good}) << v20 << "" << 6 << busy << "window"
+        << "";
+    QTest::newRow("window running: flash from the catalogue refused")
+        << en(fromCatalogue) << v20 << "" << 6 << busy << "window"
+        << "";
+    QTest::newRow("window running: devices named busy, not opened")
+        << en(QStringList {"devices"}) << v20 << "" << 0 << ""
+        << "window"
+        << "  busy: " + busy;
+    QTest::newRow("window killed: its lock taken over")
+        << en(QStringList {"flash", good}) << v20 << "" << 0 << ""
+        << "window killed"
+        << "";
+    QTest::newRow("command line waiting for a device: refused, in the chosen language")
+        << QStringList {"flash", good, "--language", "3"} << v20 << "" << 6
+        << "Die Firmware-Aktualisierung läuft bereits."
+        << "command line"
+        << "";
+    QTest::newRow("command line ended: lock freed")
+        << en(QStringList {"flash", good}) << v20 << "" << 0 << ""
+        << "command line ended"
+        << "";
+}
+
+void TestCli::lock_oneCopyOpensTheDevices()
+{
+    QFETCH(QString, holder);
+    QFETCH(QString, stdoutText);
+    QFETCH(int, exitCode);
+    QProcess other;
+    startOtherCopy(other, holder);
+    if (QTest::currentTestFailed())
+        return;
+    const auto r = runExitRow();
+    const QString out = QString::fromUtf8(r.out);
+    QVERIFY2(out.contains(stdoutText), qPrintable(out));
+    if (exitCode == 6)
+        QVERIFY(r.image.isEmpty());
+    else if (stdoutText.isEmpty())
+        QVERIFY(holdsImage(r.image, pattern(5000, 0)));
+    if (other.state() != QProcess::NotRunning) {
+        QVERIFY2(QFile::exists(cli->lockFile()), "the refused copy removed the holder's lock");
+        other.kill();
+        other.waitForFinished();
+    }
+}
+
+// Another copy takes the lock and, as the row says, keeps running, is killed, or ends normally.
+void TestCli::startOtherCopy(QProcess &other, const QString &holder)
+{
+    const bool window = holder.startsWith("window");
+    const QStringList arguments = window
+        ? QStringList {"--start-delay", "0"}
+        : QStringList {"--start-delay",  "0",      "flash",
+                       file("good.bin"), "--wait", holder.endsWith("ended") ? "0.1" : "20"};
+    QVERIFY(cli->startOther(other, window ? FWU_WINDOW_PROGRAM : FWU_CLI_PROGRAM, arguments));
+    if (holder.endsWith("ended")) {
+        QVERIFY(other.waitForFinished(10000));
+        QCOMPARE(other.exitCode(), 3); // no device for it
+        QVERIFY(!QFile::exists(cli->lockFile()));
+        return;
+    }
+    QTRY_VERIFY2_WITH_TIMEOUT(QFileInfo(cli->lockFile()).size() > 0
+                                  || other.state() != QProcess::Running,
+                              "no lock taken", 10000);
+    QVERIFY2(other.state() == QProcess::Running, other.readAll().constData());
+    if (holder.endsWith("killed")) {
+        other.kill();
+        QVERIFY(other.waitForFinished()); // reaped: a zombie still counts as a live holder
+        QVERIFY(QFile::exists(cli->lockFile()));
+    }
 }
 
 void TestCli::catalogue_printsTheMatchingRecords_data()

@@ -1,6 +1,5 @@
 #include "SingleInstanceLock.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -21,16 +20,18 @@ SingleInstanceLock::Result SingleInstanceLock::acquire()
     return lock.error() == QLockFile::LockFailedError ? Result::HeldByAnother : Result::Unavailable;
 }
 
-QString SingleInstanceLock::defaultPath()
+QString SingleInstanceLock::pathFor(const QString &name)
 {
-    const QString name = QCoreApplication::applicationName() + QStringLiteral(".lock");
-    QString folder;
+    return folder() + '/' + name + QStringLiteral(".lock");
+}
+
+QString SingleInstanceLock::folder()
+{
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
     // Asked only when set: without XDG_RUNTIME_DIR Qt warns and invents a folder under /tmp.
     if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
-        folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
 #endif
-    if (folder.isEmpty())
-        folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    return folder + '/' + name;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+        + QStringLiteral("/firmware-updater");
 }
