@@ -12,6 +12,7 @@ packages=(
   qml-module-qtgraphicaleffects qml-module-qttest
   xvfb xauth libgl1-mesa-dri libglx-mesa0
   fonts-wqy-microhei
+  qttranslations5-l10n
 )
 
 missing=()

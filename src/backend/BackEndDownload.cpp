@@ -78,5 +78,5 @@ void BackEnd::qml_OpenNetFile(int DevNum)
         slot_MainTastOutputMsg(MessageId::OpenFileFailed);
         return;
     }
-    openFirwareFile(image);
+    openImage(image, catalog.records[DevNum].device_id);
 }

@@ -114,6 +114,8 @@ private slots:
     void firmware_positionOutsideTheRecords_isIgnored_data();
     void firmware_positionOutsideTheRecords_isIgnored();
     void https_roadWorksOnlyWithATrustedCertificate();
+    void update_firmwareForAnotherDevice_asksFirst_data();
+    void update_firmwareForAnotherDevice_asksFirst();
     void removeDir_takesHiddenFilesToo();
 
 private:
@@ -426,6 +428,48 @@ void TestNetRoad::https_roadWorksOnlyWithATrustedCertificate()
     QCOMPARE(readAll(tempFolderPath() + "bin/A.bin"), QByteArray("secure"));
     QCOMPARE(server->requestTargets.last(), QString("/fw/A.zip"));
     QCOMPARE(server->requestedPaths, QStringList({cataloguePath, "/fw/A.zip"}));
+}
+
+void TestNetRoad::update_firmwareForAnotherDevice_asksFirst_data()
+{
+    QTest::addColumn<bool>("fromCatalogue"); // else the same image opened as a local file
+    QTest::addColumn<QString>("device"); // the identity the engine reported
+    QTest::addColumn<bool>("asks");
+    QTest::newRow("catalogue firmware, other device") << true << "R9" << true;
+    QTest::newRow("catalogue firmware, its device") << true << "X0" << false;
+    QTest::newRow("catalogue firmware, its device in other case") << true << "x0" << false;
+    QTest::newRow("catalogue firmware, identity not known") << true << "*" << false;
+    QTest::newRow("local file, any device") << false << "R9" << false;
+}
+
+void TestNetRoad::update_firmwareForAnotherDevice_asksFirst()
+{
+    QFETCH(bool, fromCatalogue);
+    QFETCH(QString, device);
+    QFETCH(bool, asks);
+    startRoad(TestHttpServer::Security::Plain);
+    loadCatalogue({"A.zip"}); // the record of device X0
+    server->setReply("/fw/A.zip", TestHttpServer::ok(zipOf({{"A.bin", "fw"}})));
+    backend->qml_OpenNetFile(0);
+    if (!fromCatalogue)
+        backend->openFirwareFile(backend->paths().downloadDir + "bin/A.bin");
+    backend->slot_ReceiveDeviceID(device);
+    QSignalSpy log(backend, &BackEnd::sigOutputMsg);
+    QSignalSpy question(backend, &BackEnd::sigMismatchQuestion);
+    QSignalSpy start(backend, &BackEnd::sig_StartUpdate);
+
+    backend->fromUiEevent(1);
+
+    QCOMPARE(start.size(), asks ? 0 : 1);
+    QCOMPARE(question.size(), asks ? 1 : 0);
+    QCOMPARE(logged(log),
+             asks ? QStringList {QStringLiteral("red 选择的固件与设备不匹配")} : QStringList());
+    if (asks) {
+        QCOMPARE(question[0][0].toString(),
+                 QStringLiteral("所选固件适用于设备 X0，但连接的设备是 R9。仍要升级吗？"));
+        backend->qml_UpdateDespiteMismatch();
+        QCOMPARE(start.size(), 1);
+    }
 }
 
 void TestNetRoad::removeDir_takesHiddenFilesToo()
