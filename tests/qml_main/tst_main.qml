@@ -10,6 +10,8 @@ TestCase {
 
     SignalSpy { id: languageSpy; target: backend; signalName: "siglangageChange" }
     SignalSpy { id: startSpy; target: backend; signalName: "sig_StartUpdate" }
+    SignalSpy { id: pathSpy; target: backend; signalName: "sig_SetFilePath" }
+    SignalSpy { id: logSpy; target: backend; signalName: "sigOutputMsg" }
 
     function child(name) {
         var item = findChild(window.contentItem, name)
@@ -25,14 +27,29 @@ TestCase {
         window = createTemporaryObject(component, testCase)
         verify(window !== null)
         tryCompare(window, "visible", true)
-        waitForRendering(window.contentItem)
         languageSpy.clear()
         startSpy.clear()
+        pathSpy.clear()
+        logSpy.clear()
     }
 
     function cleanup() {
+        backend.qml_LangageSelectChange(0)
+        backend.slot_UpdateState(false)
+        if (window.question)
+            window.question.close()
+        window.fileDialog.close()
         window.visible = false
         window = null
+    }
+
+    function question(name) {
+        window.requestActivate()
+        tryVerify(function () { return window.active })
+        tryVerify(function () { return window.question !== null && window.question.opened },
+                  2000, "a question is shown")
+        compare(window.question.objectName, name)
+        return window.question
     }
 
     function logText() {
@@ -73,10 +90,42 @@ TestCase {
         compare(item.height, data.h)
     }
 
-    function test_networkButtonStaysHidden() {
+    function test_networkButtonHiddenAndDialogsMadeOnDemand() {
         verify(!child("bt_netFile").visible)
-        verify(!child("netFileDialog").visible)
-        verify(!child("gidDownloadProgress").visible)
+        compare(window.netFileDialog, null)
+        compare(window.gidDownloadProgress, null)
+    }
+
+    function test_networkButton_data() {
+        return [
+            { tag: "no switch", file: false, option: false, shown: false },
+            { tag: "Config.xml", file: true, option: false, shown: true },
+            { tag: "--network-firmware", file: false, option: true, shown: true },
+            { tag: "both", file: true, option: true, shown: true },
+        ]
+    }
+
+    // Shown, the top row keeps to the log's width (x 200 to 562) without overlap.
+    function test_networkButton(data) {
+        switches.useBackend(data.file, data.option)
+        var win = createTemporaryObject(Qt.createComponent("qrc:/main.qml"), testCase)
+        var names = ["img_ConnectStatus", "bt_netFile", "bt_OpenFile", "bt_Update"]
+        var right = 200
+        compare(findChild(win.contentItem, "bt_netFile").visible, data.shown)
+        for (var i = 0; i < names.length; ++i) {
+            var item = findChild(win.contentItem, names[i])
+            if (!item.visible)
+                continue
+            var p = item.mapToItem(win.contentItem, 0, 0)
+            verify(p.x >= right, names[i] + " starts at " + p.x + ", before " + right)
+            right = p.x + item.width
+            compare(p.y, 23)
+        }
+        verify(right <= 563, "the row ends at " + right) // where the layout ends Update
+        if (!data.shown)
+            compare(findChild(win.contentItem, "bt_OpenFile").mapToItem(win.contentItem, 0, 0).x, 339)
+        win.destroy()
+        switches.restoreBackend()
     }
 
     function test_log_colours_data() {
@@ -199,18 +248,20 @@ TestCase {
     }
 
     function test_downloadPopup_catalogueDownloadLeavesItAlone() {
-        var popup = child("gidDownloadProgress")
+        var popup = window.ensurePopup()
         window.isdownJsonFile = true
         backend.sigProgressCtrl(100, true)
         verify(!window.isdownJsonFile)
         compare(popup.progressValue, 100)
-        wait(400) // long enough for a hide that must not come
+        // No hide is scheduled: the window holds no one-shot timer.
+        for (var i = 0; i < window.data.length; ++i)
+            verify(String(window.data[i]).indexOf("Timer") < 0, "a timer is pending")
         verify(!popup.visible)
     }
 
     function test_downloadPopup_closesWithTheDialogAfterAFirmwareDownload() {
-        var popup = child("gidDownloadProgress")
-        var dialog = child("netFileDialog")
+        var popup = window.ensurePopup()
+        var dialog = window.ensureDialog()
         dialog.visible = true
         dialog.openProgress()
         verify(popup.visible)
@@ -222,6 +273,198 @@ TestCase {
         verify(popup.visible, "the final percentage stays a moment")
         tryCompare(popup, "visible", false, 2000)
         verify(!dialog.visible)
+    }
+
+    function test_guard_controlsWaitWhileAnUpdateRuns() {
+        var controls = ["bt_OpenFile", "bt_Update", "bt_netFile", "comb_Language"]
+        backend.slot_UpdateState(true)
+        for (var i = 0; i < controls.length; ++i)
+            verify(!child(controls[i]).enabled, controls[i] + " waits")
+        verify(child("bt_help").enabled && child("bt_exit").enabled)
+        window.requestActivate()
+        tryVerify(function () { return window.active })
+        keyClick(Qt.Key_O, Qt.ControlModifier)
+        verify(!window.fileDialog.visible, "Ctrl+O waits too")
+        compare(dropper.drop(window, 300, 150, ["file:///tmp/fw/a.bin"]), false)
+        compare(pathSpy.count, 0)
+        backend.slot_UpdateState(false)
+        for (i = 0; i < controls.length; ++i)
+            verify(child(controls[i]).enabled, controls[i] + " is back")
+    }
+
+    function test_guard_closing_data() {
+        return [
+            { tag: "keep updating", answer: "safe", closes: false },
+            { tag: "Esc keeps updating", answer: "escape", closes: false },
+            { tag: "close anyway", answer: "risky", closes: true },
+        ]
+    }
+
+    function test_guard_closing(data) {
+        backend.qml_LangageSelectChange(1)
+        backend.slot_UpdateState(true)
+        window.close()
+        verify(window.visible, "not closed before the answer")
+        var q = question("closeQuestion")
+        compare(q.text, "An update is running. Closing now leaves the device unusable until it "
+                + "is updated again.")
+        compare(findChild(q, "safeButton").text, "Keep updating")
+        compare(findChild(q, "riskyButton").text, "Close anyway")
+        tryVerify(function () { return findChild(q, "safeButton").activeFocus },
+                  2000, "the safe answer is the default")
+        if (data.answer === "safe")
+            keyClick(Qt.Key_Return)
+        else if (data.answer === "escape")
+            keyClick(Qt.Key_Escape)
+        else
+            mouseClick(findChild(q, "riskyButton"))
+        tryCompare(window, "question", null)
+        compare(window.visible, !data.closes)
+        backend.qml_LangageSelectChange(0)
+    }
+
+    function test_guard_exitAsksAndTheEndOfTheUpdateWithdrawsTheQuestion() {
+        backend.slot_UpdateState(true)
+        mouseClick(child("bt_exit"))
+        question("closeQuestion")
+        backend.slot_UpdateState(false)
+        tryCompare(window, "question", null)
+        verify(window.visible)
+    }
+
+    function test_guard_systemShutdownStillCloses() {
+        backend.slot_UpdateState(true)
+        backend.endSession()
+        window.close()
+        compare(window.question, null)
+        verify(!window.visible)
+    }
+
+    function test_mismatchQuestion_data() {
+        return [
+            { tag: "default does not update", key: Qt.Key_Return, starts: 0 },
+            { tag: "Esc does not update", key: Qt.Key_Escape, starts: 0 },
+            { tag: "update anyway", key: -1, starts: 1 },
+        ]
+    }
+
+    function test_mismatchQuestion(data) {
+        backend.sigMismatchQuestion("For X0, device is R9. Update?")
+        var q = question("mismatchQuestion")
+        compare(q.text, "For X0, device is R9. Update?")
+        compare(findChild(q, "safeButton").text, "不升级")
+        compare(findChild(q, "riskyButton").text, "仍然升级")
+        tryVerify(function () { return findChild(q, "safeButton").activeFocus })
+        if (data.key === -1)
+            mouseClick(findChild(q, "riskyButton"))
+        else
+            keyClick(data.key)
+        tryCompare(window, "question", null)
+        compare(startSpy.count, data.starts)
+    }
+
+    function test_progressLine_data() {
+        return [
+            { tag: "0", reports: [], text: "0 %" },
+            { tag: "middle", reports: [20, 40], time: true },
+            { tag: "100", reports: [50, 100], time: true },
+        ]
+    }
+
+    // On the bar, which stays where the layout puts it.
+    function test_progressLine(data) {
+        var line = child("progressText")
+        compare(line.text, "")
+        backend.slot_UpdateState(true)
+        for (var i = 0; i < data.reports.length; ++i)
+            backend.slot_mainTaskChangeProgressValue(data.reports[i])
+        var last = data.reports.length ? data.reports[data.reports.length - 1] : 0
+        verify(line.text.indexOf(last + " %") === 0, line.text)
+        compare(line.text.indexOf("剩余 ") > 0, data.time === true)
+        compare(line.text, backend.progressText)
+        var bar = child("item_Prog").mapToItem(window.contentItem, 0, 0)
+        compare([bar.x, bar.y], [200, 272])
+        backend.slot_UpdateState(false)
+        compare(line.text, "")
+    }
+
+    function test_deviceIdentityLine() {
+        var line = child("deviceIdentity")
+        backend.slot_ReceiveDeviceID("TX-9")
+        compare(line.text, "设备：TX-9")
+        backend.qml_LangageSelectChange(2)
+        compare(line.text, "Gerät: TX-9")
+        backend.qml_LangageSelectChange(0)
+        backend.slot_ReceiveDeviceID("*")
+        compare(line.text, "")
+        var log = child("item_TextOut").mapToItem(window.contentItem, 0, 0)
+        verify(line.mapToItem(window.contentItem, 0, line.height).y <= log.y)
+    }
+
+    function test_keyboard_focusedButtonReacts_data() {
+        return [
+            { tag: "Space", key: Qt.Key_Space },
+            { tag: "Return", key: Qt.Key_Return },
+            { tag: "Enter", key: Qt.Key_Enter },
+        ]
+    }
+
+    function test_keyboard_focusedButtonReacts(data) {
+        window.requestActivate()
+        tryVerify(function () { return window.active })
+        child("bt_Update").forceActiveFocus()
+        keyClick(data.key)
+        compare(startSpy.count, 1)
+    }
+
+    function test_keyboard_ctrlOOpensTheFileDialogInTheLastImagesFolder() {
+        var folder = "file://" + appdir + "/Config"
+        window.openImage(folder + "/a.bin")
+        compare(pathSpy.count, 1)
+        window.requestActivate()
+        tryVerify(function () { return window.active })
+        keyClick(Qt.Key_O, Qt.ControlModifier)
+        tryCompare(window.fileDialog, "visible", true, 1000, "Ctrl+O opens it")
+        compare(String(window.fileDialog.folder), folder)
+        compare(String(window.fileDialog.currentFile), "")
+    }
+
+    function test_drop_data() {
+        return [
+            { tag: "a .bin file", urls: ["file:///tmp/fw/a b.bin"], opens: true },
+            { tag: "upper case .BIN", urls: ["file:///tmp/fw/A.BIN"], opens: true },
+            { tag: "another file", urls: ["file:///tmp/fw/notes.txt"], opens: false },
+            { tag: "two files", urls: ["file:///tmp/a.bin", "file:///tmp/b.bin"], opens: false },
+            { tag: "not a local file", urls: ["https://example.com/a.bin"], opens: false },
+        ]
+    }
+
+    // A dropped image takes the file dialog's road: the same log line, the same URL to the engine.
+    function test_drop(data) {
+        compare(dropper.drop(window, 300, 150, data.urls), data.opens)
+        compare(pathSpy.count, data.opens ? 1 : 0)
+        compare(logSpy.count, data.opens ? 1 : 0)
+        if (!data.opens)
+            return
+        compare(pathSpy.signalArguments[0][0], data.urls[0])
+        var name = data.urls[0].substring(data.urls[0].lastIndexOf("/") + 1)
+        compare(logSpy.signalArguments[0][1].substring(11), "打开文件成功 " + name)
+    }
+
+    function test_qtOwnTextsFollowTheLanguage_data() {
+        return [
+            { tag: "中文", language: 0, cancel: "取消" },
+            { tag: "English", language: 1, cancel: "Cancel" },
+            { tag: "Deutsch", language: 2, cancel: "Abbrechen" },
+            { tag: "Français", language: 3, cancel: "Annuler" },
+            { tag: "Español", language: 4, cancel: "Cancelar" },
+        ]
+    }
+
+    function test_qtOwnTextsFollowTheLanguage(data) {
+        backend.qml_LangageSelectChange(data.language)
+        compare(qsTranslate("QPlatformTheme", "Cancel"), data.cancel)
+        backend.qml_LangageSelectChange(0)
     }
 
     function test_screenshot() {
