@@ -31,7 +31,11 @@ ApplicationWindow {
     visible: false
     title: "选择固件文件"
 
-    Component.onCompleted: created = true
+    Component.onCompleted: {
+        created = true
+        // The tree may have been built before the dialog was made.
+        Qt.callLater(finishRebuild)
+    }
 
     function openProgress() { progressRequested() }
 
@@ -306,6 +310,11 @@ ApplicationWindow {
                 onActivated: {
                     if (!root.isCategoryState(myModel.data(index, TreeViewModel.STATE)))
                         root.openSelected()
+                }
+                // Tab lands on the view itself; its rows take the keys.
+                onActiveFocusChanged: {
+                    if (activeFocus && !__listView.activeFocus)
+                        Qt.callLater(function () { gidTreeView.__listView.forceActiveFocus() })
                 }
                 Keys.onReturnPressed: root.activateByKey(event)
                 Keys.onEnterPressed: root.activateByKey(event)

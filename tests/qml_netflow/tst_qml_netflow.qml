@@ -49,6 +49,30 @@ TestCase {
         verify(lastMessage().indexOf("网络错误") >= 0, lastMessage())
     }
 
+    function test_firstShowKeepsItsInitialState_data() {
+        return [
+            { tag: "whole tree", device: "*" },
+            { tag: "filtered by the device", device: "R2" },
+        ]
+    }
+
+    // The very first show: the tree is built before and while the dialog is made.
+    function test_firstShowKeepsItsInitialState(data) {
+        var fresh = createTemporaryObject(Qt.createComponent("qrc:/main.qml"), testCase)
+        fixture.storeCatalogue(false)
+        backend.slot_ReceiveDeviceID(data.device)
+        fresh.openNetworkFirmware()
+        var shown = fresh.netFileDialog
+        tryVerify(function () { return shown.visible })
+        waitForRendering(shown.contentItem)
+        compare(findChild(shown, "gidBtnOpenFireware").enabled, false)
+        compare(findChild(shown, "gidBtnDetailChangeList").enabled, true)
+        verify(findChild(shown, "gidTextMsg_upeateContentchild").text.length > 0)
+        verify(findChild(shown, "gidTextMsg_DescriptionChild").text.length > 0)
+        verify(findChild(shown, "gidTreeView").currentIndex.valid)
+        shown.visible = false
+    }
+
     function test_catalogueOpensDialogWithWholeTree() {
         fixture.storeCatalogue(false)
         dialog.searchInputText = "left over"
