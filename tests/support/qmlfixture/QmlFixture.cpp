@@ -218,6 +218,17 @@ void QmlFixture::serveArchive(const QString &deviceId, const QByteArray &image)
         qWarning("cannot write the served archive");
 }
 
+void QmlFixture::announceLanguages()
+{
+    backend->applyLanguage();
+    backend->initLanguageComboBox();
+}
+
+void QmlFixture::forceNetworkButton(bool shown)
+{
+    backend->setNetworkFirmwareForced(shown);
+}
+
 // The download folder and everything served, as a fresh run on an empty server finds them.
 void QmlFixture::clearTemp()
 {

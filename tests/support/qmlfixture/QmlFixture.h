@@ -38,6 +38,10 @@ public:
     Q_INVOKABLE void serveArchive(const QString &deviceId, const QByteArray &image);
     // Empties the download folder and removes whatever is served, as a fresh run finds them.
     Q_INVOKABLE void clearTemp();
+    // Sends the languages and their texts, as start-up does once the main window is loaded.
+    Q_INVOKABLE void announceLanguages();
+    // As --network-firmware does; read by a main window when it is made.
+    Q_INVOKABLE void forceNetworkButton(bool shown);
     // Paths requested from the loopback server so far.
     Q_INVOKABLE QStringList requestedPaths() const { return paths; }
 
