@@ -26,6 +26,7 @@ public:
     ~QmlFixture() override;
 
     QString serverUrl() const;
+    BackEnd *controller() const { return backend; }
 
     // Writes the sample catalogue where the catalogue download stores it. With markup, one
     // firmware carries <img> tags pointing at the loopback server in every text field.
