@@ -20,7 +20,8 @@ ApplicationWindow {
     // The file dialog opens in the folder of the last image.
     property url lastImageFolder: Platform.StandardPaths.standardLocations(
                                       Platform.StandardPaths.DesktopLocation)[0]
-    property alias fileDialog: fileDialog
+    // Made at the first Open, like the other windows.
+    property var fileDialog: null
     // Open, Update, the network button and the language box wait while an update writes.
     readonly property bool updateRunning: backend.updateRunning
     readonly property bool networkFirmwareShown: backend.networkFirmwareEnabled()
@@ -174,6 +175,8 @@ ApplicationWindow {
         if (updateRunning)
             return
         // A fresh name field in the last image's folder: typed text is never appended to a path.
+        if (!fileDialog)
+            fileDialog = fileDialogComponent.createObject(rootWindow)
         fileDialog.folder = lastImageFolder
         fileDialog.currentFile = ""
         fileDialog.open()
@@ -600,10 +603,14 @@ ApplicationWindow {
         }
     }
 
-    Platform.FileDialog {
-        id: fileDialog
-        nameFilters: ["Firmware Files (*.bin)"]
-        folder: Platform.StandardPaths.standardLocations(Platform.StandardPaths.DesktopLocation)[0]
-        onAccepted: openImage(fileDialog.file)
+    Component {
+        id: fileDialogComponent
+
+        Platform.FileDialog {
+            id: dialog
+            objectName: "fileDialog"
+            nameFilters: ["Firmware Files (*.bin)"]
+            onAccepted: openImage(dialog.file)
+        }
     }
 }

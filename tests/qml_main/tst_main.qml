@@ -38,7 +38,8 @@ TestCase {
         backend.slot_UpdateState(false)
         if (window.question)
             window.question.close()
-        window.fileDialog.close()
+        if (window.fileDialog)
+            window.fileDialog.close()
         window.visible = false
         window = null
     }
@@ -284,7 +285,7 @@ TestCase {
         window.requestActivate()
         tryVerify(function () { return window.active })
         keyClick(Qt.Key_O, Qt.ControlModifier)
-        verify(!window.fileDialog.visible, "Ctrl+O waits too")
+        verify(!window.fileDialog || !window.fileDialog.visible, "Ctrl+O waits too")
         compare(dropper.drop(window, 300, 150, ["file:///tmp/fw/a.bin"]), false)
         compare(pathSpy.count, 0)
         backend.slot_UpdateState(false)
