@@ -12,19 +12,29 @@ TestCase {
     when: windowShown
 
     property var win: null
+    property var drawn: ({})
+
+    // Notes the window once a frame of it is on screen; grabbing it earlier is not safe.
+    function watchFirstFrame(window, name) {
+        window.frameSwapped.connect(function () { testCase.drawn[name] = true })
+    }
 
     function initTestCase() {
         fixture.clearTemp()
         fixture.storeCatalogue(false)
         fixture.forceNetworkButton(true)
-        win = Qt.createComponent("qrc:/main.qml").createObject(testCase)
+        win = Qt.createComponent("qrc:/main.qml").createObject(testCase, { "visible": false })
+        watchFirstFrame(win, "main")
+        win.visible = true
         fixture.announceLanguages()
         backend.qml_LoadJsonFile()
         var dialog = win.ensureDialog()
+        watchFirstFrame(dialog, "dialog")
         dialog.width = dialog.minimumWidth
         dialog.height = dialog.minimumHeight
         dialog.visible = true
         var popup = win.ensurePopup()
+        watchFirstFrame(popup, "popup")
         popup.progressValue = 100
         popup.visible = true
         backend.slot_ReceiveDeviceID("Q7PRO-V20-HW3")
@@ -32,6 +42,8 @@ TestCase {
         backend.slot_mainTaskChangeProgressValue(50)
         backend.slot_mainTaskChangeProgressValue(99)
         tryCompare(dialog.contentItem, "width", dialog.minimumWidth)
+        tryVerify(function () { return drawn.main && drawn.dialog && drawn.popup }, 5000,
+                  "every window is on screen")
     }
 
     function cleanupTestCase() {
@@ -104,6 +116,10 @@ TestCase {
     function test_everyLanguage(data) {
         backend.qml_LangageSelectChange(data.language)
         backend.qml_TreeViewSelectDevice(true, 7)
+        // What the user sees, for a look by eye (make screenshot).
+        grabImage(win.contentItem).save(screenshotDir + "/main-lang" + data.language + ".png")
+        grabImage(win.netFileDialog.contentItem).save(screenshotDir + "/dialog-lang" + data.language
+                                                      + ".png")
         var box = findChild(win.contentItem, "comb_Language")
         box.popup.open()
         win.ask("fitQuestion", backend.uiTexts.updateRunningQuestion, backend.uiTexts.keepUpdating,
@@ -117,6 +133,7 @@ TestCase {
                 backend.uiTexts.updateAnyway, function () {})
         var mismatch = win.question
         tryVerify(function () { return mismatch.opened })
+        grabImage(win.contentItem).save(screenshotDir + "/question-lang" + data.language + ".png")
         checkWindow(win, "mismatch question", problems)
         mismatch.close()
         box.popup.close()

@@ -1,4 +1,4 @@
-// The main window's QML with the real controller behind it.
+// The main window's QML with the real controller behind it (also the set-up of tst_qml_states).
 #include "BackEnd.h"
 #include "TreeViewModel.h"
 
@@ -14,6 +14,10 @@
 #include <QtQuickTest>
 
 #include <vector>
+
+#ifndef FWU_QUICK_TEST_NAME
+#define FWU_QUICK_TEST_NAME "qml_main"
+#endif
 
 // Stands in for the system browser: remembers the last address the window asked to open.
 class UrlRecorder : public QObject
@@ -139,7 +143,7 @@ int main(int argc, char **argv)
     args.push_back(widgets);
     int count = int(args.size());
     Setup setup;
-    return quick_test_main_with_setup(count, args.data(), "qml_main", QUICK_TEST_SOURCE_DIR,
-                                      &setup);
+    return quick_test_main_with_setup(count, args.data(), FWU_QUICK_TEST_NAME,
+                                      QUICK_TEST_SOURCE_DIR, &setup);
 }
 #include "tst_qml_main.moc"
