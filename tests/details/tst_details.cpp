@@ -168,8 +168,8 @@ void TestDetails::firmwareRow_usesTheActiveLanguageSlot()
     QCOMPARE(d.at(3).toString(), QString("u3"));
     QCOMPARE(d.at(4).toString(), t(2, L::textRemark));
     QCOMPARE(d.at(5).toString(), QString("r3"));
-    // The active language's server root: no user, port, path or query carried over.
-    QCOMPARE(d.at(6).toString(), QString("https://host2.example/b/c.html"));
+    // The active language's server root with its port; no user, path or query carried over.
+    QCOMPARE(d.at(6).toString(), QString("https://host2.example:8443/b/c.html"));
 }
 
 void TestDetails::jsonFileIsExists_looksForTheFirstLanguagesFile()
