@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test demo screenshot bench clean
+.PHONY: all deps configure build run test demo screenshot bench package clean
 
 all: build
 
@@ -16,8 +16,12 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
-	cd $(BUILD) && ./firmware-updater
+# Only the program and its Config/ copy; the build's chatter goes to a log, shown when it fails.
+run: configure
+	@echo "Building firmware-updater (log: $(BUILD)/run-build.log)"
+	@cmake --build $(BUILD) -j $(JOBS) --target firmware-updater >$(BUILD)/run-build.log 2>&1 \
+	  || { cat $(BUILD)/run-build.log; exit 1; }
+	@cd $(BUILD) && ./firmware-updater
 
 # Every test goes through ctest; the Qt Quick ones need a display, so run under Xvfb when there is none.
 test: build
@@ -32,6 +36,10 @@ screenshot: build
 
 demo: build
 	cd $(BUILD) && ./firmware-updater-demo
+
+# build/firmware-updater_<version>_<arch>.deb (Debian/Ubuntu); the ZIP and the installer on Windows.
+package: build
+	@cmake --build $(BUILD) --target package
 
 bench: build
 	@bash scripts/bench.sh $(BUILD)

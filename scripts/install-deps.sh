@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the program, its tests and the screenshots need.
+# Installs the Debian packages the program, its tests and the screenshots need, and the tools that
+# check and build its package (desktop-file-validate, appstreamcli, dpkg-shlibdeps).
 # Quick no-op when everything is present, so `make run` and `make test` can call it every time.
 set -euo pipefail
 
@@ -13,6 +14,7 @@ packages=(
   xvfb xauth libgl1-mesa-dri libglx-mesa0
   fonts-wqy-microhei
   qttranslations5-l10n
+  desktop-file-utils appstream dpkg-dev file xdotool
 )
 
 missing=()

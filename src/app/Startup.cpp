@@ -1,13 +1,16 @@
 #include "Startup.h"
 
 #include "BackEnd.h"
+#include "LanguageConfig.h"
 #include "MainTask.h"
+#include "SingleInstanceLock.h"
 #include "StartupOptions.h"
 #include "TreeViewModel.h"
 #include "WorkerThread.h"
 
 #include <QApplication>
 #include <QDebug>
+#include <QMessageBox>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickWindow>
@@ -29,6 +32,7 @@ void connectControllerAndEngine(BackEnd *backend, MainTask *engine)
                      &BackEnd::slot_MainTastOutputMsg);
     QObject::connect(engine, &MainTask::sig_ReceiveV20DeviceID, backend,
                      &BackEnd::slot_ReceiveDeviceID);
+    QObject::connect(engine, &MainTask::sig_UpdateState, backend, &BackEnd::slot_UpdateState);
 }
 
 // For start-up measurements (FWU_EXIT_AFTER_FIRST_FRAME set): the main window's first frame is
@@ -53,17 +57,62 @@ void exitAfterFirstFrame(const QQmlApplicationEngine &engine)
         Qt::QueuedConnection);
 }
 
+// The first configured language's texts: the second copy shows its message before any controller
+// exists, and reads nothing but the configuration.
+void reportAlreadyRunning(const StartupHooks &hooks)
+{
+    LanguageConfig config;
+    config.loadConfigFile(AppPaths::configDirFor(QCoreApplication::applicationDirPath())
+                          + QStringLiteral("Config.xml"));
+    const QString title = config.text(LanguageConfig::textTitle, 0);
+    const QString text = config.text(LanguageConfig::textAlreadyRunning, 0);
+    if (hooks.alreadyRunning)
+        hooks.alreadyRunning(title, text);
+    else
+        QMessageBox::warning(nullptr, title, text);
+}
+
+void nameTheApplication()
+{
+    // Per-user folders become <cache>/Tarvo/<program>. The application name stays the
+    // executable's, so the demo and the test programs keep folders and locks of their own.
+    QCoreApplication::setOrganizationName(QStringLiteral("Tarvo"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(FWU_VERSION));
+}
+
 } // namespace
 
 int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const StartupHooks &hooks)
 {
+    if (StartupOptions::onlyPrints(argc, argv)) {
+        // --help and --version answer without a display (over ssh, in a script).
+        QCoreApplication app(argc, argv);
+        nameTheApplication();
+        StartupOptions::parse(QCoreApplication::arguments());
+        return 0;
+    }
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     // QApplication rather than QGuiApplication: the native file dialog of Qt.labs.platform falls
     // back to a Qt Widgets dialog on Linux and does nothing without one.
     QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Some organization"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(FWU_VERSION));
+    nameTheApplication();
+    QGuiApplication::setDesktopFileName(QStringLiteral(FWU_APP_ID));
     const StartupOptions options = StartupOptions::parse(QCoreApplication::arguments());
+
+    // Before the controller (it empties the download folder) and the engine (it opens the device).
+    SingleInstanceLock instanceLock(SingleInstanceLock::defaultPath());
+    switch (instanceLock.acquire()) {
+    case SingleInstanceLock::Result::Acquired:
+        break;
+    case SingleInstanceLock::Result::HeldByAnother:
+        qWarning().noquote() << "another copy is running (lock" << instanceLock.path() << "held)";
+        reportAlreadyRunning(hooks);
+        return ExitAlreadyRunning;
+    case SingleInstanceLock::Result::Unavailable:
+        qWarning().noquote() << "cannot create the lock" << instanceLock.path()
+                             << "- running without protection against a second copy";
+        break;
+    }
 
     const AppPaths paths = AppPaths::forThisProgram();
     if (!paths.configFound)

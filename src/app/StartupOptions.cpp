@@ -3,6 +3,20 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <cstring>
+
+bool StartupOptions::onlyPrints(int argc, char **argv)
+{
+    static const char *const printing[] = {"-h", "--help", "-?", "--help-all", "-v", "--version"};
+    for (int i = 1; i < argc; ++i) {
+        for (const char *option : printing) {
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
 StartupOptions StartupOptions::parse(const QStringList &arguments)
 {
     QCommandLineParser parser;

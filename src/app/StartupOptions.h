@@ -11,4 +11,6 @@ struct StartupOptions
 
     // Parses the application's arguments; --help, --version and errors print and exit the process.
     static StartupOptions parse(const QStringList &arguments);
+    // Whether the arguments ask only for --help or --version, which need no display.
+    static bool onlyPrints(int argc, char **argv);
 };

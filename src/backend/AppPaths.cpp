@@ -28,21 +28,27 @@ bool canWriteInto(const QString &dir)
 
 } // namespace
 
-AppPaths AppPaths::choose(const QString &appDir, const QString &userCacheDir)
+QString AppPaths::configDirFor(const QString &appDir, bool *found)
 {
     const QString portable = appDir + QStringLiteral("/Config/");
     const QString installed
         = QDir::cleanPath(appDir + QStringLiteral("/../share/firmware-updater/Config")) + '/';
+    if (found)
+        *found = true;
+    if (QFileInfo(portable).isDir())
+        return portable;
+    if (QFileInfo(installed).isDir())
+        return installed;
+    if (found)
+        *found = false;
+    return portable;
+}
+
+AppPaths AppPaths::choose(const QString &appDir, const QString &userCacheDir)
+{
+    const QString portable = appDir + QStringLiteral("/Config/");
     AppPaths paths;
-    paths.configFound = true;
-    if (QFileInfo(portable).isDir()) {
-        paths.configDir = portable;
-    } else if (QFileInfo(installed).isDir()) {
-        paths.configDir = installed;
-    } else {
-        paths.configDir = portable;
-        paths.configFound = false;
-    }
+    paths.configDir = configDirFor(appDir, &paths.configFound);
     // An installed program never writes beside itself, even where it could (run as root).
     const QString beside = portable + QStringLiteral("Temp/");
     if (paths.configDir == portable && canWriteInto(beside))

@@ -19,6 +19,8 @@ public:
     // (<appDir>/../share/firmware-updater/Config/). Downloads stay in <appDir>/Config/Temp/ when
     // that can be created and written in the portable layout, else go to <userCacheDir>/Temp/.
     static AppPaths choose(const QString &appDir, const QString &userCacheDir);
+    // The configuration folder alone, as choose() picks it; writes nothing, probes nothing.
+    static QString configDirFor(const QString &appDir, bool *found = nullptr);
     // choose() for the running program and the user's cache folder.
     static AppPaths forThisProgram();
 };

@@ -1,6 +1,15 @@
 #include "FirmwareImage.h"
 
+#include <QFileInfo>
 #include <QUrl>
+
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 QString FirmwareImage::resolvePath(const QString &path)
 {
@@ -8,12 +17,43 @@ QString FirmwareImage::resolvePath(const QString &path)
     return url.isLocalFile() ? url.toLocalFile() : path;
 }
 
+bool FirmwareImage::fits(quint64 size, bool v20)
+{
+    const quint64 blocks = blocksFor(size);
+    return size > 0 && size <= maxSize && blocks <= (v20 ? v20MaxBlocks : legacyMaxBlocks);
+}
+
 bool FirmwareImage::open(const QString &path)
 {
-    if (file.isOpen())
-        file.close();
+    close();
+    // Unbuffered: each block is one read of the file as it stands now, so a file that shrinks
+    // during the update is noticed at the block it affects.
+    const QIODevice::OpenMode mode = QIODevice::ReadOnly | QIODevice::Unbuffered;
+#ifdef Q_OS_UNIX
+    // Opened without blocking and checked on the open descriptor, so that neither a FIFO's open
+    // nor a file swapped in between a check and the open can stall the worker thread.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+#else
+    if (!QFileInfo(path).isFile())
+        return false;
     file.setFileName(path);
-    return file.open(QIODevice::ReadOnly);
+    return file.open(mode);
+#endif
 }
 
 void FirmwareImage::close()
@@ -24,25 +64,31 @@ void FirmwareImage::close()
 
 void FirmwareImage::measure()
 {
-    size = uint32_t(file.size());
-    // Computed in 32 bits on purpose: images above 4 GiB lie outside the protocol's arithmetic.
-    count = uint32_t(size + 1023u) / blockSize;
+    const qint64 bytes = file.size();
+    size = bytes > 0 ? quint64(bytes) : 0;
+    count = blocksFor(size);
 }
 
 FirmwareImage::Block FirmwareImage::nextBlock()
 {
     Block block;
     char raw[blockSize];
-    const qint64 got = file.isOpen() ? file.read(raw, blockSize) : 0;
-    const uint32_t delivered = got > 0 ? uint32_t(got) : 0;
+    const quint64 wanted = std::min<quint64>(blockSize, size - std::min(consumed, size));
+    quint64 got = 0;
+    while (file.isOpen() && got < wanted) {
+        const qint64 n = file.read(raw + got, qint64(wanted - got));
+        if (n <= 0)
+            break;
+        got += quint64(n);
+    }
+    block.complete = got == wanted;
     for (uint32_t i = 0; i < blockSize; ++i) {
         uint8_t value = 0xFF;
-        if (consumed < size) {
-            value = i < delivered ? uint8_t(raw[i]) : 0x00;
-            ++consumed;
-        }
+        if (i < wanted)
+            value = i < got ? uint8_t(raw[i]) : 0x00;
         block.bytes[i] = value;
         block.checksum += value;
     }
+    consumed += wanted;
     return block;
 }

@@ -2,6 +2,7 @@
 
 #include "DeviceLog.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
@@ -16,25 +17,31 @@ MainTask::MainTask()
     connect(this, &MainTask::StartTask, this, &MainTask::SendDataLooper);
 }
 
-MainTask::~MainTask() = default;
+MainTask::~MainTask()
+{
+    if (device)
+        hid_close(device);
+}
 
 void MainTask::SendDataLooper()
 {
     hid_init();
     QThread::msleep(startDelayMs);
-    timerId = startTimer(1, Qt::CoarseTimer);
     // Time is counted in passes rather than by the clock: every wait of the link and the update
-    // is a number of passes, and each pass lasts at least the 1 ms of its own event loop.
-    for (;;) {
-        passes.fetch_add(1, std::memory_order_relaxed);
-        RunPassWork();
-        QEventLoop pass;
-        QTimer::singleShot(1, &pass, &QEventLoop::quit);
-        pass.exec();
-        if (QThread::currentThread()->isInterruptionRequested())
-            break;
-    }
-    killTimer(timerId);
+    // is a number of passes, and each pass that waits lasts at least its slot.
+    do {
+        RunOnePass();
+    } while (!QThread::currentThread()->isInterruptionRequested());
+    // The update stops where it stands, without a message; only its running state is withdrawn.
+    endUpdate();
+}
+
+void MainTask::RunOnePass()
+{
+    passes.fetch_add(1, std::memory_order_relaxed);
+    const Clock::time_point deadline = Clock::now() + passSlot;
+    RunPassWork();
+    waitForPassEnd(deadline);
 }
 
 void MainTask::RunPassWork()
@@ -42,6 +49,31 @@ void MainTask::RunPassWork()
     PollDevice();
     if (updateRequested && !UpdateStep())
         updateRequested = false;
+}
+
+// With a device open the wait is spent in the reads themselves, which return as soon as a report
+// arrives; without one, in an event loop that sleeps until the slot ends. Either way at least one
+// round of queued calls, and with a device one read, happen per pass, however long its work took.
+void MainTask::waitForPassEnd(Clock::time_point deadline)
+{
+    while (device) {
+        // A step that can act at once gets only a look at what has already arrived.
+        const bool ready = nextStepReady();
+        const int read = readReplyUntil(ready ? Clock::now() : deadline);
+        QCoreApplication::processEvents();
+        if (ready || nextStepReady() || Clock::now() >= deadline)
+            return;
+        if (read < 0)
+            break; // a failing device: its reads would return at once
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0 || nextStepReady()) {
+        QCoreApplication::processEvents();
+        return;
+    }
+    QEventLoop wait;
+    QTimer::singleShot(int(left.count()), Qt::PreciseTimer, &wait, &QEventLoop::quit);
+    wait.exec();
 }
 
 void MainTask::SetFilePath(QString path)
@@ -55,9 +87,4 @@ void MainTask::StartUpdate()
         return;
     updateRequested = true;
     step = 0;
-}
-
-void MainTask::timerEvent(QTimerEvent *)
-{
-    ReadReply();
 }

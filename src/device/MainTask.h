@@ -7,24 +7,35 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 typedef struct hid_device_ hid_device;
+struct hid_device_info;
 
 // The device update engine. It lives on its own worker thread and counts time in passes of its
 // loop: each pass polls for the device, runs one step of an update when one is requested, and then
-// lets the engine's 1 ms timer read replies and the controller's queued calls arrive. Nothing here
-// runs concurrently with anything else here, so no state needs a lock.
+// waits out the rest of its slot reading the device's replies and taking the controller's queued
+// calls. Nothing here runs concurrently with anything else here, so no state needs a lock.
 class MainTask : public QObject
 {
     Q_OBJECT
 public:
+    using Clock = std::chrono::steady_clock;
+
     MainTask();
+    // Closes the device if it is open.
     ~MainTask() override;
 
+    // One complete pass, run synchronously on the calling thread: its work (RunPassWork), then its
+    // wait, in which replies are read and queued calls to the engine are delivered. The wait lasts
+    // the pass slot, or ends as soon as the next update step can act at once (an awaited reply has
+    // come, or a step has moved the update on), so waiting steps still count time in whole slots.
+    // The worker loop is this pass in a loop; tests and fuzz drivers call it directly.
+    void RunOnePass();
     // One pass's work without its wait: the presence poll, then one update step while an update
-    // is requested. The worker loop calls it; tests drive passes with it directly.
+    // is requested.
     void RunPassWork();
     // Presence poll; does its work on every 20th call.
     void PollDevice();
@@ -32,7 +43,7 @@ public:
     void BuildFrame(uint8_t command, const uint8_t *payload, uint8_t length, uint8_t *buffer);
     // Runs the current update step once; false when the update has ended with a failure.
     bool UpdateStep();
-    // Reads and dispatches at most one input report: what each tick of the engine's timer does.
+    // Reads and dispatches at most one input report that has already arrived; never waits.
     void ReadReply();
 
     bool isUpdateRequested() const { return updateRequested; }
@@ -40,11 +51,11 @@ public:
     bool deviceIsV20() const { return isV20Device; }
     // The loop sleeps this long before its first pass; tests shorten it.
     void setStartDelay(int milliseconds) { startDelayMs = milliseconds; }
-    // Passes the loop has run; readable from any thread, for measurements.
+    // The shortest a pass that waits lasts: 1 ms. Every wait of the link and the update is a count
+    // of passes; a slot of zero lets a test run such counts without their wall-clock time.
+    void setPassSlot(std::chrono::microseconds slot) { passSlot = slot; }
+    // Passes run so far; readable from any thread, for tests and measurements.
     quint64 passCount() const { return passes.load(std::memory_order_relaxed); }
-
-    // Largest image a legacy block header can address: 12 bits of block index.
-    static constexpr uint32_t legacyMaxBlocks = 4096;
 
 signals:
     void StartTask();
@@ -52,20 +63,27 @@ signals:
     void sig_ChangeProgressValue(int value);
     void sig_OutoutMsgToBackend(int id);
     void sig_ReceiveV20DeviceID(QString str);
+    // True when an update has passed its checks (device connected, image opened and accepted),
+    // before its first write; false when that update ends, for any reason, after its last message.
+    void sig_UpdateState(bool running);
 
 public slots:
     void SendDataLooper();
     void SetFilePath(QString path);
     void StartUpdate();
 
-protected:
-    void timerEvent(QTimerEvent *event) override;
-
 private:
     void pollOpenDevice();
     void pollClosedDevice();
-    bool openPathEnumerated() const;
+    bool pathEnumerated(const hid_device_info *list, const std::string &path) const;
+    void reportRefusedOpen();
     bool writeOutReport(const QString &what);
+    // Reads one report, waiting until `deadline` at most; 0 nothing, 1 a report, -1 a read error.
+    int readReplyUntil(Clock::time_point deadline);
+    void dispatchReply(int length);
+    void discardArrivedReplies();
+    void waitForPassEnd(Clock::time_point deadline);
+    bool nextStepReady() const;
 
     bool stepCheckRequest();
     bool stepSendZeroReport();
@@ -78,10 +96,10 @@ private:
     bool stepFinish();
     bool fail();
     bool refuse(int message);
+    void endUpdate();
 
     QString filePath;
     bool updateRequested = false;
-    int timerId = 0;
     hid_device *device = nullptr;
     uint8_t outReport[65] = {};
     uint8_t inReport[65] = {};
@@ -95,12 +113,16 @@ private:
 
     // Link and sequence state kept per engine, so that engines in one process stay independent.
     std::string openPath;
+    std::string refusedPath; // a matching device that could not be opened, already reported
     uint32_t pollCounter = 0;
     bool reportedConnected = false;
     FirmwareImage image;
+    bool updateV20 = false; // the device's kind, fixed when the update starts
+    bool updateRunning = false; // sig_UpdateState(true) sent and not yet ended
     uint32_t blockIndex = 0;
     uint32_t ackWaitPasses = 0;
     uint32_t settlePasses = 0;
     int startDelayMs = 1000;
+    std::chrono::microseconds passSlot {1000};
     std::atomic<quint64> passes {0};
 };

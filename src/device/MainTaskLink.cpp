@@ -5,6 +5,7 @@
 #include "DeviceFrame.h"
 #include "DeviceLog.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <hidapi.h>
@@ -25,21 +26,23 @@ void MainTask::PollDevice()
         pollClosedDevice();
 }
 
-bool MainTask::openPathEnumerated() const
+bool MainTask::pathEnumerated(const hid_device_info *list, const std::string &path) const
 {
-    hid_device_info *list = hid_enumerate(DeviceFrame::vendorId, DeviceFrame::productId);
-    bool found = false;
-    for (const hid_device_info *entry = list; entry && !found; entry = entry->next)
-        found = entry->path && openPath == entry->path;
-    hid_free_enumeration(list);
-    return found;
+    for (const hid_device_info *entry = list; entry; entry = entry->next) {
+        if (entry->path && path == entry->path)
+            return true;
+    }
+    return false;
 }
 
 // The poll that opened the device only asked for its identity; the connection is signalled by the
 // poll after it, once the device has stayed.
 void MainTask::pollOpenDevice()
 {
-    if (openPathEnumerated()) {
+    hid_device_info *list = hid_enumerate(DeviceFrame::vendorId, DeviceFrame::productId);
+    const bool stayed = pathEnumerated(list, openPath);
+    hid_free_enumeration(list);
+    if (stayed) {
         if (!reportedConnected) {
             emit sig_ChangeUsbConnectStatus(true);
             emit sig_OutoutMsgToBackend(MessageId::DeviceConnected);
@@ -61,15 +64,36 @@ void MainTask::pollClosedDevice()
         reportedConnected = false;
     }
     hid_device_info *list = hid_enumerate(DeviceFrame::vendorId, DeviceFrame::productId);
+    // A refused device that has gone away is reported again when it next appears.
+    if (!refusedPath.empty() && !pathEnumerated(list, refusedPath))
+        refusedPath.clear();
     if (list && list->path) {
         openPath = list->path;
         device = hid_open_path(openPath.c_str());
         if (device) {
+            refusedPath.clear();
             emit sig_ReceiveV20DeviceID(noIdentity);
             RequestDeviceId();
+        } else {
+            reportRefusedOpen();
         }
     }
     hid_free_enumeration(list);
+}
+
+// A device that is there but cannot be opened (on Linux, usually a hidraw node without access for
+// the user) is said once per appearance, not at every poll that tries it again.
+void MainTask::reportRefusedOpen()
+{
+    if (refusedPath == openPath)
+        return;
+    refusedPath = openPath;
+    const wchar_t *error = hid_error(nullptr);
+    qCWarning(lcDevice).noquote() << "the device" << QString::fromStdString(openPath)
+                                  << "was found but cannot be opened:"
+                                  << (error ? QString::fromWCharArray(error)
+                                            : QStringLiteral("no reason given"));
+    emit sig_OutoutMsgToBackend(MessageId::DevicePermissionDenied);
 }
 
 void MainTask::RequestDeviceId()
@@ -88,9 +112,30 @@ void MainTask::BuildFrame(uint8_t command, const uint8_t *payload, uint8_t lengt
 
 void MainTask::ReadReply()
 {
+    if (device)
+        readReplyUntil(Clock::now());
+}
+
+int MainTask::readReplyUntil(Clock::time_point deadline)
+{
     if (!device)
-        return;
-    if (hid_read_timeout(device, inReport, sizeof inReport, 1) <= 0)
+        return -1;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    // Cleared first, so that nothing of an earlier report can pass for part of this one.
+    std::memset(inReport, 0, sizeof inReport);
+    const int length
+        = hid_read_timeout(device, inReport, sizeof inReport,
+                           int(std::max<std::chrono::milliseconds::rep>(0, left.count())));
+    if (length <= 0)
+        return length < 0 ? -1 : 0;
+    dispatchReply(length);
+    return 1;
+}
+
+void MainTask::dispatchReply(int length)
+{
+    // Only a whole report is a reply; a short read is dropped like a corrupt one.
+    if (length < int(DeviceFrame::bodySize))
         return;
     switch (DeviceFrame::classify(inReport)) {
     case DeviceFrame::Reply::Invalid:
@@ -102,11 +147,18 @@ void MainTask::ReadReply()
         emit sig_ReceiveV20DeviceID(deviceId);
         return;
     case DeviceFrame::Reply::Acknowledgement:
-        // Each waiting step clears its own flag after its writes, so one flag set for all three
-        // can only satisfy the step that is waiting now.
+        // Each sending step discards what arrived before it and clears its own flag, so one flag
+        // set for all three can only satisfy the step that is waiting now.
         ackStart = ackPrepare = ackBlock = true;
         return;
     }
+}
+
+// Replies that arrived before a command went out (a duplicate, a stray report) must not pass for
+// its answer. Bounded, so that a device flooding reports cannot hold the step.
+void MainTask::discardArrivedReplies()
+{
+    for (int i = 0; i < 64 && device && readReplyUntil(Clock::now()) > 0; ++i) { }
 }
 
 bool MainTask::writeOutReport(const QString &what)

@@ -70,7 +70,9 @@ bool MainTask::UpdateStep()
 bool MainTask::stepCheckRequest()
 {
     emit sig_ChangeProgressValue(0);
-    if (!device) {
+    // Only a device whose connection has been reported has had its chance to answer the identity
+    // request, so only then is its kind known; it stays fixed for the whole update.
+    if (!device || !reportedConnected) {
         emit sig_OutoutMsgToBackend(MessageId::ConnectDeviceFirst);
         return false;
     }
@@ -78,6 +80,7 @@ bool MainTask::stepCheckRequest()
         emit sig_OutoutMsgToBackend(MessageId::OpenFileFirst);
         return false;
     }
+    updateV20 = isV20Device;
     step = openImage;
     return true;
 }
@@ -90,12 +93,12 @@ bool MainTask::stepOpenImage()
         return false;
     }
     image.measure();
-    // An empty image would go out as one block of fill and be reported as a success; a legacy
-    // header addresses only 4096 blocks, so a larger image would overwrite the device's first ones.
-    if (image.imageSize() == 0)
+    // An empty image would go out as one block of fill and be reported as a success; an image
+    // with more blocks than the header's index addresses would overwrite the device's first ones.
+    if (!FirmwareImage::fits(image.imageSize(), updateV20))
         return refuse(MessageId::FileSizeInvalid);
-    if (!isV20Device && image.blockCount() > legacyMaxBlocks)
-        return refuse(MessageId::FileSizeInvalid);
+    updateRunning = true;
+    emit sig_UpdateState(true);
     step = sendZeroReport;
     return true;
 }
@@ -103,7 +106,7 @@ bool MainTask::stepOpenImage()
 bool MainTask::refuse(int message)
 {
     qCWarning(lcDevice) << "refusing an image of" << image.imageSize() << "bytes for a"
-                        << (isV20Device ? "V20" : "legacy") << "device";
+                        << (updateV20 ? "V20" : "legacy") << "device";
     image.close();
     emit sig_OutoutMsgToBackend(message);
     return false;
@@ -121,10 +124,11 @@ bool MainTask::stepSendZeroReport()
 
 bool MainTask::stepSendCommand(uint8_t command, bool &ack, uint32_t next)
 {
+    discardArrivedReplies();
+    ack = false;
     BuildFrame(command, nullptr, 0, outReport);
     if (!writeOutReport(QStringLiteral("sending command 0x%1").arg(command, 2, 16, QChar('0'))))
         return fail();
-    ack = false;
     ackWaitPasses = 0;
     step = next;
     return true;
@@ -149,16 +153,27 @@ bool MainTask::waitForAck(const char *what)
 bool MainTask::stepSendBlock()
 {
     const FirmwareImage::Block block = image.nextBlock();
+    if (!block.complete) {
+        // Sending what the file no longer holds would report a damaged image as a success.
+        qCWarning(lcDevice) << "the image" << filePath << "could not be read in full at block"
+                            << blockIndex;
+        image.close();
+        emit sig_OutoutMsgToBackend(MessageId::ReadFileFailed);
+        endUpdate();
+        return false;
+    }
+    discardArrivedReplies();
+    ackBlock = false;
     uint8_t payload[8];
-    if (isV20Device) {
+    if (updateV20) {
         DeviceFrame::putBigEndian(blockIndex, payload);
         DeviceFrame::putBigEndian(block.checksum, payload + 4);
         BuildFrame(DeviceFrame::cmdV20Block, payload, 8, outReport);
     } else {
         payload[0] = uint8_t(blockIndex);
         DeviceFrame::putBigEndian(block.checksum, payload + 1);
-        BuildFrame(DeviceFrame::legacyBlockCommand(blockIndex, image.blockCount()), payload, 5,
-                   outReport);
+        BuildFrame(DeviceFrame::legacyBlockCommand(blockIndex, uint32_t(image.blockCount())),
+                   payload, 5, outReport);
     }
     const QString what = QStringLiteral("sending block %1").arg(blockIndex);
     if (!writeOutReport(what))
@@ -173,7 +188,6 @@ bool MainTask::stepSendBlock()
     }
     ++blockIndex;
     ackWaitPasses = 0;
-    ackBlock = false;
     step = awaitBlock;
     return true;
 }
@@ -192,6 +206,7 @@ bool MainTask::stepFinish()
     image.close();
     updateRequested = false;
     emit sig_OutoutMsgToBackend(MessageId::UpdateOk);
+    endUpdate();
     return true;
 }
 
@@ -199,5 +214,34 @@ bool MainTask::fail()
 {
     image.close();
     emit sig_OutoutMsgToBackend(MessageId::UpdateFailed);
+    endUpdate();
     return false;
+}
+
+void MainTask::endUpdate()
+{
+    if (!updateRunning)
+        return;
+    updateRunning = false;
+    emit sig_UpdateState(false);
+}
+
+// Whether the next pass's step acts at once, so that this pass need not wait out its slot. The
+// steps that count passes (settling, awaiting a reply) wait, unless their reply is already here.
+bool MainTask::nextStepReady() const
+{
+    if (!updateRequested)
+        return false;
+    switch (step) {
+    case settle:
+        return false;
+    case awaitStart:
+        return ackStart;
+    case awaitPrepare:
+        return ackPrepare;
+    case awaitBlock:
+        return ackBlock;
+    default:
+        return true;
+    }
 }

@@ -7,7 +7,8 @@
 #include <QtTest>
 
 // Records what an engine reports, in order, as short strings: "usb:1", "msg:4", "progress:33",
-// "id:*". It lives on the test's thread, so reports of an engine on a worker thread arrive queued.
+// "id:*"; the running state of updates separately, as "state:1" and "state:0". It lives on the
+// test's thread, so reports of an engine on a worker thread arrive queued.
 class EngineRecorder : public QObject
 {
     Q_OBJECT
@@ -15,13 +16,17 @@ public:
     explicit EngineRecorder(MainTask *task)
     {
         connect(task, &MainTask::sig_ChangeUsbConnectStatus, this,
-                [this](bool on) { events << QStringLiteral("usb:%1").arg(on ? 1 : 0); });
+                [this](bool on) { record(QStringLiteral("usb:%1").arg(on ? 1 : 0)); });
         connect(task, &MainTask::sig_OutoutMsgToBackend, this,
-                [this](int id) { events << QStringLiteral("msg:%1").arg(id); });
+                [this](int id) { record(QStringLiteral("msg:%1").arg(id)); });
         connect(task, &MainTask::sig_ChangeProgressValue, this,
-                [this](int value) { events << QStringLiteral("progress:%1").arg(value); });
+                [this](int value) { record(QStringLiteral("progress:%1").arg(value)); });
         connect(task, &MainTask::sig_ReceiveV20DeviceID, this,
-                [this](const QString &id) { events << QStringLiteral("id:") + id; });
+                [this](const QString &id) { record(QStringLiteral("id:") + id); });
+        connect(task, &MainTask::sig_UpdateState, this, [this](bool running) {
+            states << QStringLiteral("state:%1").arg(int(running));
+            emit recorded();
+        });
     }
 
     // Events of one kind, in order: filtered("progress") gives {"progress:0", ...}.
@@ -34,10 +39,41 @@ public:
     // guards against a hang.
     bool waitFor(const QString &event, int timeoutMs = 30000)
     {
-        return QTest::qWaitFor([&] { return events.contains(event); }, timeoutMs);
+        return waitUntil([&] { return events.contains(event); }, timeoutMs);
     }
 
-    void clear() { events.clear(); }
+    // Processes events until `done()` holds, looking again at each report as it comes rather
+    // than at fixed intervals; false after the time-out.
+    template<typename Done> bool waitUntil(Done done, int timeoutMs = 30000)
+    {
+        if (done())
+            return true;
+        QEventLoop loop;
+        connect(this, &EngineRecorder::recorded, &loop, [&] {
+            if (done())
+                loop.quit();
+        });
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        return done();
+    }
+
+    void clear()
+    {
+        events.clear();
+        states.clear();
+    }
 
     QStringList events;
+    QStringList states;
+
+signals:
+    void recorded();
+
+private:
+    void record(const QString &event)
+    {
+        events << event;
+        emit recorded();
+    }
 };

@@ -28,6 +28,10 @@ private slots:
     void twoDevices_firstEnumeratedStaysOpenInAnyOrder();
     void otherProducts_areIgnored();
     void reattach_opensAgainWithinTheDisconnectPoll();
+    void unopenableDevice_isReportedOncePerAppearance();
+    void destroyingTheEngine_closesTheDevice();
+    void identityRequestWriteFails_deviceStillConnects_data();
+    void identityRequestWriteFails_deviceStillConnects();
 
 private:
     // The work of n passes; with an instant device a reply is read in the pass that caused it.
@@ -54,6 +58,7 @@ void TestDeviceLink::cleanup()
 {
     delete recorder;
     delete task;
+    task = nullptr;
 }
 
 void TestDeviceLink::deviceBeforeStart_openedOnPass20AndSignalledOnPass40()
@@ -168,6 +173,67 @@ void TestDeviceLink::reattach_opensAgainWithinTheDisconnectPoll()
              (QStringList {"id:*", "usb:1", "msg:4", "id:*", "usb:0", "msg:5", "id:*"}));
     passes(20);
     QCOMPARE(recorder->events.mid(7), (QStringList {"usb:1", "msg:4"}));
+}
+
+void TestDeviceLink::unopenableDevice_isReportedOncePerAppearance()
+{
+    SimHid::DeviceOptions locked;
+    locked.refusesOpen = true;
+    locked.answersIdentity = false;
+    const int first = SimHid::attach(locked);
+    // The reason reaches the diagnostic channel with hidapi's own text.
+    QTest::ignoreMessage(
+        QtWarningMsg, QRegularExpression(QStringLiteral("cannot be opened: .*Permission denied")));
+    passes(200);
+    QCOMPARE(recorder->events, QStringList {"msg:12"});
+
+    // Plugged in again: a new appearance, said again.
+    SimHid::detach(first);
+    passes(20);
+    const int second = SimHid::attach(locked);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot be opened")));
+    passes(100);
+    QCOMPARE(recorder->events, (QStringList {"msg:12", "msg:12"}));
+
+    // Access granted while it stays plugged in: it opens and connects as any device does.
+    SimHid::setOpenRefused(second, false);
+    passes(40);
+    QCOMPARE(SimHid::openHandles(second), 1);
+    QCOMPARE(recorder->events.mid(2), (QStringList {"id:*", "usb:1", "msg:4"}));
+}
+
+void TestDeviceLink::destroyingTheEngine_closesTheDevice()
+{
+    const int device = SimHid::attach({false});
+    passes(40);
+    QCOMPARE(SimHid::openHandles(device), 1);
+    delete task;
+    task = nullptr;
+    QCOMPARE(SimHid::openHandles(device), 0);
+}
+
+void TestDeviceLink::identityRequestWriteFails_deviceStillConnects_data()
+{
+    QTest::addColumn<int>("failing"); // of the two requests, from the first
+    QTest::addColumn<bool>("v20");
+    QTest::newRow("first request fails: the second is answered") << 1 << true;
+    QTest::newRow("both fail: a legacy device") << 2 << false;
+}
+
+void TestDeviceLink::identityRequestWriteFails_deviceStillConnects()
+{
+    QFETCH(int, failing);
+    QFETCH(bool, v20);
+    SimHid::DeviceOptions options;
+    options.identity = "TX-V20";
+    const int device = SimHid::attach(options);
+    SimHid::failWrite(1, failing);
+    passes(40);
+    QCOMPARE(SimHid::identityRequests(device), 2 - failing);
+    QCOMPARE(task->deviceIsV20(), v20);
+    QCOMPARE(recorder->filtered("msg"), QStringList {"msg:4"});
+    QCOMPARE(recorder->filtered("id").last(),
+             v20 ? QStringLiteral("id:TX-V20") : QStringLiteral("id:*"));
 }
 
 QTEST_GUILESS_MAIN(TestDeviceLink)

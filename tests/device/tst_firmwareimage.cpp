@@ -3,6 +3,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 QByteArray patterned(int size)
@@ -34,7 +38,11 @@ class TestFirmwareImage : public QObject
 private slots:
     void blocks_data();
     void blocks();
-    void shortRead_deliversZerosInsideTheImage();
+    void shortRead_marksTheBlockIncomplete();
+    void fits_data();
+    void fits();
+    void open_refusesWhatIsNotARegularFile_data();
+    void open_refusesWhatIsNotARegularFile();
     void open_failsForMissingFile();
     void resolvePath_data();
     void resolvePath();
@@ -75,8 +83,8 @@ void TestFirmwareImage::blocks()
     FirmwareImage image;
     QVERIFY(image.open(write(content)));
     image.measure();
-    QCOMPARE(image.imageSize(), uint32_t(size));
-    QCOMPARE(image.blockCount(), uint32_t(blockCount));
+    QCOMPARE(image.imageSize(), quint64(size));
+    QCOMPARE(image.blockCount(), quint64(blockCount));
     image.restart();
     const QByteArray padded = content.leftJustified(int(blockCount) * 1024, char(0xFF));
     for (uint k = 0; k < blockCount; ++k) {
@@ -84,10 +92,11 @@ void TestFirmwareImage::blocks()
         const QByteArray expected = padded.mid(int(k) * 1024, 1024);
         QCOMPARE(toBytes(block), expected);
         QCOMPARE(block.checksum, sum(expected));
+        QVERIFY(block.complete);
     }
 }
 
-void TestFirmwareImage::shortRead_deliversZerosInsideTheImage()
+void TestFirmwareImage::shortRead_marksTheBlockIncomplete()
 {
     const QString path = write(patterned(3000));
     FirmwareImage image;
@@ -96,13 +105,66 @@ void TestFirmwareImage::shortRead_deliversZerosInsideTheImage()
     image.restart();
     // The file shrinks after it was measured: its last 1000 bytes can no longer be read.
     QVERIFY(QFile::resize(path, 2000));
-    image.nextBlock();
+    QVERIFY(image.nextBlock().complete);
     const FirmwareImage::Block second = image.nextBlock();
+    QVERIFY(!second.complete);
     QCOMPARE(toBytes(second).left(976), patterned(2000).mid(1024));
-    QCOMPARE(toBytes(second).right(48), QByteArray(48, '\0'));
-    const FirmwareImage::Block last = image.nextBlock();
-    QCOMPARE(toBytes(last), QByteArray(952, '\0') + QByteArray(72, char(0xFF)));
-    QCOMPARE(last.checksum, uint32_t(72 * 0xFF));
+    QVERIFY(!image.nextBlock().complete);
+}
+
+void TestFirmwareImage::fits_data()
+{
+    QTest::addColumn<quint64>("size");
+    QTest::addColumn<bool>("v20");
+    QTest::addColumn<bool>("fits");
+    const quint64 MiB = 1024 * 1024;
+    QTest::newRow("empty") << quint64(0) << true << false;
+    QTest::newRow("one byte, legacy") << quint64(1) << false << true;
+    QTest::newRow("legacy, 4096 blocks") << 4 * MiB << false << true;
+    QTest::newRow("legacy, 4096 blocks and one byte") << 4 * MiB + 1 << false << false;
+    QTest::newRow("V20, 4096 blocks and one byte") << 4 * MiB + 1 << true << true;
+    QTest::newRow("V20, the upper bound") << 64 * MiB << true << true;
+    QTest::newRow("V20, above the upper bound") << 64 * MiB + 1 << true << false;
+    QTest::newRow("V20, 4 GiB less one byte") << (quint64(1) << 32) - 1 << true << false;
+    QTest::newRow("V20, 4 GiB and one byte") << (quint64(1) << 32) + 1 << true << false;
+    QTest::newRow("V20, 2^32 blocks and one byte") << (quint64(1) << 42) + 1 << true << false;
+}
+
+void TestFirmwareImage::fits()
+{
+    QFETCH(quint64, size);
+    QFETCH(bool, v20);
+    QFETCH(bool, fits);
+    QCOMPARE(FirmwareImage::fits(size, v20), fits);
+}
+
+void TestFirmwareImage::open_refusesWhatIsNotARegularFile_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("folder") << QString();
+    QTest::newRow("FIFO") << QStringLiteral("fifo");
+#ifdef Q_OS_UNIX
+    QTest::newRow("device node") << QStringLiteral("/dev/zero");
+#endif
+}
+
+// A FIFO without a writer would block a plain open for ever: the open must return at once.
+void TestFirmwareImage::open_refusesWhatIsNotARegularFile()
+{
+    QFETCH(QString, path);
+    if (path.isEmpty())
+        path = dir.path();
+    if (path == QLatin1String("fifo")) {
+#ifdef Q_OS_UNIX
+        path = dir.filePath(QStringLiteral("image.fifo"));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+#else
+        QSKIP("no FIFOs here");
+#endif
+    }
+    FirmwareImage image;
+    QVERIFY(!image.open(path));
+    QVERIFY(!image.isOpen());
 }
 
 void TestFirmwareImage::open_failsForMissingFile()

@@ -21,6 +21,10 @@ private slots:
     void update_failsAtAWriteErrorAndWritesNothingMore_data();
     void update_failsAtAWriteErrorAndWritesNothingMore();
     void update_failsWhenDeviceDetachesMidUpdate();
+    void update_failsWhenAReplyNeverComes_data();
+    void update_failsWhenAReplyNeverComes();
+    void deviceLeavesMidUpdate_nothingMoreWrittenAndTheNextDeviceUpdates_data();
+    void deviceLeavesMidUpdate_nothingMoreWrittenAndTheNextDeviceUpdates();
     void startUpdateTwice_runsOneUpdate();
     void newPathDuringUpdate_isUsedByTheNextUpdate();
     void stop_duringAnUpdate_endsWithoutAMessage();
@@ -30,19 +34,26 @@ void TestUpdateSequence::update_deliversTheImageWithItsFill_data()
 {
     QTest::addColumn<bool>("v20");
     QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("repliesTwice");
     for (bool v20 : {true, false}) {
         const char *kind = v20 ? "V20" : "legacy";
         for (int size : {1, 1024, 1025, 3000})
-            QTest::addRow("%s, %d bytes", kind, size) << v20 << size;
+            QTest::addRow("%s, %d bytes", kind, size) << v20 << size << false;
     }
+    // Indices above 255 need all four bytes of the V20 header's index.
+    QTest::newRow("V20, 300 blocks") << true << 300 * 1024 - 7 << false;
+    QTest::newRow("V20, every reply sent twice") << true << 5000 << true;
+    QTest::newRow("legacy, every reply sent twice") << false << 5000 << true;
 }
 
 void TestUpdateSequence::update_deliversTheImageWithItsFill()
 {
     QFETCH(bool, v20);
     QFETCH(int, size);
+    QFETCH(bool, repliesTwice);
     SimHid::DeviceOptions options;
     options.answersIdentity = v20;
+    options.repliesTwice = repliesTwice;
     const int device = SimHid::attach(options);
     EngineHarness engine;
     QVERIFY(engine.waitConnected());
@@ -118,30 +129,46 @@ void TestUpdateSequence::legacyDevice_largeImagesCarryTheIndexHighBitsInTheComma
 void TestUpdateSequence::update_refusedBeforeAnythingIsWritten_data()
 {
     QTest::addColumn<QString>("path"); // "<image>" stands for a written image of `size` bytes
-    QTest::addColumn<int>("size");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("v20");
     QTest::addColumn<QString>("message");
-    QTest::newRow("no path chosen") << QString() << 0 << "msg:7";
-    QTest::newRow("missing file") << "/nonexistent/fw.bin" << 0 << "msg:0";
-    QTest::newRow("another scheme") << "https://example.invalid/fw.bin" << 0 << "msg:0";
-    QTest::newRow("folder") << "<dir>" << 0 << "msg:0";
-    QTest::newRow("empty image") << "<image>" << 0 << "msg:1";
+    const qint64 MiB = 1024 * 1024;
+    const qint64 GiB4 = qint64(1) << 32;
+    QTest::newRow("no path chosen") << QString() << qint64(0) << false << "msg:7";
+    QTest::newRow("missing file") << "/nonexistent/fw.bin" << qint64(0) << false << "msg:0";
+    QTest::newRow("another scheme")
+        << "https://example.invalid/fw.bin" << qint64(0) << false << "msg:0";
+    QTest::newRow("folder") << "<dir>" << qint64(0) << false << "msg:0";
+    QTest::newRow("FIFO") << "<fifo>" << qint64(0) << false << "msg:0";
+    QTest::newRow("device node") << "/dev/zero" << qint64(0) << false << "msg:0";
+    QTest::newRow("empty image") << "<image>" << qint64(0) << false << "msg:1";
     QTest::newRow("legacy device, 4096 blocks and one byte")
-        << "<image>" << 4096 * 1024 + 1 << "msg:1";
+        << "<image>" << 4096 * 1024 + qint64(1) << false << "msg:1";
+    QTest::newRow("V20, above the 64 MiB bound") << "<image>" << 64 * MiB + 1 << true << "msg:1";
+    // Sizes whose low 32 bits look small or wrap the block count.
+    QTest::newRow("V20, 4 GiB less one byte") << "<image>" << GiB4 - 1 << true << "msg:1";
+    QTest::newRow("V20, 4 GiB and one byte") << "<image>" << GiB4 + 1 << true << "msg:1";
 }
 
 void TestUpdateSequence::update_refusedBeforeAnythingIsWritten()
 {
     QFETCH(QString, path);
-    QFETCH(int, size);
+    QFETCH(qint64, size);
+    QFETCH(bool, v20);
     QFETCH(QString, message);
-    const int device = SimHid::attach({false});
+    SimHid::DeviceOptions options;
+    options.answersIdentity = v20;
+    const int device = SimHid::attach(options);
     EngineHarness engine;
     QVERIFY(engine.waitConnected());
     const int writesBefore = SimHid::writeAttempts();
     if (path == QLatin1String("<image>"))
-        path = engine.writeImage(QByteArray(size, '\x5A'));
+        path = engine.writeSparseImage(size);
     else if (path == QLatin1String("<dir>"))
         path = engine.dir.path();
+    else if (path == QLatin1String("<fifo>"))
+        path = engine.makeFifo();
+    QVERIFY(!path.isNull() || message == QLatin1String("msg:7"));
     engine.recorder.clear();
     if (!path.isEmpty())
         engine.setFilePath(path);
@@ -150,6 +177,8 @@ void TestUpdateSequence::update_refusedBeforeAnythingIsWritten()
     QCOMPARE(engine.recorder.events, (QStringList {"progress:0", message}));
     QCOMPARE(SimHid::writeAttempts(), writesBefore);
     QCOMPARE(SimHid::blockHeaders(device).size(), 0);
+    // The engine goes on polling: it was not stuck in the open.
+    QVERIFY(engine.stop());
 }
 
 void TestUpdateSequence::update_withoutDevice_reportsProgressZeroThenNoDevice()
@@ -166,13 +195,16 @@ void TestUpdateSequence::update_failsWhenStartIsNotAcknowledged()
 {
     const int device = SimHid::attach();
     SimHid::withholdReply(device, SimHid::Stage::Start);
-    EngineHarness engine;
+    EngineHarness engine(std::chrono::microseconds(0));
     QVERIFY(engine.waitConnected());
     engine.recorder.clear();
+    const quint64 passesBefore = engine.task->passCount();
     engine.setFilePath(engine.writeImage(testImage(2000)));
     engine.startUpdate();
     QVERIFY(engine.waitForEnd());
     QCOMPARE(engine.recorder.events, (QStringList {"progress:0", "msg:8"}));
+    // The wait is counted in passes: more than 5000 after the start command went out.
+    QVERIFY(engine.task->passCount() - passesBefore > 5000 + 14);
     // All-zero report and start command, then nothing more: there are no retries.
     QCOMPARE(SimHid::writes(device).size(), 2 + 2);
     QCOMPARE(SimHid::blockHeaders(device).size(), 0);
@@ -223,6 +255,86 @@ void TestUpdateSequence::update_failsWhenDeviceDetachesMidUpdate()
     // Every write reached the device: nothing was attempted once it had gone.
     QCOMPARE(SimHid::writeAttempts(), SimHid::writes(device).size());
     QCOMPARE(SimHid::blockHeaders(device).size(), 2);
+}
+
+void TestUpdateSequence::update_failsWhenAReplyNeverComes_data()
+{
+    QTest::addColumn<int>("stage");
+    QTest::addColumn<uint>("block");
+    QTest::addColumn<bool>("repliesTwice");
+    QTest::addColumn<int>("reports"); // what the device received: all-zero, commands, blocks
+    QTest::newRow("prepare command") << int(SimHid::Stage::Prepare) << 0u << false << 3;
+    QTest::newRow("middle block") << int(SimHid::Stage::Block) << 2u << false << 3 + 3 * 17;
+    // The second reply to block 1 is stale once block 2 has gone out.
+    QTest::newRow("middle block, after a duplicate reply")
+        << int(SimHid::Stage::Block) << 2u << true << 3 + 3 * 17;
+}
+
+void TestUpdateSequence::update_failsWhenAReplyNeverComes()
+{
+    QFETCH(int, stage);
+    QFETCH(uint, block);
+    QFETCH(bool, repliesTwice);
+    QFETCH(int, reports);
+    SimHid::DeviceOptions options;
+    options.repliesTwice = repliesTwice;
+    const int device = SimHid::attach(options);
+    SimHid::withholdReply(device, SimHid::Stage(stage), block);
+    EngineHarness engine(std::chrono::microseconds(0)); // the wait by its pass count alone
+    QVERIFY(engine.waitConnected());
+    const int before = SimHid::writes(device).size();
+    const quint64 passesBefore = engine.task->passCount();
+    engine.setFilePath(engine.writeImage(testImage(5 * 1024)));
+    engine.startUpdate();
+    QVERIFY(engine.waitForEnd());
+    QCOMPARE(engine.recorder.filtered("msg"), (QStringList {"msg:4", "msg:8"}));
+    QVERIFY(engine.task->passCount() - passesBefore > 5000);
+    QCOMPARE(engine.recorder.filtered("progress").size(), 1 + int(block));
+    QCOMPARE(SimHid::writes(device).size() - before, reports);
+}
+
+// The device goes away before a block, between a block's data reports, or after a block while
+// its reply is awaited, with another one already plugged in.
+void TestUpdateSequence::deviceLeavesMidUpdate_nothingMoreWrittenAndTheNextDeviceUpdates_data()
+{
+    QTest::addColumn<int>("afterReports"); // -1: after block 1, before its reply
+    QTest::addColumn<int>("reports"); // what it received
+    QTest::newRow("before block 0") << 3 << 3;
+    QTest::newRow("in the middle of block 0's data reports") << 3 + 1 + 8 << 3 + 1 + 8;
+    QTest::newRow("while block 1's reply is awaited") << -1 << 3 + 2 * 17;
+}
+
+void TestUpdateSequence::deviceLeavesMidUpdate_nothingMoreWrittenAndTheNextDeviceUpdates()
+{
+    QFETCH(int, afterReports);
+    QFETCH(int, reports);
+    const int first = SimHid::attach();
+    EngineHarness engine;
+    QVERIFY(engine.waitConnected());
+    const int replacement = SimHid::attach();
+    if (afterReports < 0)
+        SimHid::detachAfterBlock(first, 1);
+    else
+        SimHid::detachAfterWrites(first, afterReports);
+    const int before = SimHid::writes(first).size();
+    const QByteArray image = testImage(4 * 1024);
+    engine.setFilePath(engine.writeImage(image));
+    engine.startUpdate();
+    QVERIFY(engine.waitForEnd());
+    QCOMPARE(engine.recorder.filtered("msg"), (QStringList {"msg:4", "msg:8"}));
+    QCOMPARE(SimHid::writes(first).size() - before, reports);
+    QCOMPARE(SimHid::writes(replacement).size(), 0); // never touched during the update
+
+    // The engine moves on to the device that is still there, which then takes the image.
+    QVERIFY(engine.recorder.waitFor(QStringLiteral("msg:5")));
+    engine.recorder.clear();
+    QVERIFY(engine.waitConnected());
+    engine.recorder.clear();
+    engine.startUpdate();
+    QVERIFY(engine.waitForEnd());
+    QCOMPARE(engine.recorder.filtered("msg"), QStringList {"msg:9"});
+    QCOMPARE(SimHid::receivedImage(replacement), image);
+    QCOMPARE(SimHid::protocolErrors(replacement), QStringList());
 }
 
 void TestUpdateSequence::startUpdateTwice_runsOneUpdate()
@@ -276,6 +388,8 @@ void TestUpdateSequence::stop_duringAnUpdate_endsWithoutAMessage()
     QVERIFY(engine.stop());
     QCoreApplication::processEvents();
     QCOMPARE(engine.recorder.filtered("msg"), QStringList());
+    // Whoever guards the running update is told that it has ended.
+    QCOMPARE(engine.recorder.states, (QStringList {"state:1", "state:0"}));
 }
 
 QTEST_GUILESS_MAIN(TestUpdateSequence)

@@ -1,7 +1,8 @@
 // Runs the program's start-up with another main window, so a test can watch the real wiring from
 // outside the process: exit code, console output, and whether the engine's thread has ended.
 // FWU_PROBE_DEVICE=V20 plugs a simulated V20 device in before start;
-// FWU_PROBE_SLOW_CONTROLLER_MS makes the controller's construction that much slower.
+// FWU_PROBE_SLOW_CONTROLLER_MS makes the controller's construction that much slower. A copy that
+// finds another one running prints ALREADY_RUNNING and the message instead of showing it.
 #include "SimHid.h"
 #include "Startup.h"
 #include "WorkerThread.h"
@@ -30,6 +31,10 @@ int main(int argc, char *argv[])
         hooks.beforeController
             = [ms] { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
     }
+    hooks.alreadyRunning = [](const QString &title, const QString &text) {
+        std::fprintf(stderr, "ALREADY_RUNNING %s: %s\n", title.toUtf8().constData(),
+                     text.toUtf8().constData());
+    };
     const int result = runFirmwareUpdater(argc, argv, mainUrl, hooks);
     std::fprintf(stderr, "WORKER_RUNNING %d\n", workerThread.isRunning() ? 1 : 0);
     return result;

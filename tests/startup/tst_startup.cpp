@@ -1,6 +1,9 @@
 // Start-up and shutdown of the whole program, watched from outside the process.
 #include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestStartup : public QObject
@@ -15,6 +18,8 @@ private slots:
     void slowController_stillReceivesTheFirstReports();
     void commandLine_data();
     void commandLine();
+    void secondCopy_data();
+    void secondCopy();
 
 private:
     struct Run
@@ -25,25 +30,39 @@ private:
     };
     Run runProbe(const QString &qmlFile, const QStringList &arguments = {},
                  const QStringList &environment = {});
+    void startProbe(QProcess &probe, const QString &program, const QString &qmlFile,
+                    const QStringList &arguments, const QStringList &environment);
+    static Run finish(QProcess &probe);
+
+    // Runtime and cache folders of this test process alone: ctest runs other probes at the same
+    // time, and each would otherwise find the other's single-instance lock.
+    QTemporaryDir userDirs;
 };
 
 // Probes that do not test the engine's start pause run without it, so the suite stays quick.
 const QStringList noStartPause {"--start-delay", "0"};
 
-TestStartup::Run TestStartup::runProbe(const QString &qmlFile, const QStringList &arguments,
-                                       const QStringList &environment)
+void TestStartup::startProbe(QProcess &probe, const QString &program, const QString &qmlFile,
+                             const QStringList &arguments, const QStringList &environment)
 {
-    QProcess probe;
     probe.setProcessChannelMode(QProcess::MergedChannels);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("QT_QUICK_BACKEND", "software");
     env.insert("QT_LOGGING_RULES", "qml.debug=true");
+    QDir(userDirs.path()).mkpath("runtime");
+    QFile::setPermissions(userDirs.path() + "/runtime",
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    env.insert("XDG_RUNTIME_DIR", userDirs.path() + "/runtime");
+    env.insert("XDG_CACHE_HOME", userDirs.path() + "/cache");
     for (const QString &setting : environment)
         env.insert(setting.section('=', 0, 0), setting.section('=', 1));
     probe.setProcessEnvironment(env);
-    probe.start(QCoreApplication::applicationDirPath() + "/startup_probe",
-                QStringList {QStringLiteral(FWU_PROBE_DIR) + "/" + qmlFile} + arguments);
+    probe.start(program, QStringList {QStringLiteral(FWU_PROBE_DIR) + "/" + qmlFile} + arguments);
+}
+
+TestStartup::Run TestStartup::finish(QProcess &probe)
+{
     Run run;
     if (!probe.waitForFinished(60000)) {
         probe.kill();
@@ -53,6 +72,15 @@ TestStartup::Run TestStartup::runProbe(const QString &qmlFile, const QStringList
     run.status = probe.exitStatus();
     run.output = QString::fromUtf8(probe.readAll());
     return run;
+}
+
+TestStartup::Run TestStartup::runProbe(const QString &qmlFile, const QStringList &arguments,
+                                       const QStringList &environment)
+{
+    QProcess probe;
+    startProbe(probe, QCoreApplication::applicationDirPath() + "/startup_probe", qmlFile, arguments,
+               environment);
+    return finish(probe);
 }
 
 void TestStartup::textsReachTheWindowBeforeTheLanguageList()
@@ -122,12 +150,22 @@ void TestStartup::commandLine_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("printed");
-    QTest::newRow("--version") << QStringList {"--version"} << 0 << QString(FWU_VERSION);
-    QTest::newRow("--help") << QStringList {"--help"} << 0 << "--network-firmware";
-    QTest::newRow("unknown option") << QStringList {"--frobnicate"} << 1 << "frobnicate";
-    QTest::newRow("--network-firmware")
-        << (QStringList {"--network-firmware"} + noStartPause) << 0 << "NETWORK true";
-    QTest::newRow("without --network-firmware") << noStartPause << 0 << "NETWORK false";
+    QTest::addColumn<QStringList>("environment");
+    const QStringList noDisplay {"QT_QPA_PLATFORM=xcb", "DISPLAY=:987654"};
+    QTest::newRow("--version") << QStringList {"--version"} << 0 << QString(FWU_VERSION)
+                               << QStringList();
+    QTest::newRow("--help") << QStringList {"--help"} << 0 << "--network-firmware" << QStringList();
+    // Asked over ssh or in a script: the windowing system is unreachable, the answer still comes.
+    QTest::newRow("--version without a display")
+        << QStringList {"--version"} << 0 << QString(FWU_VERSION) << noDisplay;
+    QTest::newRow("--help without a display")
+        << QStringList {"--help"} << 0 << "--network-firmware" << noDisplay;
+    QTest::newRow("unknown option")
+        << QStringList {"--frobnicate"} << 1 << "frobnicate" << QStringList();
+    QTest::newRow("--network-firmware") << (QStringList {"--network-firmware"} + noStartPause) << 0
+                                        << "NETWORK true" << QStringList();
+    QTest::newRow("without --network-firmware")
+        << noStartPause << 0 << "NETWORK false" << QStringList();
 }
 
 void TestStartup::commandLine()
@@ -135,10 +173,72 @@ void TestStartup::commandLine()
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QString, printed);
-    const Run run = runProbe("order.qml", arguments);
+    QFETCH(QStringList, environment);
+    const Run run = runProbe("order.qml", arguments, environment);
     QVERIFY2(run.status == QProcess::NormalExit, qPrintable(run.output));
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.output.contains(printed), qPrintable(run.output));
+}
+
+void TestStartup::secondCopy_data()
+{
+    QTest::addColumn<bool>("firstCrashes");
+    QTest::newRow("first copy running") << false;
+    QTest::newRow("first copy crashed, its lock left behind") << true;
+}
+
+void TestStartup::secondCopy()
+{
+    QFETCH(bool, firstCrashes);
+    // A program folder of its own, with a configuration whose first language is English (not the
+    // built-in text) and a download folder no other test empties.
+    QTemporaryDir appDir;
+    const QString program = appDir.path() + "/startup_probe";
+    QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/startup_probe", program));
+    QVERIFY(QDir(appDir.path()).mkpath("Config"));
+    QFile shipped(QStringLiteral(FWU_SOURCE_DIR) + "/Config/Config.xml");
+    QVERIFY(shipped.open(QIODevice::ReadOnly));
+    QString xml = QString::fromUtf8(shipped.readAll());
+    const int first = xml.indexOf("<language>", xml.indexOf("<config>"));
+    xml.remove(first, xml.indexOf("</language>") + int(strlen("</language>")) - first);
+    QFile config(appDir.path() + "/Config/Config.xml");
+    QVERIFY(config.open(QIODevice::WriteOnly) && config.write(xml.toUtf8()) > 0);
+    config.close();
+
+    QProcess firstCopy;
+    startProbe(firstCopy, program, "stay_open.qml", noStartPause, {"FWU_PROBE_DEVICE=V20"});
+    const auto stopFirst = qScopeGuard([&firstCopy] {
+        firstCopy.kill();
+        firstCopy.waitForFinished();
+    });
+    QString firstOutput;
+    while (!firstOutput.contains("READY") && firstCopy.waitForReadyRead(30000))
+        firstOutput += QString::fromUtf8(firstCopy.readAll());
+    QVERIFY2(firstOutput.contains("READY"), qPrintable(firstOutput));
+    const QString marker = appDir.path() + "/Config/Temp/downloaded.json";
+    QVERIFY(QDir().mkpath(appDir.path() + "/Config/Temp"));
+    QVERIFY(QFile(marker).open(QIODevice::WriteOnly));
+    if (firstCrashes) {
+        firstCopy.kill();
+        QVERIFY(firstCopy.waitForFinished());
+    }
+
+    QProcess secondCopy;
+    startProbe(secondCopy, program, "order.qml", noStartPause, {"FWU_PROBE_DEVICE=V20"});
+    const Run second = finish(secondCopy);
+    QCOMPARE(second.status, QProcess::NormalExit);
+    if (firstCrashes) {
+        QVERIFY2(second.exitCode == 0 && second.output.contains("SEEN"), qPrintable(second.output));
+        QVERIFY2(!QFile::exists(marker), "the second copy did not start afresh");
+        return;
+    }
+    QVERIFY2(second.exitCode != 0, qPrintable(second.output));
+    QVERIFY2(second.output.contains("ALREADY_RUNNING Tarvo Firmware Updater: The firmware "
+                                    "updater is already running."),
+             qPrintable(second.output));
+    QVERIFY2(!second.output.contains("SEEN"), qPrintable(second.output));
+    QVERIFY2(QFile::exists(marker), "the second copy emptied the first one's download folder");
+    QCOMPARE(firstCopy.state(), QProcess::Running);
 }
 
 QTEST_GUILESS_MAIN(TestStartup)

@@ -4,6 +4,7 @@
 
 #include <hidapi.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -38,6 +39,7 @@ SimDevice *live(Registry &r, const hid_device *handle)
 }
 
 const wchar_t *const simError = L"simulated device: not attached or write refused";
+const wchar_t *const openError = L"simulated device: Permission denied";
 
 } // namespace
 
@@ -103,6 +105,8 @@ HID_API_EXPORT hid_device *HID_API_CALL hid_open_path(const char *path)
     for (const auto &entry : r.devices) {
         SimDevice &device = *entry.second;
         if (device.attached && path && device.path == path) {
+            if (device.options.refusesOpen)
+                return nullptr;
             ++device.openHandles;
             return new hid_device {device.id};
         }
@@ -126,25 +130,33 @@ void HID_API_EXPORT HID_API_CALL hid_close(hid_device *dev)
 int HID_API_EXPORT HID_API_CALL hid_write(hid_device *dev, const unsigned char *data, size_t length)
 {
     Registry &r = registry();
-    bool fullSpeed;
-    {
-        std::lock_guard<std::mutex> lock(r.mutex);
-        fullSpeed = r.fullSpeed;
-    }
-    if (fullSpeed)
-        std::this_thread::sleep_for(1ms); // one full-speed USB frame per interrupt transfer
-    std::lock_guard<std::mutex> lock(r.mutex);
+    std::unique_lock<std::mutex> lock(r.mutex);
     ++r.writeAttempts;
-    if (r.failWriteIn > 0 && --r.failWriteIn == 0)
+    if (r.failWriteIn > 0 && --r.failWriteIn == 0) {
+        if (--r.failWriteCount > 0)
+            r.failWriteIn = 1;
         return -1;
+    }
     SimDevice *device = live(r, dev);
     if (!device || !data)
         return -1;
-    const auto delay = fullSpeed ? std::chrono::milliseconds(1)
-                                 : std::chrono::milliseconds(device->options.ackDelayMs);
-    device->receive(data, length, delay);
-    if (device->wantsDetach())
+    const auto now = SimDevice::Clock::now();
+    auto onLink = now;
+    auto replyAt = now + std::chrono::milliseconds(device->options.ackDelayMs);
+    if (r.fullSpeed) {
+        // One frame per report on an absolute schedule: the report waits for the one before it.
+        onLink = std::max(now, r.linkFreeAt);
+        r.linkFreeAt = onLink + 1ms;
+        replyAt = r.linkFreeAt + 1ms;
+    }
+    device->receive(data, length, replyAt);
+    if (device->wantsDetach()) {
         device->attached = false;
+        r.replyQueued.notify_all();
+    }
+    lock.unlock();
+    if (onLink > now)
+        std::this_thread::sleep_until(onLink);
     return int(length);
 }
 
@@ -160,26 +172,25 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device *dev, unsigned char 
             return -1;
         const auto now = SimDevice::Clock::now();
         if (!device->replies.empty() && device->replies.front().ready <= now) {
-            const SimDevice::Body body = device->replies.front().body;
+            const SimDevice::Pending reply = device->replies.front();
             device->replies.pop_front();
-            const std::size_t count = std::min<std::size_t>(length, body.size());
-            std::memcpy(data, body.data(), count);
+            const std::size_t count = std::min(length, reply.length);
+            std::memcpy(data, reply.body.data(), count);
             return int(count);
         }
-        // Without the timing model an empty read returns at once, which keeps tests fast.
-        const bool pending = !device->replies.empty() && device->replies.front().ready <= deadline;
-        if (now >= deadline || (!pending && !r.fullSpeed))
+        if (now >= deadline)
             return 0;
-        const auto until = pending ? device->replies.front().ready : deadline;
-        lock.unlock();
-        std::this_thread::sleep_until(until);
-        lock.lock();
+        auto until = deadline;
+        if (!device->replies.empty())
+            until = std::min(until, device->replies.front().ready);
+        r.replyQueued.wait_until(lock, until);
     }
 }
 
-HID_API_EXPORT const wchar_t *HID_API_CALL hid_error(hid_device *)
+HID_API_EXPORT const wchar_t *HID_API_CALL hid_error(hid_device *dev)
 {
-    return simError;
+    // Without a handle, the reason of the last failed open or enumeration, as hidapi gives it.
+    return dev ? simError : openError;
 }
 
 } // extern "C"

@@ -19,7 +19,12 @@ struct DeviceOptions
 {
     bool answersIdentity = true; // a V20 device; false: a legacy one that ignores 0xA0
     QByteArray identity = "SIM-V20"; // up to 32 bytes, NUL-filled
-    int ackDelayMs = 0; // wall-clock delay of every acknowledgement
+    int ackDelayMs = 0; // wall-clock delay of every reply (without the full-speed timing)
+    bool refusesOpen = false; // hid_open_path fails, as for a node without access
+    bool repliesTwice = false; // every acknowledgement is sent twice
+    // Keep every report, header and the reassembled image. Off, the device keeps only counts and
+    // a digest of the image, so that long benchmark runs stay flat in memory.
+    bool keepsHistory = true;
     unsigned short vendorId = 0x0483;
     unsigned short productId = 0x572B;
 };
@@ -43,19 +48,28 @@ QByteArray pathOf(int device);
 // Enumerate devices newest first instead of in attach order.
 void setEnumerationReversed(bool reversed);
 
-// Link timing of a full-speed USB device: every write takes 1 ms, every acknowledgement comes 1 ms
-// after the report it answers, and a read that finds nothing waits its whole time-out.
+// Link timing of a full-speed USB device on an absolute 1 ms frame schedule: a report ends 1 ms
+// after the later of its write and the end of the previous report, and a write returns once its
+// report is on the link (it waits while the previous one is), so a late wake-up does not delay
+// the schedule. A reply is ready 1 ms after the end of the report it answers. Without it, writes
+// take no time and replies come after the device's ackDelayMs. Reads always wait until a reply
+// is ready or their time-out has passed.
 void setFullSpeedTiming(bool on);
 
 // Faults. A stage's reply is withheld or corrupted once; for blocks, only that block's.
 void withholdReply(int device, Stage stage, uint32_t block = 0);
 void corruptReply(int device, Stage stage, Corruption corruption, uint32_t block = 0);
-// Queues an input report of 64 bytes as it stands (a stray report).
+// Queues an input report as it stands (a stray report); a body shorter than 64 bytes is read
+// back with that length, as a short read.
 void injectReport(int device, const QByteArray &body);
-// The k-th write from now (k >= 1, any device) returns -1.
-void failWrite(int k);
+// The k-th write from now (k >= 1, any device) returns -1, and the `count - 1` writes after it.
+void failWrite(int k, int count = 1);
 // The device goes away once it has received the data of the given block, before acknowledging it.
 void detachAfterBlock(int device, uint32_t block);
+// The device goes away once it has accepted `count` more reports.
+void detachAfterWrites(int device, int count);
+// Whether hid_open_path refuses the device from now on.
+void setOpenRefused(int device, bool refused);
 
 // Records.
 int initCount();
@@ -63,6 +77,10 @@ int writeAttempts(); // all hid_write calls, failed ones included
 QList<QByteArray> writes(int device); // the 65-byte reports the device accepted, in order
 QList<BlockHeader> blockHeaders(int device);
 QByteArray receivedImage(int device); // the blocks reassembled at the positions their headers name
+// SHA-1 of the block data received since the last prepare command, in arrival order; kept
+// whether or not the device keeps its history.
+QByteArray receivedDigest(int device);
+int blocksReceived(int device); // blocks completed since the last prepare command
 QStringList protocolErrors(int device); // what the device found wrong in what it received
 int openHandles(int device);
 int identityRequests(int device);

@@ -52,7 +52,9 @@ void reset()
     reg().devices.clear();
     reg().reversed = false;
     reg().fullSpeed = false;
+    reg().linkFreeAt = {};
     reg().failWriteIn = 0;
+    reg().failWriteCount = 0;
     reg().writeAttempts = 0;
 }
 
@@ -67,6 +69,7 @@ int attach(const DeviceOptions &options)
 void detach(int device)
 {
     onDevice(device, [](SimDevice &d) { d.attached = false; });
+    reg().replyQueued.notify_all();
 }
 
 QByteArray pathOf(int device)
@@ -100,20 +103,33 @@ void injectReport(int device, const QByteArray &body)
 {
     onDevice(device, [&](SimDevice &d) {
         SimDevice::Body bytes {};
-        std::copy_n(body.constData(), std::min<int>(body.size(), 64), bytes.begin());
-        d.replies.push_back({bytes, SimDevice::Clock::now()});
+        const std::size_t length = std::size_t(std::min<int>(body.size(), 64));
+        std::copy_n(body.constData(), length, bytes.begin());
+        d.replies.push_back({bytes, SimDevice::Clock::now(), length});
     });
+    reg().replyQueued.notify_all();
 }
 
-void failWrite(int k)
+void failWrite(int k, int count)
 {
     Lock lock(reg().mutex);
     reg().failWriteIn = k;
+    reg().failWriteCount = count;
 }
 
 void detachAfterBlock(int device, uint32_t block)
 {
     onDevice(device, [=](SimDevice &d) { d.detachAfter = block; });
+}
+
+void detachAfterWrites(int device, int count)
+{
+    onDevice(device, [=](SimDevice &d) { d.writesUntilDetach = count; });
+}
+
+void setOpenRefused(int device, bool refused)
+{
+    onDevice(device, [=](SimDevice &d) { d.options.refusesOpen = refused; });
 }
 
 int initCount()
@@ -148,6 +164,16 @@ QStringList protocolErrors(int device)
     return withDevice(
         device, [](SimDevice &d) { return d.errors; },
         QStringList {QStringLiteral("no such device")});
+}
+
+QByteArray receivedDigest(int device)
+{
+    return withDevice(device, [](SimDevice &d) { return d.digest.result(); });
+}
+
+int blocksReceived(int device)
+{
+    return withDevice(device, [](SimDevice &d) { return d.blocksReceived; });
 }
 
 int openHandles(int device)

@@ -1,0 +1,160 @@
+#include "CatalogueSource.h"
+
+#include "CliOutput.h"
+#include "ExitCode.h"
+#include "MessageId.h"
+#include "ZipExtract.h"
+
+#include <QDate>
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcCli)
+
+namespace {
+
+bool textMatches(const QString &text, const QString &search)
+{
+    return text.contains(search, Qt::CaseInsensitive);
+}
+
+bool categoryMatches(const FirmwareCategory &category, const QString &search)
+{
+    if (textMatches(category.id, search))
+        return true;
+    for (const QString &name : category.names) {
+        if (textMatches(name, search))
+            return true;
+    }
+    return false;
+}
+
+bool recordMatches(const FirmwareInfo &record, const QString &search)
+{
+    if (search.isEmpty() || search == QLatin1String("*"))
+        return true;
+    if (textMatches(record.device_id, search) || categoryMatches(record.category1, search)
+        || categoryMatches(record.category2, search) || categoryMatches(record.category3, search))
+        return true;
+    for (const QString &remark : record.remark) {
+        if (textMatches(remark, search))
+            return true;
+    }
+    return false;
+}
+
+// Release dates are written by hand; the usual forms compare as dates, anything else as text
+// after every date.
+QString sortableDate(const QString &text)
+{
+    for (const char *format : {"yyyy-MM-dd", "yyyy/MM/dd", "yyyy.MM.dd", "yyyyMMdd", "yyyy-M-d"}) {
+        const QDate date = QDate::fromString(text.trimmed(), QLatin1String(format));
+        if (date.isValid())
+            return date.toString(Qt::ISODate);
+    }
+    return text.trimmed();
+}
+
+} // namespace
+
+CatalogueSource::CatalogueSource(const CliOutput &out, const QString &workFolder)
+    : out(out)
+    , work(workFolder)
+{
+    downloader.setDownloadFolder(work);
+}
+
+bool CatalogueSource::isUsableUrl(const QUrl &url)
+{
+    if (!url.isValid())
+        return false;
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("file"))
+        return !url.toLocalFile().isEmpty();
+    return (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+        && !url.host().isEmpty();
+}
+
+int CatalogueSource::fetch(const QString &url)
+{
+    catalogueUrl = QUrl(url, QUrl::StrictMode);
+    if (!isUsableUrl(catalogueUrl)) {
+        out.error(QStringLiteral("not an http, https or file URL: %1").arg(url));
+        return ExitCode::BadUsage;
+    }
+    qCDebug(lcCli) << "downloading" << catalogueUrl.toDisplayString();
+    downloader.downloadFile(catalogueUrl);
+    if (!downloader.succeeded()) {
+        out.errorMessage(MessageId::NetworkError, catalogueUrl.toDisplayString());
+        return ExitCode::NetworkError;
+    }
+    if (!records.parseJsonFile(work + downloader.downloadedFileName())) {
+        out.error(
+            QStringLiteral("not a firmware catalogue: %1").arg(catalogueUrl.toDisplayString()));
+        return ExitCode::BadUsage;
+    }
+    return ExitCode::Ok;
+}
+
+QVector<int> CatalogueSource::matching(const QString &search) const
+{
+    QVector<int> found;
+    const int count = std::min(records.count, records.records.size());
+    for (int p = 0; p < count; ++p) {
+        if (recordMatches(records.records[p], search))
+            found.append(p);
+    }
+    return found;
+}
+
+int CatalogueSource::newestFor(const QString &deviceId) const
+{
+    int best = -1;
+    QString bestDate;
+    const int count = std::min(records.count, records.records.size());
+    for (int p = 0; p < count; ++p) {
+        const FirmwareInfo &record = records.records[p];
+        if (record.device_id != deviceId)
+            continue;
+        const QString date = sortableDate(record.release_date);
+        // On equal dates the later entry wins: catalogues append newer firmware.
+        if (best < 0 || date >= bestDate) {
+            best = p;
+            bestDate = date;
+        }
+    }
+    return best;
+}
+
+// Scheme, host and port of the catalogue: an archive lies on the same server, also when that
+// server listens on a port of its own.
+QString CatalogueSource::serverRoot() const
+{
+    if (catalogueUrl.isLocalFile())
+        return QStringLiteral("file://");
+    return catalogueUrl
+        .adjusted(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery
+                  | QUrl::RemoveFragment)
+        .toString(QUrl::FullyEncoded);
+}
+
+int CatalogueSource::fetchImage(int record, QString &imagePath)
+{
+    const QUrl archive(serverRoot() + "/" + records.records[record].firmware_url);
+    qCDebug(lcCli) << "downloading" << archive.toDisplayString();
+    downloader.downloadFile(archive);
+    if (!downloader.succeeded()) {
+        out.errorMessage(MessageId::NetworkError, records.records[record].firmware_url);
+        return ExitCode::NetworkError;
+    }
+    const QString name = downloader.downloadedFileName();
+    const QString binFolder = work + QStringLiteral("bin/");
+    // An archive X.zip holds the image X.bin at its top level.
+    const QString base = name.endsWith(QLatin1String(".zip")) ? name.chopped(4) : name;
+    imagePath = binFolder + base + QStringLiteral(".bin");
+    if (!unzipFile(work + name, binFolder) || !QFileInfo(imagePath).isFile()) {
+        out.errorMessage(MessageId::OpenFileFailed, name);
+        return ExitCode::BadUsage;
+    }
+    return ExitCode::Ok;
+}

@@ -1,0 +1,210 @@
+#include "CliApp.h"
+
+#include "CataloguePrinter.h"
+#include "CatalogueSource.h"
+#include "DeviceLister.h"
+#include "ExitCode.h"
+#include "FirmwareImage.h"
+#include "FlashSession.h"
+#include "InterruptWatcher.h"
+#include "MessageId.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <cstdlib>
+
+CliApp::CliApp(const CliOptions &options)
+    : options(options)
+    , paths(AppPaths::forThisProgram())
+    , watcher(new InterruptWatcher(this))
+{
+    out.loadTexts(paths.configFile());
+    out.setQuiet(options.quiet);
+    connect(watcher, &InterruptWatcher::interrupted, this, &CliApp::onInterrupt);
+}
+
+CliApp::~CliApp()
+{
+    cleanUp();
+}
+
+void CliApp::cleanUp()
+{
+    session.reset();
+    work.reset();
+    // The download folder was made for this run only when nothing else is in it.
+    QDir().rmdir(paths.downloadDir);
+}
+
+int CliApp::run()
+{
+    if (!out.selectLanguage(options.language)) {
+        out.error(QStringLiteral("unknown language \"%1\"; the configured ones are %2")
+                      .arg(options.language, out.languageList()));
+        return ExitCode::BadUsage;
+    }
+    switch (options.command) {
+    case CliOptions::Command::Devices:
+        return devices();
+    case CliOptions::Command::Catalogue:
+        return catalogue();
+    case CliOptions::Command::Flash:
+        return options.fromCatalogue ? flashFromCatalogue() : flashFile();
+    default:
+        return ExitCode::BadUsage;
+    }
+}
+
+int CliApp::devices()
+{
+    return listDevices(out);
+}
+
+int CliApp::flashFile()
+{
+    quint64 size = 0;
+    if (const int code = checkImage(options.file, size))
+        return code;
+    startSession();
+    if (const int code = session->waitForDevice(options.waitSeconds))
+        return code;
+    out.infoMessage(MessageId::OpenFileOk, QFileInfo(options.file).fileName());
+    return session->flash(QFileInfo(options.file).absoluteFilePath(), size);
+}
+
+int CliApp::flashFromCatalogue()
+{
+    const QString url = options.url.isEmpty() ? out.catalogueUrl() : options.url;
+    if (!CatalogueSource::isUsableUrl(QUrl(url, QUrl::StrictMode))) {
+        out.error(QStringLiteral("not an http, https or file URL: %1").arg(url));
+        return ExitCode::BadUsage;
+    }
+    // The engine's start pause and the catalogue download run side by side.
+    startSession();
+    CatalogueSource source(out, workFolder());
+    if (const int code = source.fetch(url))
+        return code;
+    if (const int code = session->waitForDevice(options.waitSeconds))
+        return code;
+    const QString deviceId = session->identity();
+    int record = -1;
+    if (const int code = pickRecord(source, deviceId, record))
+        return code;
+    const FirmwareInfo &info = source.catalogue().records[record];
+    if (const int code = refuseMismatch(info.device_id, deviceId))
+        return code;
+    out.info(QStringLiteral("%1 %2 (%3)").arg(info.device_id, info.version, info.release_date));
+    QString image;
+    if (const int code = source.fetchImage(record, image))
+        return code;
+    quint64 size = 0;
+    if (const int code = checkImage(image, size))
+        return code;
+    // The device may have reported its identity late, or been swapped, during the download.
+    if (session->identity() != deviceId) {
+        if (const int code = refuseMismatch(info.device_id, session->identity()))
+            return code;
+    }
+    out.infoMessage(MessageId::OpenFileOk, QFileInfo(image).fileName());
+    return session->flash(image, size);
+}
+
+// The newest record for the named identity, or for the connected device's own.
+int CliApp::pickRecord(const CatalogueSource &source, const QString &deviceId, int &record) const
+{
+    const QString wanted = options.deviceId.isEmpty() ? deviceId : options.deviceId;
+    if (wanted == QLatin1String("*")) {
+        out.error(QStringLiteral("the device reports no identity (a legacy device): name the "
+                                 "firmware's DEVICE_ID"));
+        return ExitCode::BadUsage;
+    }
+    record = source.newestFor(wanted);
+    if (record < 0) {
+        out.error(QStringLiteral("the catalogue has no firmware for device %1").arg(wanted));
+        return ExitCode::BadUsage;
+    }
+    return ExitCode::Ok;
+}
+
+// Firmware made for another identity than the one the device reports could leave it unusable.
+int CliApp::refuseMismatch(const QString &firmwareId, const QString &deviceId) const
+{
+    if (deviceId == QLatin1String("*") || firmwareId.isEmpty() || firmwareId == deviceId)
+        return ExitCode::Ok;
+    const QString detail
+        = QStringLiteral("firmware for %1, the device is %2").arg(firmwareId, deviceId);
+    if (options.force) {
+        out.info(out.message(MessageId::FirmwareMismatch) + QStringLiteral(": ") + detail
+                 + QStringLiteral(" (--force)"));
+        return ExitCode::Ok;
+    }
+    out.errorMessage(MessageId::FirmwareMismatch,
+                     detail + QStringLiteral("; --force flashes it anyway"));
+    return ExitCode::Mismatch;
+}
+
+int CliApp::catalogue()
+{
+    CatalogueSource source(out, workFolder());
+    if (const int code = source.fetch(options.url.isEmpty() ? out.catalogueUrl() : options.url))
+        return code;
+    const QVector<int> found = source.matching(options.search);
+    out.result(options.json ? CataloguePrinter::json(out, source.catalogue(), found)
+                            : CataloguePrinter::table(out, source.catalogue(), found));
+    return ExitCode::Ok;
+}
+
+// Checked before the engine starts, so that a file that cannot be used never reaches the device.
+int CliApp::checkImage(const QString &path, quint64 &size) const
+{
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir() || !info.isFile()) {
+        out.errorMessage(MessageId::OpenFileFailed, path);
+        return ExitCode::BadUsage;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        out.errorMessage(MessageId::ReadFileFailed, path);
+        return ExitCode::BadUsage;
+    }
+    size = quint64(file.size());
+    // The engine's own bound; the smaller one of a legacy device it judges once the kind is known.
+    if (!FirmwareImage::fits(size, true)) {
+        out.errorMessage(MessageId::FileSizeInvalid, path);
+        return ExitCode::BadUsage;
+    }
+    return ExitCode::Ok;
+}
+
+// A folder of this run inside the download folder, so that neither the window nor another run on
+// the same machine shares or empties it; removed with everything in it when the run ends.
+QString CliApp::workFolder()
+{
+    if (!work) {
+        QDir().mkpath(paths.downloadDir);
+        work = std::make_unique<QTemporaryDir>(paths.downloadDir + QStringLiteral("cli-XXXXXX"));
+    }
+    return work->path() + '/';
+}
+
+void CliApp::startSession()
+{
+    session = std::make_unique<FlashSession>(out, options.startDelayMs);
+    session->start();
+}
+
+// Outside the session's own waits (during a download) nothing has been written yet: stop at once.
+void CliApp::onInterrupt()
+{
+    if (session && session->isWaiting()) {
+        session->interrupt();
+        return;
+    }
+    // The download waits in a loop of its own that cannot be cancelled; leave from here.
+    cleanUp();
+    std::fflush(stdout);
+    std::_Exit(ExitCode::Interrupted);
+}

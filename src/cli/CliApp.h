@@ -1,0 +1,46 @@
+#pragma once
+
+#include "AppPaths.h"
+#include "CliOptions.h"
+#include "CliOutput.h"
+
+#include <QObject>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class CatalogueSource;
+class FlashSession;
+class InterruptWatcher;
+
+// The commands of firmware-updater-cli. Everything that touches the device, the catalogue or an
+// archive is the window's own code; this class only orders it and turns outcomes into exit codes.
+class CliApp : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CliApp(const CliOptions &options);
+    ~CliApp() override;
+
+    int run();
+
+private:
+    int devices();
+    int flashFile();
+    int flashFromCatalogue();
+    int catalogue();
+    int checkImage(const QString &path, quint64 &size) const;
+    int pickRecord(const CatalogueSource &source, const QString &deviceId, int &record) const;
+    int refuseMismatch(const QString &firmwareId, const QString &deviceId) const;
+    QString workFolder();
+    void startSession();
+    void onInterrupt();
+    void cleanUp();
+
+    const CliOptions &options;
+    CliOutput out;
+    AppPaths paths;
+    InterruptWatcher *watcher = nullptr;
+    std::unique_ptr<QTemporaryDir> work;
+    std::unique_ptr<FlashSession> session;
+};

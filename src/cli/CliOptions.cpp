@@ -1,0 +1,134 @@
+#include "CliOptions.h"
+
+#include <QCommandLineParser>
+
+#include <cmath>
+
+namespace {
+
+const char *const description
+    = "Writes a firmware image into the USB accessory, from a file or from the firmware "
+      "catalogue.\n\n"
+      "Commands:\n"
+      "  devices                               list the connected accessories\n"
+      "  flash FILE.bin [--wait SECONDS]       update the accessory with an image file\n"
+      "  flash --from-catalogue [DEVICE_ID] [--force] [--url URL]\n"
+      "                                        update it with the newest catalogue firmware\n"
+      "  catalogue [--url URL] [SEARCH] [--json]\n"
+      "                                        list the catalogue's firmware\n\n"
+      "Exit status: 0 done, 1 network error, 2 bad usage or unusable file, 3 no device,\n"
+      "4 update failed, 5 firmware for another device, 130 interrupted.";
+
+struct Parser
+{
+    QCommandLineParser parser;
+    QCommandLineOption wait {"wait", "Seconds to wait for the accessory (default 10).", "seconds"};
+    QCommandLineOption url {"url", "Catalogue address (http, https or file).", "url"};
+    QCommandLineOption json {"json", "List the catalogue as JSON."};
+    QCommandLineOption fromCatalogue {"from-catalogue", "Flash the newest catalogue firmware."};
+    QCommandLineOption force {"force", "Flash even when the firmware is for another device."};
+    QCommandLineOption language {"language", "Language of the messages: its number or name.",
+                                 "N|NAME"};
+    QCommandLineOption quiet {"quiet", "Print errors only."};
+    QCommandLineOption verbose {"verbose", "Print the device protocol trace on stderr."};
+    QCommandLineOption startDelay {"start-delay", "Engine start pause in ms.", "ms", "1000"};
+    QCommandLineOption help {{"h", "help"}, "Show this help."};
+    QCommandLineOption version {"version", "Show the version."};
+
+    Parser()
+    {
+        parser.setApplicationDescription(QString::fromLatin1(description));
+        // Tests shorten the engine's start pause; users have no reason to.
+        startDelay.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOptions({help, version, wait, url, json, fromCatalogue, force, language, quiet,
+                           verbose, startDelay});
+        parser.addPositionalArgument("command", "devices, flash or catalogue.");
+    }
+};
+
+bool takeWait(const QString &text, double &seconds)
+{
+    bool ok = false;
+    seconds = text.toDouble(&ok);
+    return ok && std::isfinite(seconds) && seconds >= 0 && seconds <= 24 * 3600;
+}
+
+// Fills the command and its positional argument; false (with error set) on the wrong count.
+bool takeCommand(QStringList args, CliOptions &o)
+{
+    const QString name = args.takeFirst();
+    const auto tooMany = [&](int allowed) {
+        if (args.size() <= allowed)
+            return false;
+        o.error = QStringLiteral("too many arguments for %1: %2").arg(name, args.join(' '));
+        return true;
+    };
+    if (name == QLatin1String("devices")) {
+        o.command = CliOptions::Command::Devices;
+        return !tooMany(0);
+    }
+    if (name == QLatin1String("catalogue")) {
+        o.command = CliOptions::Command::Catalogue;
+        o.search = args.value(0);
+        return !tooMany(1);
+    }
+    if (name == QLatin1String("flash")) {
+        o.command = CliOptions::Command::Flash;
+        if (o.fromCatalogue) {
+            o.deviceId = args.value(0);
+            return !tooMany(1);
+        }
+        if (args.isEmpty()) {
+            o.error = QStringLiteral("flash needs an image file (or --from-catalogue)");
+            return false;
+        }
+        o.file = args.first();
+        return !tooMany(1);
+    }
+    o.error = QStringLiteral("unknown command: %1 (devices, flash or catalogue)").arg(name);
+    return false;
+}
+
+} // namespace
+
+CliOptions CliOptions::parse(const QStringList &arguments)
+{
+    Parser p;
+    CliOptions o;
+    o.helpText = p.parser.helpText();
+    if (!p.parser.parse(arguments)) {
+        o.error = p.parser.errorText();
+        return o;
+    }
+    if (p.parser.isSet(p.help)) {
+        o.command = Command::Help;
+        return o;
+    }
+    if (p.parser.isSet(p.version)) {
+        o.command = Command::Version;
+        return o;
+    }
+    o.url = p.parser.value(p.url);
+    o.language = p.parser.value(p.language);
+    o.fromCatalogue = p.parser.isSet(p.fromCatalogue);
+    o.force = p.parser.isSet(p.force);
+    o.json = p.parser.isSet(p.json);
+    o.quiet = p.parser.isSet(p.quiet);
+    o.verbose = p.parser.isSet(p.verbose);
+    bool delayOk = false;
+    const int delay = p.parser.value(p.startDelay).toInt(&delayOk);
+    if (delayOk && delay >= 0)
+        o.startDelayMs = delay;
+    if (p.parser.isSet(p.wait) && !takeWait(p.parser.value(p.wait), o.waitSeconds)) {
+        o.error = QStringLiteral("--wait needs a number of seconds, not \"%1\"")
+                      .arg(p.parser.value(p.wait));
+        return o;
+    }
+    if (p.parser.positionalArguments().isEmpty()) {
+        o.error = QStringLiteral("no command given (devices, flash or catalogue); see --help");
+        return o;
+    }
+    if (!takeCommand(p.parser.positionalArguments(), o))
+        o.command = Command::None;
+    return o;
+}

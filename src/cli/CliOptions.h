@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The parsed command line. Parsing checks only the shape of the arguments; whether a file, URL or
+// language exists is checked by the command that uses it.
+struct CliOptions
+{
+    enum class Command { None, Help, Version, Devices, Flash, Catalogue };
+
+    Command command = Command::None;
+    QString file; // flash FILE.bin
+    QString deviceId; // flash --from-catalogue [DEVICE_ID]
+    QString search; // catalogue [SEARCH]
+    QString url; // --url; empty for the configured catalogue
+    QString language; // --language N|NAME; empty for the first
+    double waitSeconds = 10.0;
+    int startDelayMs = 1000;
+    bool fromCatalogue = false;
+    bool force = false;
+    bool json = false;
+    bool quiet = false;
+    bool verbose = false;
+
+    QString error; // set when the arguments are unusable; the command is None then
+    QString helpText;
+
+    static CliOptions parse(const QStringList &arguments);
+};

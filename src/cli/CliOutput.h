@@ -1,0 +1,44 @@
+#pragma once
+
+#include "LanguageConfig.h"
+
+#include <QString>
+
+// The texts of the chosen language and the two channels the command line writes to: results and
+// progress on stdout (silenced by --quiet), failures on stderr as one line each.
+class CliOutput
+{
+public:
+    // Reads Config.xml from the program's configuration folder.
+    void loadTexts(const QString &configFile);
+    // Picks the language by its number (from 1, as in the window's language box) or by its name or
+    // key; false when there is no such language.
+    bool selectLanguage(const QString &choice);
+    QString languageList() const;
+    int language() const { return current; }
+
+    // A numbered log message in the chosen language.
+    QString message(int id) const;
+    QString text(LanguageConfig::Entry entry) const { return config.text(entry, current); }
+    // The catalogue address: the first language's, as the window fetches it.
+    QString catalogueUrl() const { return config.text(LanguageConfig::catalogueUrl, 0); }
+
+    void setQuiet(bool on) { quiet = on; }
+    bool isQuiet() const { return quiet; }
+
+    // One line on stdout unless quiet.
+    void info(const QString &line) const;
+    // One line on stderr, always.
+    void error(const QString &line) const;
+    void errorMessage(int id, const QString &detail = QString()) const;
+    void infoMessage(int id, const QString &detail = QString()) const;
+    // Raw text on stdout (tables, JSON), printed also when quiet: it is the command's result.
+    void result(const QString &text) const;
+
+private:
+    QString withDetail(int id, const QString &detail) const;
+
+    LanguageConfig config;
+    int current = 0;
+    bool quiet = false;
+};

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class CliOutput;
+class MainTask;
+class ProgressPrinter;
+class QEventLoop;
+class QThread;
+
+// The update engine on its worker thread, as the window runs it, seen from the command line:
+// wait for the accessory, hand it one image, follow the update and turn its end into an exit code.
+// Interrupts: before the first block one stops at once; while blocks are written the first only
+// warns, and a second within three seconds stops the engine after its current pass.
+class FlashSession : public QObject
+{
+    Q_OBJECT
+public:
+    FlashSession(const CliOutput &out, int startDelayMs, QObject *parent = nullptr);
+    ~FlashSession() override;
+
+    // Starts the engine on its worker thread; it then looks for the accessory by itself.
+    void start();
+    // Starts the engine if need be and waits until it reports the accessory connected. Returns an
+    // exit code: Ok when connected, NoDevice after the wait, Interrupted on Ctrl+C.
+    int waitForDevice(double seconds);
+    // The identity the connected accessory reported, "*" for none (a legacy device).
+    QString identity() const { return deviceIdentity; }
+    // Updates the connected accessory with the image; returns the exit code.
+    int flash(const QString &imagePath, quint64 imageSize);
+
+    // Whether a wait is running that interrupt() can end; outside one the caller handles Ctrl+C.
+    bool isWaiting() const { return loop != nullptr; }
+
+public slots:
+    void interrupt();
+
+private:
+    enum class Phase { Idle, Waiting, Starting, Writing, Done };
+
+    void onConnection(bool connected);
+    void onIdentity(const QString &identity);
+    void onMessage(int id);
+    void onProgress(int value);
+    void onUpdateState(bool running);
+    void finishWith(int exitCode);
+    int runLoop();
+    void stopEngine();
+    void say(const QString &line);
+
+    const CliOutput &out;
+    int startDelayMs;
+    QThread *worker = nullptr;
+    MainTask *engine = nullptr;
+    QEventLoop *loop = nullptr;
+    std::unique_ptr<ProgressPrinter> progress;
+    Phase phase = Phase::Idle;
+    bool connected = false;
+    bool permissionReported = false;
+    bool progressStarted = false;
+    bool stopping = false;
+    quint64 blocks = 0;
+    QString deviceIdentity = QStringLiteral("*");
+    QElapsedTimer sinceFirstInterrupt;
+    int exitCode = 0;
+};

@@ -1,0 +1,65 @@
+#include "CliProcess.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTimer>
+
+CliProcess::CliProcess()
+    : env(QProcessEnvironment::systemEnvironment())
+{
+    const QString program = dir.path() + "/firmware-updater-cli";
+    ready = QDir(dir.path()).mkpath("Config") && QFile::copy(FWU_CLI_PROGRAM, program)
+        && QFile::copy(FWU_SOURCE_CONFIG, dir.path() + "/Config/Config.xml");
+    env.insert("LD_LIBRARY_PATH", FWU_SIMHID_LIBDIR);
+    env.insert("FWU_SIM_DUMP", dir.path() + "/received.bin");
+    env.remove("QT_LOGGING_RULES");
+}
+
+CliProcess::Result CliProcess::run(const QStringList &arguments,
+                                   const std::function<void(QProcess &)> &started,
+                                   const QString &terminal)
+{
+    const QString dump = env.value("FWU_SIM_DUMP");
+    QFile::remove(dump);
+    QFile::remove(dump + ".log");
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setProgram(dir.path() + "/firmware-updater-cli");
+    // The engine's one-second start pause is the window's; the tests have no use for it.
+    process.setArguments(QStringList {"--start-delay", "0"} + arguments);
+    process.setStandardInputFile(QProcess::nullDevice());
+    if (!terminal.isEmpty())
+        process.setStandardOutputFile(terminal);
+    process.start();
+    Result result;
+    if (!process.waitForStarted())
+        return result;
+    if (started)
+        started(process);
+    if (process.state() != QProcess::NotRunning) {
+        // An event loop, not waitForFinished: the test's web server answers from this thread.
+        QEventLoop loop;
+        QObject::connect(&process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop,
+                         &QEventLoop::quit);
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.crashed = process.exitStatus() == QProcess::CrashExit;
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    QFile image(dump);
+    if (image.open(QIODevice::ReadOnly))
+        result.image = image.readAll();
+    QFile log(dump + ".log");
+    if (log.open(QIODevice::ReadOnly))
+        result.deviceLog = log.readAll();
+    return result;
+}

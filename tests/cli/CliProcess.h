@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+
+class QProcess;
+
+// The real firmware-updater-cli, copied with the shipped Config.xml into a folder of its own (so
+// its download folder is the test's to inspect) and run against the stand-in hidapi library.
+class CliProcess
+{
+public:
+    struct Result
+    {
+        int exitCode = -1;
+        bool crashed = false;
+        QByteArray out;
+        QByteArray err;
+        QByteArray image; // what the first simulated device received
+        QByteArray deviceLog; // its summary: headers, header commands, protocol errors
+    };
+
+    CliProcess();
+    bool isReady() const { return ready; }
+    QString appDir() const { return dir.path(); }
+    QString downloadFolder() const { return dir.path() + "/Config/Temp"; }
+
+    // The simulated devices as FWU_SIM_DEVICES describes them, and further FWU_SIM_ settings.
+    void setDevices(const QString &devices) { env.insert("FWU_SIM_DEVICES", devices); }
+    void setSim(const QString &name, const QString &value) { env.insert(name, value); }
+    // Runs to the end; `started` is called with the process once it runs (to signal it, say).
+    // stdout goes to `terminal` when it is a path (a pseudo-terminal's slave), else to a pipe.
+    Result run(const QStringList &arguments,
+               const std::function<void(QProcess &)> &started = nullptr,
+               const QString &terminal = QString());
+
+private:
+    QTemporaryDir dir;
+    QProcessEnvironment env;
+    bool ready = false;
+};

@@ -1,0 +1,572 @@
+// firmware-updater-cli end to end: the real program against the simulated accessory (standing in
+// for the system's hidapi library) and the loopback web server. What reaches the device is compared
+// byte for byte; every run must leave the download folder empty.
+#include "CliProcess.h"
+#include "TestHttpServer.h"
+#include "ZipBuilder.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSocketNotifier>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray pattern(int size, int seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((i * 7 + seed * 31 + i / 251) & 0xFF);
+    return bytes;
+}
+
+// The device holds whole blocks: the image, then 0xFF up to the block's end.
+bool holdsImage(const QByteArray &received, const QByteArray &image)
+{
+    const int blocks = (image.size() + 1023) / 1024;
+    return received.size() == blocks * 1024 && received.startsWith(image)
+        && received.mid(image.size()).count(char(0xFF)) == received.size() - image.size();
+}
+
+QJsonObject record(const QString &id, const QString &version, const QString &date,
+                   const QString &url)
+{
+    return {{"device_id", id},
+            {"version", version},
+            {"release_date", date},
+            {"firmware_url", url},
+            {"category1", QJsonObject {{"id", "tx"}, {"language2", "Transmitters"}}},
+            {"category2", QJsonObject {{"id", id}, {"language2", "Model " + id}}}};
+}
+
+QByteArray zipHolding(const QByteArray &name, const QByteArray &data)
+{
+    return ZipBuilder().add(ZipBuilder::file(name, data)).build();
+}
+
+// Waits, without the web server needing the event loop, until the program has printed the text.
+bool waitForOutput(QProcess &process, QProcess::ProcessChannel channel, const QByteArray &text)
+{
+    process.setReadChannel(channel);
+    QElapsedTimer clock;
+    clock.start();
+    while (!process.peek(1 << 16).contains(text) && clock.elapsed() < 10000)
+        process.waitForReadyRead(50);
+    return process.peek(1 << 16).contains(text);
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void flash_sendsTheImageByteForByte_data();
+    void flash_sendsTheImageByteForByte();
+    void exitCodes_data();
+    void exitCodes();
+    void badInput_oneLineNothingWritten_data();
+    void badInput_oneLineNothingWritten();
+    void devices_listsEveryAccessoryWithItsKind();
+    void catalogue_printsTheMatchingRecords_data();
+    void catalogue_printsTheMatchingRecords();
+    void fromCatalogue_picksNewestAndRefusesMismatch_data();
+    void fromCatalogue_picksNewestAndRefusesMismatch();
+    void progress_redrawnOnATerminalLinesOnAPipe_data();
+    void progress_redrawnOnATerminalLinesOnAPipe();
+    void interrupt_whileWritingAsksTwice_data();
+    void interrupt_whileWritingAsksTwice();
+    void interrupt_duringADownloadLeavesNothingBehind();
+
+private:
+    void runExitRow();
+    QString file(const QString &name) const { return files.path() + "/" + name; }
+    QString url(const QString &path) const { return server.origin() + path; }
+
+    std::unique_ptr<CliProcess> cli;
+    QTemporaryDir files;
+    TestHttpServer server;
+    QByteArray newAbc = pattern(2500, 1);
+    QByteArray xyz = pattern(1500, 2);
+};
+
+void TestCli::initTestCase()
+{
+    QVERIFY(server.start());
+    QFile good(file("good.bin"));
+    QVERIFY(good.open(QIODevice::WriteOnly));
+    good.write(pattern(5000, 0));
+    good.close();
+    QFile empty(file("empty.bin"));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    QVERIFY(QDir(files.path()).mkdir("folder.bin"));
+    // Sparse: the sizes count, not the bytes.
+    QFile huge(file("huge.bin"));
+    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(64 * 1024 * 1024 + 1));
+    huge.close();
+    QFile legacyTooLarge(file("4097blocks.bin"));
+    QVERIFY(legacyTooLarge.open(QIODevice::WriteOnly) && legacyTooLarge.resize(4096 * 1024 + 1));
+    legacyTooLarge.close();
+    QFile big(file("big.bin"));
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    big.write(pattern(200 * 1024, 3));
+    big.close();
+
+    // The newest ABC firmware is neither the first nor the last record.
+    const QJsonArray records {record("ABC", "1.0", "2024-01-05", "old/ABC.zip"),
+                              record("ABC", "1.1", "2024-03-01", "new/ABC.zip"),
+                              record("XYZ", "2.0", "2024-02-01", "xyz/XYZ.zip"),
+                              record("ABC", "0.9", "2023-12-31", "older/ABC.zip")};
+    server.setReply(
+        "/cat.json",
+        TestHttpServer::ok(
+            QJsonDocument(QJsonObject {{"base_url", "fw"}, {"Firmwares", records}}).toJson()));
+    server.setReply("/fw/old/ABC.zip", TestHttpServer::ok(zipHolding("ABC.bin", pattern(900, 9))));
+    server.setReply("/fw/new/ABC.zip", TestHttpServer::ok(zipHolding("ABC.bin", newAbc)));
+    server.setReply("/fw/older/ABC.zip", TestHttpServer::ok(zipHolding("ABC.bin", pattern(90, 8))));
+    server.setReply("/fw/xyz/XYZ.zip", TestHttpServer::ok(zipHolding("XYZ.bin", xyz)));
+    server.setReply("/broken.json", TestHttpServer::ok("{ not json"));
+    server.setReply("/missing.json", TestHttpServer::status(404));
+    server.setReply(
+        "/unsafe.json",
+        TestHttpServer::ok(QJsonDocument(QJsonObject {{"base_url", "fw"},
+                                                      {"Firmwares",
+                                                       QJsonArray {record("ABC", "1", "2024-01-01",
+                                                                          "evil/ABC.zip")}}})
+                               .toJson()));
+    server.setReply(
+        "/stalling.json",
+        TestHttpServer::ok(QJsonDocument(QJsonObject {{"base_url", "fw"},
+                                                      {"Firmwares",
+                                                       QJsonArray {record("ABC", "1", "2024-01-01",
+                                                                          "stall/ABC.zip")}}})
+                               .toJson()));
+    server.setReply("/fw/stall/ABC.zip", TestHttpServer::stall(100000));
+    server.setReply("/fw/evil/ABC.zip", TestHttpServer::ok(zipHolding("../ABC.bin", newAbc)));
+}
+
+void TestCli::init()
+{
+    cli = std::make_unique<CliProcess>();
+    QVERIFY(cli->isReady());
+}
+
+// Whatever a run did, it leaves nothing in the download folder.
+void TestCli::cleanup()
+{
+    if (cli)
+        QCOMPARE(QDir(cli->downloadFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
+    cli.reset();
+}
+
+void TestCli::flash_sendsTheImageByteForByte_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QByteArray>("headerCommand");
+    QTest::newRow("V20 device") << "v20:ABC" << 5000 << QByteArray("command 0x8");
+    QTest::newRow("legacy device") << "legacy" << 3073 << QByteArray("command 0x4");
+}
+
+void TestCli::flash_sendsTheImageByteForByte()
+{
+    QFETCH(QString, device);
+    QFETCH(int, size);
+    QFETCH(QByteArray, headerCommand);
+    const QByteArray image = pattern(size, 5);
+    QFile out(file("flash.bin"));
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(image);
+    out.close();
+    cli->setDevices(device);
+    const auto r = cli->run({"flash", file("flash.bin"), "--language", "English"});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(holdsImage(r.image, image), r.err.constData());
+    QVERIFY(r.deviceLog.contains(headerCommand + '\n'));
+    QVERIFY(r.deviceLog.contains("errors 0"));
+    QVERIFY(r.out.contains("Device updated"));
+    QVERIFY(r.err.isEmpty());
+}
+
+namespace {
+
+void addExitColumns()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("devices");
+    QTest::addColumn<QString>("simSetting");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("stderrText");
+}
+
+QStringList inEnglish(QStringList arguments)
+{
+    return arguments << "--language"
+                     << "English";
+}
+
+} // namespace
+
+void TestCli::exitCodes_data()
+{
+    addExitColumns();
+    const QString v20 = "v20:ABC";
+    const auto en = inEnglish;
+    const QString good = file("good.bin");
+    QTest::newRow("updated") << en(QStringList {"flash", good}) << v20 << "" << 0 << "";
+    QTest::newRow("device plugged in during the wait")
+        << en(QStringList {"flash", good, "--wait", "10"}) << v20 << "FWU_SIM_ATTACH_AFTER_MS=400"
+        << 0 << "";
+    QTest::newRow("no device") << en(QStringList {"flash", good, "--wait", "0.2"}) << ""
+                               << "" << 3 << "Connect the device first";
+    QTest::newRow("device cannot be opened")
+        << en(QStringList {"flash", good, "--wait", "0.5"}) << "unopenable"
+        << "" << 3 << "The device was found but cannot be opened: permission denied";
+    QTest::newRow("device lost mid-update")
+        << en(QStringList {"flash", good}) << v20 << "FWU_SIM_DETACH_AFTER_BLOCK=1" << 4
+        << "Device update failed";
+    QTest::newRow("write refused") << en(QStringList {"flash", good}) << v20
+                                   << "FWU_SIM_FAIL_WRITE=6" << 4 << "Device update failed";
+    QTest::newRow("catalogue not found")
+        << en(QStringList {"catalogue", "--url", url("/missing.json")}) << v20 << "" << 1
+        << "Network error";
+}
+
+void TestCli::exitCodes()
+{
+    runExitRow();
+}
+
+// Refused before the update starts: exit 2, one line saying why, and nothing sent to the device.
+void TestCli::badInput_oneLineNothingWritten_data()
+{
+    addExitColumns();
+    const QString v20 = "v20:ABC";
+    const auto en = inEnglish;
+    const QString good = file("good.bin");
+    QTest::newRow("missing file") << en(QStringList {"flash", file("nothing.bin")}) << v20 << ""
+                                  << 2 << "Cannot open the file";
+    QTest::newRow("directory") << en(QStringList {"flash", file("folder.bin")}) << v20 << "" << 2
+                               << "Cannot open the file";
+    QTest::newRow("empty file") << en(QStringList {"flash", file("empty.bin")}) << v20 << "" << 2
+                                << "The file size is not valid";
+    QTest::newRow("image over 64 MiB") << en(QStringList {"flash", file("huge.bin")}) << v20 << ""
+                                       << 2 << "The file size is not valid";
+    QTest::newRow("image too large for a legacy device")
+        << en(QStringList {"flash", file("4097blocks.bin")}) << "legacy"
+        << "" << 2 << "The file size is not valid";
+    QTest::newRow("unknown option")
+        << en(QStringList {"flash", good, "--fast"}) << v20 << "" << 2 << "Unknown option 'fast'";
+    QTest::newRow("wait not a number") << en(QStringList {"flash", good, "--wait", "ten"}) << v20
+                                       << "" << 2 << "--wait needs a number";
+    QTest::newRow("unknown command")
+        << en(QStringList {"burn", good}) << v20 << "" << 2 << "unknown command";
+    QTest::newRow("unknown language")
+        << QStringList {"flash", good, "--language", "Klingon"} << v20 << "" << 2 << "2 English";
+    QTest::newRow("catalogue URL not http or file")
+        << en(QStringList {"catalogue", "--url", "ftp://127.0.0.1/cat.json"}) << v20 << "" << 2
+        << "not an http, https or file URL";
+    QTest::newRow("catalogue does not parse")
+        << en(QStringList {"catalogue", "--url", url("/broken.json")}) << v20 << "" << 2
+        << "not a firmware catalogue";
+    QTest::newRow("archive refused by the checks")
+        << en(QStringList {"flash", "--from-catalogue", "--url", url("/unsafe.json")}) << v20 << ""
+        << 2 << "Cannot open the file: ABC.zip";
+    QTest::newRow("in the chosen language")
+        << QStringList {"flash", file("nothing.bin"), "--language", "3"} << v20 << "" << 2
+        << "Die Datei kann nicht geöffnet werden";
+    QTest::newRow("first language by default")
+        << QStringList {"flash", file("empty.bin")} << v20 << "" << 2 << "文件大小不合格";
+}
+
+void TestCli::badInput_oneLineNothingWritten()
+{
+    runExitRow();
+}
+
+void TestCli::runExitRow()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, devices);
+    QFETCH(QString, simSetting);
+    QFETCH(int, exitCode);
+    QFETCH(QString, stderrText);
+    cli->setDevices(devices);
+    if (!simSetting.isEmpty())
+        cli->setSim(simSetting.section('=', 0, 0), simSetting.section('=', 1));
+    const auto r = cli->run(arguments);
+    QVERIFY(!r.crashed);
+    QCOMPARE(r.exitCode, exitCode);
+    const QString err = QString::fromUtf8(r.err);
+    QVERIFY2(err.contains(stderrText), qPrintable(err));
+    if (exitCode == 2 || exitCode == 3) {
+        QCOMPARE(err.count('\n'), 1);
+        QVERIFY2(r.deviceLog.isEmpty() || r.deviceLog.startsWith("headers 0\n"), r.deviceLog);
+    }
+}
+
+void TestCli::devices_listsEveryAccessoryWithItsKind()
+{
+    cli->setDevices("v20:ABC-123;legacy;unopenable");
+    const auto r = cli->run({"devices", "--language", "English"});
+    QCOMPARE(r.exitCode, 0);
+    const QStringList lines = QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines[0].endsWith("  V20  ABC-123"), qPrintable(lines[0]));
+    QVERIFY2(lines[1].endsWith("  legacy"), qPrintable(lines[1]));
+    QVERIFY2(lines[2].contains("  The device was found but cannot be opened: permission denied"),
+             qPrintable(lines[2]));
+
+    cli->setDevices("");
+    const auto none = cli->run({"devices", "--language", "English"});
+    QCOMPARE(none.exitCode, 3);
+    QVERIFY(none.err.contains("Connect the device first"));
+}
+
+void TestCli::catalogue_printsTheMatchingRecords_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("devices");
+    QTest::newRow("every record") << QStringList {} << QStringList {"ABC", "ABC", "XYZ", "ABC"};
+    QTest::newRow("search by identity") << QStringList {"xyz"} << QStringList {"XYZ"};
+    QTest::newRow("search by category name")
+        << QStringList {"model abc"} << QStringList {"ABC", "ABC", "ABC"};
+    QTest::newRow("nothing matches") << QStringList {"Q7"} << QStringList {};
+}
+
+void TestCli::catalogue_printsTheMatchingRecords()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, devices);
+    const QStringList common {"catalogue", "--url", url("/cat.json"), "--language", "English"};
+    const auto json = cli->run(common + arguments + QStringList {"--json"});
+    QCOMPARE(json.exitCode, 0);
+    const QJsonArray list = QJsonDocument::fromJson(json.out).array();
+    QStringList found;
+    for (const QJsonValue &entry : list)
+        found << entry.toObject().value("device_id").toString();
+    QCOMPARE(found, devices);
+    if (!list.isEmpty()) {
+        QCOMPARE(list[0].toObject().value("category").toString(), QString("Transmitters"));
+        QCOMPARE(list[0].toObject().value("release_date").toString().size(), 10);
+    }
+
+    const auto table = cli->run(common + arguments);
+    QCOMPARE(table.exitCode, 0);
+    const QStringList lines = QString::fromUtf8(table.out).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), devices.size() + 1);
+    QVERIFY2(lines[0].startsWith("Category"), qPrintable(lines[0]));
+    if (devices.size() == 1)
+        QVERIFY(lines[1].contains(
+            QRegularExpression("^Transmitters +XYZ +2.0 +2024-02-01 +Model XYZ$")));
+}
+
+void TestCli::fromCatalogue_picksNewestAndRefusesMismatch_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<QString>("stderrText");
+    QTest::newRow("newest for the device's identity")
+        << QStringList {} << "v20:ABC" << 0 << newAbc << "";
+    QTest::newRow("named identity matching the device")
+        << QStringList {"ABC"} << "v20:ABC" << 0 << newAbc << "";
+    QTest::newRow("firmware for another device")
+        << QStringList {"XYZ"} << "v20:ABC" << 5 << QByteArray()
+        << "The firmware does not match the device: firmware for XYZ, the device is ABC";
+    QTest::newRow("another device, forced")
+        << QStringList {"XYZ", "--force"} << "v20:ABC" << 0 << xyz << "";
+    QTest::newRow("legacy device with a named identity")
+        << QStringList {"XYZ"} << "legacy" << 0 << xyz << "";
+    QTest::newRow("legacy device without one")
+        << QStringList {} << "legacy" << 2 << QByteArray() << "reports no identity";
+    QTest::newRow("identity not in the catalogue")
+        << QStringList {} << "v20:QQQ" << 2 << QByteArray() << "no firmware for device QQQ";
+}
+
+void TestCli::fromCatalogue_picksNewestAndRefusesMismatch()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, device);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, image);
+    QFETCH(QString, stderrText);
+    cli->setDevices(device);
+    const auto r = cli->run(QStringList {"flash", "--from-catalogue", "--url", url("/cat.json"),
+                                         "--language", "English"}
+                            + arguments);
+    QCOMPARE(r.exitCode, exitCode);
+    QVERIFY2(QString::fromUtf8(r.err).contains(stderrText), r.err.constData());
+    if (image.isEmpty())
+        QVERIFY2(r.deviceLog.startsWith("headers 0\n"), r.deviceLog.constData());
+    else
+        QVERIFY(holdsImage(r.image, image));
+}
+
+void TestCli::progress_redrawnOnATerminalLinesOnAPipe_data()
+{
+    QTest::addColumn<bool>("terminal");
+    QTest::addColumn<QString>("option");
+    QTest::newRow("pipe") << false << "";
+    QTest::newRow("pseudo-terminal") << true << "";
+    QTest::newRow("quiet") << false << "--quiet";
+    QTest::newRow("verbose") << false << "--verbose";
+}
+
+void TestCli::progress_redrawnOnATerminalLinesOnAPipe()
+{
+    QFETCH(bool, terminal);
+    QFETCH(QString, option);
+    cli->setDevices("v20:ABC");
+    cli->setSim("FWU_SIM_ACK_DELAY_MS", "3");
+    QByteArray shown;
+    QString slave;
+    int master = -1;
+    std::unique_ptr<QSocketNotifier> reader;
+    if (terminal) {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+        slave = QString::fromLocal8Bit(ptsname(master));
+        reader = std::make_unique<QSocketNotifier>(master, QSocketNotifier::Read);
+        connect(reader.get(), &QSocketNotifier::activated, [&] {
+            char bytes[4096];
+            const ssize_t n = ::read(master, bytes, sizeof bytes);
+            if (n > 0)
+                shown.append(bytes, int(n));
+            else
+                reader->setEnabled(false); // the program has closed its side
+        });
+    }
+    QStringList arguments {"flash", file("big.bin"), "--language", "English"};
+    if (!option.isEmpty())
+        arguments << option;
+    const auto r = cli->run(arguments, nullptr, slave);
+    if (terminal) {
+        QTRY_VERIFY(!reader->isEnabled() || shown.contains("Device updated"));
+        ::close(master);
+    } else {
+        shown = r.out;
+    }
+    QCOMPARE(r.exitCode, 0);
+    if (option == "--quiet") {
+        QCOMPARE(r.out, QByteArray());
+        QCOMPARE(r.err, QByteArray());
+        return;
+    }
+    if (option == "--verbose")
+        QVERIFY(r.err.contains("fwu.cli: engine: progress 100"));
+    const QList<QByteArray> progressLines = [&] {
+        QList<QByteArray> lines;
+        for (const QByteArray &line : shown.split('\n')) {
+            if (line.contains(" %"))
+                lines << line;
+        }
+        return lines;
+    }();
+    if (terminal) {
+        // One line, redrawn in place: carriage returns, a bar, and the end of the update.
+        QCOMPARE(progressLines.size(), 1);
+        QVERIFY(progressLines[0].count('\r') > 2);
+        QVERIFY(progressLines[0].contains("[##############################] 100 %"));
+        QVERIFY(progressLines[0].contains("KiB/s"));
+        QVERIFY(progressLines[0].contains("0:00 left"));
+    } else {
+        // One plain line per tenth, rising, ending at 100 %, with speed and time left.
+        QCOMPARE(progressLines.size(), 10);
+        QVERIFY(!shown.contains('\r') && !shown.contains('#'));
+        QVERIFY(progressLines.first().startsWith(" 10 %"));
+        QVERIFY(progressLines[4].contains(" left"));
+        QVERIFY(progressLines.last().startsWith("100 %"));
+    }
+}
+
+void TestCli::interrupt_whileWritingAsksTwice_data()
+{
+    QTest::addColumn<QString>("devices");
+    QTest::addColumn<int>("interrupts");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("one Ctrl+C while writing continues") << "v20:ABC" << 1 << 0;
+    QTest::newRow("two within 3 s stop") << "v20:ABC" << 2 << 130;
+    QTest::newRow("before the first block stops at once") << "" << 1 << 130;
+}
+
+void TestCli::interrupt_whileWritingAsksTwice()
+{
+    QFETCH(QString, devices);
+    QFETCH(int, interrupts);
+    QFETCH(int, exitCode);
+    cli->setDevices(devices);
+    cli->setSim("FWU_SIM_ACK_DELAY_MS", "6");
+    const bool writing = !devices.isEmpty();
+    QElapsedTimer clock;
+    // Verbose, so that the program says when it waits for the accessory: its Ctrl+C handling is
+    // in place by then.
+    const QStringList arguments {"flash", file("big.bin"), "--language", "English", "--wait",
+                                 "10",    "--verbose"};
+    const auto r = cli->run(arguments, [&](QProcess &process) {
+        if (writing)
+            QVERIFY(waitForOutput(process, QProcess::StandardOutput, " %"));
+        else
+            QVERIFY(waitForOutput(process, QProcess::StandardError, "waiting up to"));
+        clock.start();
+        for (int i = 0; i < interrupts; ++i) {
+            ::kill(pid_t(process.processId()), SIGINT);
+            QTest::qWait(200);
+        }
+    });
+    QCOMPARE(r.exitCode, exitCode);
+    const QByteArray big = pattern(200 * 1024, 3);
+    if (!writing) {
+        QVERIFY(clock.elapsed() < 5000); // well before the 10 s wait for a device runs out
+        return;
+    }
+    QVERIFY(r.err.contains("An update is running. Closing now leaves the device unusable"));
+    if (interrupts == 1) {
+        QVERIFY(holdsImage(r.image, big));
+    } else {
+        QVERIFY(!r.out.contains("Device updated"));
+        QVERIFY(r.deviceLog.startsWith("headers "));
+        QVERIFY(r.deviceLog.split('\n')[0].mid(8).toInt() < 200);
+    }
+}
+
+// The archive download waits on a server that never finishes it; Ctrl+C ends the run at once,
+// and cleanup() finds the download folder empty.
+void TestCli::interrupt_duringADownloadLeavesNothingBehind()
+{
+    cli->setDevices("v20:ABC");
+    QElapsedTimer clock;
+    const QStringList arguments {"flash", "--from-catalogue", "--url", url("/stalling.json"),
+                                 "--verbose"};
+    const auto r = cli->run(arguments, [&](QProcess &process) {
+        // The server answers from this thread, so wait in its event loop.
+        QByteArray err;
+        QTRY_VERIFY2((err += process.readAllStandardError()).contains("stall/ABC.zip"),
+                     err.constData());
+        clock.start();
+        ::kill(pid_t(process.processId()), SIGINT);
+    });
+    QCOMPARE(r.exitCode, 130);
+    QVERIFY(clock.elapsed() < 5000); // long before the downloader's 30 s silence limit
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
