@@ -46,7 +46,7 @@ TestCase {
 
     function question(name) {
         window.requestActivate()
-        tryVerify(function () { return window.active })
+        tryVerify(function () { return window.active && window.activeFocusItem !== null })
         tryVerify(function () { return window.question !== null && window.question.opened },
                   2000, "a question is shown")
         compare(window.question.objectName, name)
@@ -254,7 +254,7 @@ TestCase {
 
     function test_keyboard_focusedButtonReacts(data) {
         window.requestActivate()
-        tryVerify(function () { return window.active })
+        tryVerify(function () { return window.active && window.activeFocusItem !== null })
         child("bt_Update").forceActiveFocus()
         keyClick(data.key)
         compare(startSpy.count, 1)
@@ -265,7 +265,7 @@ TestCase {
         window.openImage(folder + "/a.bin")
         compare(pathSpy.count, 1)
         window.requestActivate()
-        tryVerify(function () { return window.active })
+        tryVerify(function () { return window.active && window.activeFocusItem !== null })
         keyClick(Qt.Key_O, Qt.ControlModifier)
         tryCompare(window.fileDialog, "visible", true, 1000, "Ctrl+O opens it")
         compare(String(window.fileDialog.folder), folder)

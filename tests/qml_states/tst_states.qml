@@ -49,7 +49,7 @@ TestCase {
 
     function question(name) {
         window.requestActivate()
-        tryVerify(function () { return window.active })
+        tryVerify(function () { return window.active && window.activeFocusItem !== null })
         tryVerify(function () { return window.question !== null && window.question.opened },
                   2000, "a question is shown")
         compare(window.question.objectName, name)
@@ -99,7 +99,7 @@ TestCase {
             verify(!child(controls[i]).enabled, controls[i] + " waits")
         verify(child("bt_help").enabled && child("bt_exit").enabled)
         window.requestActivate()
-        tryVerify(function () { return window.active })
+        tryVerify(function () { return window.active && window.activeFocusItem !== null })
         keyClick(Qt.Key_O, Qt.ControlModifier)
         verify(!window.fileDialog || !window.fileDialog.visible, "Ctrl+O waits too")
         compare(dropper.drop(window, 300, 150, ["file:///tmp/fw/a.bin"]), false)
