@@ -14,6 +14,14 @@ ApplicationWindow {
     property int selectFileNumber: -1
     property alias searchInputText: gidTextInputSearch.text
     property bool created: false
+    // The user has chosen a row since the dialog was made; until then a rebuilt tree leaves the
+    // first show's state (Open off, change history on, the sample details) as it is.
+    property bool hasSelection: false
+    // The model is being rebuilt: its resets and re-expansions are no selection by the user.
+    property bool rebuilding: false
+
+    // The main window answers with the download popup.
+    signal progressRequested()
 
     modality: Qt.ApplicationModal
     width: 500
@@ -23,11 +31,36 @@ ApplicationWindow {
     visible: false
     title: "选择固件文件"
 
-    Component.onCompleted: created = true
+    Component.onCompleted: {
+        created = true
+        // The tree may have been built before the dialog was made.
+        Qt.callLater(finishRebuild)
+    }
+
+    function openProgress() { progressRequested() }
 
     function runSearch() {
+        rebuilding = true
         backend.qml_SearchButtonClicked(gidTextInputSearch.text)
         treeViewExpandAll()
+        finishRebuild()
+    }
+
+    // After every rebuild the current row is a row that exists (the first), or none.
+    function finishRebuild() {
+        rebuilding = true
+        gidTreeView.__listView.currentIndex = myModel.rowCount() > 0 ? 0 : -1
+        rebuilding = false
+        if (hasSelection)
+            selectionChanged()
+    }
+
+    // Open, as the Open button does it.
+    function openSelected() {
+        if (selectFileNumber === -1)
+            return
+        openProgress()
+        backend.qml_OpenNetFile(selectFileNumber)
     }
 
     function doOneTimeSearch(str) {
@@ -63,6 +96,16 @@ ApplicationWindow {
         backend.qml_TreeViewSelectDevice(isDevice, isDevice ? Number(state) : 0)
     }
 
+    function activateByKey(event) {
+        var index = gidTreeView.currentIndex
+        if (!index.valid)
+            return
+        if (isCategoryState(myModel.data(index, TreeViewModel.STATE)))
+            toggleCategory(index)
+        else
+            openSelected()
+    }
+
     function toggleCategory(index) {
         if (myModel.data(index, TreeViewModel.STATE) !== "")
             return
@@ -70,6 +113,18 @@ ApplicationWindow {
             gidTreeView.collapse(index)
         else
             gidTreeView.expand(index)
+    }
+
+    Connections {
+        target: myModel
+        function onModelAboutToBeReset() { root.rebuilding = true }
+        // A search rebuilds and finishes in one go; a catalogue load ends here, a moment later.
+        function onModelReset() { Qt.callLater(root.finishRebuild) }
+    }
+
+    Shortcut {
+        sequence: "Escape"
+        onActivated: root.close()
     }
 
     Connections {
@@ -104,8 +159,10 @@ ApplicationWindow {
         function onSigNetFileDialogWindowsTitle(title) { root.title = title }
     }
 
+    // Its width, like a body's, is the panel's less the margins: long labels wrap.
     component Heading: Text {
         x: 10
+        wrapMode: Text.WordWrap
         font.pixelSize: 14
         font.family: "Microsoft Yahei"
         color: Qt.rgba(51 / 255, 51 / 255, 51 / 255, 1)
@@ -128,13 +185,14 @@ ApplicationWindow {
         anchors.fill: parent
         color: Qt.rgba(240 / 255, 240 / 255, 240 / 255, 1)
 
-        Text {
+        Qml_FitText {
             id: gidTextCurSelectDevice
             objectName: "gidTextCurSelectDevice"
             x: 20
             y: 10
+            width: root.width - 40
             font.pixelSize: 14
-            textFormat: Text.PlainText
+            minimumPixelSize: 11
             text: "选中的固件："
         }
 
@@ -173,6 +231,7 @@ ApplicationWindow {
                     font.pixelSize: 16
                     clip: true
                     selectByMouse: true
+                    activeFocusOnTab: true
                     verticalAlignment: TextInput.AlignVCenter
                     onAccepted: runSearch()
                     onEditingFinished: focus = false
@@ -239,10 +298,26 @@ ApplicationWindow {
                     verticalAlignment: Text.AlignVCenter
                 }
 
-                // The view announces its first, empty current row while it is being built; that is
-                // no selection, and must not disable change history before the first show.
-                onCurrentIndexChanged: if (root.created) root.selectionChanged()
+                // Rows the view announces while it is being built or rebuilt are no selection.
+                onCurrentIndexChanged: {
+                    if (!root.created || root.rebuilding)
+                        return
+                    root.hasSelection = true
+                    root.selectionChanged()
+                }
                 onDoubleClicked: root.toggleCategory(index)
+                // Enter or a double click on a firmware opens it; Enter on a category folds it.
+                onActivated: {
+                    if (!root.isCategoryState(myModel.data(index, TreeViewModel.STATE)))
+                        root.openSelected()
+                }
+                // Tab lands on the view itself; its rows take the keys.
+                onActiveFocusChanged: {
+                    if (activeFocus && !__listView.activeFocus)
+                        Qt.callLater(function () { gidTreeView.__listView.forceActiveFocus() })
+                }
+                Keys.onReturnPressed: root.activateByKey(event)
+                Keys.onEnterPressed: root.activateByKey(event)
             }
         }
 
@@ -278,6 +353,7 @@ ApplicationWindow {
                     Heading {
                         id: gidTextMsg_Description
                         objectName: "gidTextMsg_Description"
+                        width: gidRecDetailMsg.width - 20
                         text: "固件说明："
                     }
                     Body {
@@ -289,6 +365,7 @@ ApplicationWindow {
                     Heading {
                         id: gidTextMsg_Remark
                         objectName: "gidTextMsg_Remark"
+                        width: gidRecDetailMsg.width - 20
                         text: "注意事项："
                     }
                     Body {
@@ -300,6 +377,7 @@ ApplicationWindow {
                     Heading {
                         id: gidTextMsg_upeateContent
                         objectName: "gidTextMsg_upeateContent"
+                        width: gidRecDetailMsg.width - 20
                         text: "更新内容："
                     }
                     Body {
@@ -312,10 +390,25 @@ ApplicationWindow {
             }
         }
 
-        Button {
+        component DialogButton: Button {
+            id: dialogButton
+            // What the text needs, whatever the style's background asks for.
+            readonly property real naturalWidth: implicitContentWidth + leftPadding + rightPadding
+            contentItem: Qml_FitText {
+                text: dialogButton.text
+                font: dialogButton.font
+                horizontalAlignment: Text.AlignHCenter
+                color: dialogButton.enabled ? "black" : "#a0a0a0"
+            }
+            Keys.onReturnPressed: clicked()
+            Keys.onEnterPressed: clicked()
+        }
+
+        // Longer translations widen it leftwards, up to the panel's width; its right edge stays.
+        DialogButton {
             id: gidBtnDetailChangeList
             objectName: "gidBtnDetailChangeList"
-            width: 100
+            width: Math.min(Math.max(100, naturalWidth), gidRecDetailMsg.width)
             height: 30
             anchors.right: gidRecDetailMsg.right
             anchors.top: gidRecDetailMsg.bottom
@@ -333,25 +426,21 @@ ApplicationWindow {
             anchors.horizontalCenter: gidRecDetailMsg.horizontalCenter
             spacing: 20
 
-            Button {
+            // Both grow with their texts; the row stays centred under the panel.
+            DialogButton {
                 id: gidBtnOpenFireware
                 objectName: "gidBtnOpenFireware"
-                width: 60
+                width: Math.min(Math.max(60, naturalWidth), gidRecDetailMsg.width / 2 - 10)
                 height: 30
                 text: "打开"
                 enabled: false
-                onClicked: {
-                    if (root.selectFileNumber === -1)
-                        return
-                    root.openProgress()
-                    backend.qml_OpenNetFile(root.selectFileNumber)
-                }
+                onClicked: root.openSelected()
             }
 
-            Button {
+            DialogButton {
                 id: gidBtnCancel
                 objectName: "gidBtnCancel"
-                width: 60
+                width: Math.min(Math.max(60, naturalWidth), gidRecDetailMsg.width / 2 - 10)
                 height: 30
                 text: "取消"
                 onClicked: root.close()

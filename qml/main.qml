@@ -12,6 +12,20 @@ ApplicationWindow {
     property url usbIconOff
     property string help_website: "www.example.com"
     property bool isdownJsonFile: false
+    // The selection dialog and the download popup are made when first needed, not at start.
+    property var netFileDialog: null
+    property var gidDownloadProgress: null
+    // The question shown over the window, if any.
+    property var question: null
+    // The file dialog opens in the folder of the last image.
+    property url lastImageFolder: Platform.StandardPaths.standardLocations(
+                                      Platform.StandardPaths.DesktopLocation)[0]
+    // Made at the first Open, like the other windows.
+    property var fileDialog: null
+    // Open, Update, the network button and the language box wait while an update writes.
+    readonly property bool updateRunning: backend.updateRunning
+    readonly property bool networkFirmwareShown: backend.networkFirmwareEnabled()
+    property bool closeConfirmed: false
 
     // The log keeps at most this many lines; older lines make way for new ones.
     readonly property int maxLogLines: 1000
@@ -35,13 +49,17 @@ ApplicationWindow {
         height: 25
         font.pixelSize: 14
         font.family: "Arial"
-        contentItem: Text {
+        // Longer translations get the button's whole width before they shrink.
+        leftPadding: 3
+        rightPadding: 3
+        Keys.onReturnPressed: clicked()
+        Keys.onEnterPressed: clicked()
+        contentItem: Qml_FitText {
             text: fwButton.text
             font: fwButton.font
-            color: "black"
+            minimumPixelSize: 9
             horizontalAlignment: Text.AlignHCenter
-            verticalAlignment: Text.AlignVCenter
-            elide: Text.ElideRight
+            color: fwButton.enabled ? "black" : "#a0a0a0"
         }
     }
 
@@ -85,20 +103,133 @@ ApplicationWindow {
         return "file:///" + dir + name
     }
 
+    function ensureDialog() {
+        if (!netFileDialog) {
+            netFileDialog = Qt.createComponent("qrc:/Qml_DeviceSelect.qml").createObject(
+                        rootWindow, { "objectName": "netFileDialog" })
+            netFileDialog.progressRequested.connect(openProgress)
+        }
+        return netFileDialog
+    }
+
+    function ensurePopup() {
+        if (!gidDownloadProgress) {
+            // Transient for the dialog, so that the window system keeps it above the dialog.
+            gidDownloadProgress = Qt.createComponent("qrc:/Qml_DownLoadProgress.qml").createObject(
+                        rootWindow, { "objectName": "gidDownloadProgress",
+                                      "transientParent": ensureDialog() })
+        }
+        return gidDownloadProgress
+    }
+
+    // Shows a window on top with the focus; a window not yet on screen takes it once drawn.
+    function bringUp(win) {
+        var wasShown = win.visible
+        win.visible = true
+        win.raise()
+        if (wasShown) {
+            win.requestActivate()
+            return
+        }
+        var activate = function () {
+            win.frameSwapped.disconnect(activate)
+            win.raise()
+            win.requestActivate()
+        }
+        win.frameSwapped.connect(activate)
+    }
+
+    // Centres the popup over the dialog and brings it up on top, with the focus.
+    function openProgress() {
+        var dialog = ensureDialog()
+        var popup = ensurePopup()
+        popup.x = dialog.x + (dialog.width - popup.width) / 2
+        popup.y = dialog.y + (dialog.height - popup.height) / 2
+        popup.progressValue = 0
+        bringUp(popup)
+    }
+
     function openNetworkFirmware() {
+        if (updateRunning)
+            return
         isdownJsonFile = true
         backend.qml_LoadJsonFile()
         isdownJsonFile = false
         if (!backend.jsonFileIsExists())
             return
-        netFileDialog.visible = true
-        netFileDialog.searchInputText = ""
+        var dialog = ensureDialog()
+        bringUp(dialog)
+        dialog.searchInputText = ""
         var deviceId = backend.qmlGetDeviceID()
         if (deviceId !== "*")
-            netFileDialog.doOneTimeSearch(deviceId)
+            dialog.doOneTimeSearch(deviceId)
+    }
+
+    function openImage(url) {
+        backend.openFirwareFile(url)
+        var path = String(url)
+        lastImageFolder = path.substring(0, path.lastIndexOf("/"))
+    }
+
+    function openFileDialog() {
+        if (updateRunning)
+            return
+        // A fresh name field in the last image's folder: typed text is never appended to a path.
+        if (!fileDialog)
+            fileDialog = fileDialogComponent.createObject(rootWindow)
+        fileDialog.folder = lastImageFolder
+        fileDialog.currentFile = ""
+        fileDialog.open()
+    }
+
+    // The one local .bin file a drop carries, as a file: URL; empty for anything else.
+    function droppedImage(urls) {
+        if (!urls || urls.length !== 1)
+            return ""
+        var url = String(urls[0])
+        return /^file:.*\.bin$/i.test(url) ? url : ""
+    }
+
+    function ask(name, text, safeText, riskyText, onRisky) {
+        if (question)
+            question.close()
+        question = Qt.createComponent("qrc:/Qml_Question.qml").createObject(
+                    rootWindow.contentItem, { "objectName": name, "text": text,
+                                              "safeText": safeText, "riskyText": riskyText })
+        var shown = question
+        shown.riskyChosen.connect(onRisky)
+        shown.closed.connect(function () {
+            if (question === shown)
+                question = null
+            shown.destroy()
+        })
+        shown.open()
+    }
+
+    // Closing mid-update leaves the device unusable until it is updated again: ask first.
+    function closeOrAsk(closeNow) {
+        if (!updateRunning || closeConfirmed || backend.sessionEnding) {
+            closeNow()
+            return
+        }
+        ask("closeQuestion", backend.uiTexts.updateRunningQuestion, backend.uiTexts.keepUpdating,
+            backend.uiTexts.closeAnyway, function () {
+                closeConfirmed = true
+                closeNow()
+            })
+    }
+
+    function exitProgram() {
+        backend.windowsClose()
+        Qt.quit()
     }
 
     onClosing: {
+        if (updateRunning && !closeConfirmed && !backend.sessionEnding) {
+            close.accepted = false
+            closeOrAsk(function () { rootWindow.close() })
+            return
+        }
         backend.windowsClose()
         close.accepted = true
     }
@@ -140,7 +271,8 @@ ApplicationWindow {
         function onSigSetHelpBtnMeg(website) { help_website = website }
 
         function onSigProgressCtrl(percent, isClose) {
-            gidDownloadProgress.progressValue = percent
+            if (gidDownloadProgress)
+                gidDownloadProgress.progressValue = percent
             if (!isClose)
                 return
             if (isdownJsonFile) {
@@ -149,9 +281,44 @@ ApplicationWindow {
                 return
             }
             delay(function () {
-                gidDownloadProgress.visible = false
-                netFileDialog.visible = false
+                if (gidDownloadProgress)
+                    gidDownloadProgress.visible = false
+                if (netFileDialog)
+                    netFileDialog.visible = false
             }, 300)
+        }
+
+        function onSigMismatchQuestion(text) {
+            ask("mismatchQuestion", text, backend.uiTexts.doNotUpdate,
+                backend.uiTexts.updateAnyway, function () { backend.qml_UpdateDespiteMismatch() })
+        }
+
+        function onSigUpdateState(running) {
+            // The question about closing has no subject once the update is over.
+            if (!running && question && question.objectName === "closeQuestion")
+                question.close()
+        }
+    }
+
+    Shortcut {
+        sequence: StandardKey.Open
+        enabled: !updateRunning
+        onActivated: openFileDialog()
+    }
+
+    // A .bin file dropped on the window opens as if chosen in the file dialog.
+    DropArea {
+        id: dropArea
+        objectName: "dropArea"
+        anchors.fill: parent
+        z: 10
+        onEntered: drag.accepted = !updateRunning && droppedImage(drag.urls) !== ""
+        onDropped: {
+            var url = droppedImage(drop.urls)
+            if (updateRunning || url === "")
+                return
+            drop.accept(Qt.CopyAction)
+            openImage(url)
         }
     }
 
@@ -194,8 +361,12 @@ ApplicationWindow {
             width: parent.width
             height: 40
 
+            // With the network button the three buttons share the log's width (362) with the
+            // status image: 91 + 3 x 84 + 3 x 6.
             Row {
-                spacing: 48
+                id: topRow
+                objectName: "topRow"
+                spacing: networkFirmwareShown ? 6 : 48
 
                 Image {
                     id: img_ConnectStatus
@@ -203,31 +374,55 @@ ApplicationWindow {
                     width: 91
                     height: 25
                     source: usbIconOff
+
+                    HoverHandler { id: statusHover }
+                    ToolTip.visible: statusHover.hovered && backend.deviceIdentityText !== ""
+                    ToolTip.text: backend.deviceIdentityText
                 }
 
                 FwButton {
                     id: bt_netFile
                     objectName: "bt_netFile"
-                    width: 80
+                    width: 84
                     text: "网络固件"
-                    visible: false
+                    visible: networkFirmwareShown
+                    enabled: !updateRunning
                     onClicked: openNetworkFirmware()
                 }
 
                 FwButton {
                     id: bt_OpenFile
                     objectName: "bt_OpenFile"
+                    width: networkFirmwareShown ? 84 : 88
                     text: "打开文件"
-                    onClicked: fileDialog.open()
+                    enabled: !updateRunning
+                    onClicked: openFileDialog()
                 }
 
                 FwButton {
                     id: bt_Update
                     objectName: "bt_Update"
+                    width: networkFirmwareShown ? 84 : 88
                     text: "更新"
+                    enabled: !updateRunning
                     onClicked: notifyStartUpdate(1)
                 }
             }
+        }
+
+        // The connected device's identity, in the free band between the top row and the log.
+        Qml_FitText {
+            id: deviceIdentity
+            objectName: "deviceIdentity"
+            x: 0
+            y: 49
+            width: 362
+            height: 13
+            font.pixelSize: 11
+            font.family: "Arial"
+            color: "#404040"
+            minimumPixelSize: 9
+            text: backend.deviceIdentityText
         }
 
         Item {
@@ -302,6 +497,23 @@ ApplicationWindow {
                     }
                 }
             }
+
+            // Percentage and time left on the bar, in a colour that reads on green and on grey.
+            Qml_FitText {
+                id: progressText
+                objectName: "progressText"
+                anchors.fill: parent
+                anchors.leftMargin: 6
+                anchors.rightMargin: 6
+                horizontalAlignment: Text.AlignHCenter
+                font.pixelSize: 13
+                font.family: "Arial"
+                font.bold: true
+                color: "white"
+                style: Text.Outline
+                styleColor: "#303030"
+                text: backend.progressText
+            }
         }
 
         Item {
@@ -324,25 +536,33 @@ ApplicationWindow {
                     currentIndex: 0
                     textRole: "text"
                     model: ListModel { id: diskModel }
+                    enabled: !updateRunning
+                    // The arrow keeps the right padding to itself; the name has the rest.
+                    leftPadding: 6
+                    rightPadding: 6 + 12 + 4
+
+                    contentItem: Qml_FitText {
+                        objectName: "comb_Language_text"
+                        text: comb_Language.displayText
+                        font: comb_Language.font
+                        minimumPixelSize: 10
+                    }
 
                     onCurrentIndexChanged: backend.qml_LangageSelectChange(currentIndex)
 
                     delegate: ItemDelegate {
                         width: comb_Language.width
                         highlighted: comb_Language.highlightedIndex === index
-                        contentItem: Text {
+                        contentItem: Qml_FitText {
                             text: model.text
-                            color: "black"
                             font.pixelSize: 14
                             font.family: "Arial"
-                            elide: Text.ElideRight
-                            verticalAlignment: Text.AlignVCenter
                         }
                     }
 
                     indicator: Canvas {
                         id: comboArrow
-                        x: comb_Language.width - width - comb_Language.rightPadding
+                        x: comb_Language.width - width - 6
                         y: comb_Language.topPadding + (comb_Language.availableHeight - height) / 2
                         width: 12
                         height: 8
@@ -377,38 +597,20 @@ ApplicationWindow {
                     id: bt_exit
                     objectName: "bt_exit"
                     text: "退出"
-                    onClicked: {
-                        backend.windowsClose()
-                        Qt.quit()
-                    }
+                    onClicked: closeOrAsk(exitProgram)
                 }
             }
         }
     }
 
-    Platform.FileDialog {
-        id: fileDialog
-        nameFilters: ["Firmware Files (*.bin)"]
-        folder: Platform.StandardPaths.standardLocations(Platform.StandardPaths.DesktopLocation)[0]
-        onAccepted: backend.openFirwareFile(fileDialog.file)
-    }
+    Component {
+        id: fileDialogComponent
 
-    Qml_DeviceSelect {
-        id: netFileDialog
-        objectName: "netFileDialog"
-        visible: false
-
-        function openProgress() {
-            gidDownloadProgress.x = netFileDialog.x + (netFileDialog.width - gidDownloadProgress.width) / 2
-            gidDownloadProgress.y = netFileDialog.y + (netFileDialog.height - gidDownloadProgress.height) / 2
-            gidDownloadProgress.progressValue = 0
-            gidDownloadProgress.visible = true
+        Platform.FileDialog {
+            id: dialog
+            objectName: "fileDialog"
+            nameFilters: ["Firmware Files (*.bin)"]
+            onAccepted: openImage(dialog.file)
         }
-    }
-
-    Qml_DownLoadProgress {
-        id: gidDownloadProgress
-        objectName: "gidDownloadProgress"
-        visible: false
     }
 }

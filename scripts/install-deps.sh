@@ -7,13 +7,14 @@ set -euo pipefail
 
 packages=(
   cmake make g++ pkg-config
-  qtbase5-dev qtbase5-private-dev qtdeclarative5-dev
+  qtbase5-dev qtbase5-private-dev qtdeclarative5-dev qtdeclarative5-dev-tools
   libhidapi-dev libtinyxml2-dev zlib1g-dev
   qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-controls2
   qml-module-qtquick-controls qml-module-qtquick-dialogs qml-module-qt-labs-platform
   qml-module-qtgraphicaleffects qml-module-qttest
   xvfb xauth libgl1-mesa-dri libglx-mesa0
   fonts-wqy-microhei
+  qttranslations5-l10n
   desktop-file-utils appstream dpkg-dev file xdotool
 )
 

@@ -13,7 +13,10 @@
 #include <QMessageBox>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
+#include <QQuickWindow>
 #include <QThread>
+
+#include <cstdio>
 
 namespace {
 
@@ -29,6 +32,29 @@ void connectControllerAndEngine(BackEnd *backend, MainTask *engine)
                      &BackEnd::slot_MainTastOutputMsg);
     QObject::connect(engine, &MainTask::sig_ReceiveV20DeviceID, backend,
                      &BackEnd::slot_ReceiveDeviceID);
+    QObject::connect(engine, &MainTask::sig_UpdateState, backend, &BackEnd::slot_UpdateState);
+}
+
+// For start-up measurements (FWU_EXIT_AFTER_FIRST_FRAME set): the main window's first frame is
+// announced on stdout and ends the run.
+void exitAfterFirstFrame(const QQmlApplicationEngine &engine)
+{
+    const QList<QObject *> roots = engine.rootObjects();
+    auto *window = roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow *>(roots.first());
+    if (!window)
+        return;
+    QObject::connect(
+        window, &QQuickWindow::frameSwapped, window,
+        [] {
+            static bool announced = false;
+            if (announced)
+                return;
+            announced = true;
+            std::fputs("first frame\n", stdout);
+            std::fflush(stdout);
+            QCoreApplication::quit();
+        },
+        Qt::QueuedConnection);
 }
 
 // The first configured language's texts: the second copy shows its message before any controller
@@ -132,6 +158,8 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
             },
             Qt::QueuedConnection);
         engine.load(mainUrl);
+        if (qEnvironmentVariableIsSet("FWU_EXIT_AFTER_FIRST_FRAME"))
+            exitAfterFirstFrame(engine);
 
         backend.applyLanguage();
         backend.initLanguageComboBox();

@@ -5,7 +5,11 @@
 #include "WorkerThread.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QLibraryInfo>
 #include <QTime>
+
+#include <chrono>
 
 namespace {
 
@@ -40,7 +44,14 @@ BackEnd::BackEnd(const AppPaths &paths, QObject *parent)
     , appPaths(paths)
     , lastDeviceId(QStringLiteral("*"))
 {
+    now = [] {
+        using namespace std::chrono;
+        return qint64(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    };
     connect(&downloader, &FileDownloader::downLoadProgress, this, &BackEnd::sigProgressCtrl);
+    // Logging out or shutting down closes the window without the question an update raises.
+    if (auto *gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        connect(gui, &QGuiApplication::commitDataRequest, this, &BackEnd::endSession);
     downloader.setDownloadFolder(appPaths.downloadDir);
     config.loadConfigFile(appPaths.configFile());
     // Never reuse a catalogue or firmware left by an earlier run.
@@ -93,14 +104,50 @@ void BackEnd::windowsClose()
 
 void BackEnd::openFirwareFile(QString str)
 {
-    logMessage(false, text(LanguageConfig::msgOpenFileOk) + " " + QFileInfo(str).fileName());
-    emit sig_SetFilePath(str);
+    openImage(str, QString());
+}
+
+void BackEnd::openImage(const QString &path, const QString &deviceId)
+{
+    imageDeviceId = deviceId;
+    logMessage(false, text(LanguageConfig::msgOpenFileOk) + " " + QFileInfo(path).fileName());
+    emit sig_SetFilePath(path);
 }
 
 void BackEnd::fromUiEevent(int Event)
 {
-    if (Event == 1)
-        emit sig_StartUpdate();
+    if (Event != 1)
+        return;
+    if (firmwareMismatches()) {
+        slot_MainTastOutputMsg(MessageId::FirmwareMismatch);
+        emit sigMismatchQuestion(
+            text(LanguageConfig::textMismatchQuestion).arg(imageDeviceId, lastDeviceId));
+        return;
+    }
+    emit sig_StartUpdate();
+}
+
+void BackEnd::qml_UpdateDespiteMismatch()
+{
+    emit sig_StartUpdate();
+}
+
+// Only a catalogue firmware names its device, and only a V20 device names itself; identities are
+// compared as the catalogue search compares them, without regard to case.
+bool BackEnd::firmwareMismatches() const
+{
+    const QString firmware = imageDeviceId.trimmed();
+    const QString device = lastDeviceId.trimmed();
+    return !firmware.isEmpty() && !device.isEmpty() && device != QLatin1String("*")
+        && firmware.compare(device, Qt::CaseInsensitive) != 0;
+}
+
+void BackEnd::endSession()
+{
+    if (endingSession)
+        return;
+    endingSession = true;
+    emit sessionEndingChanged();
 }
 
 void BackEnd::slot_MainTaskChangeUsbConnectStatus(bool status)
@@ -111,11 +158,85 @@ void BackEnd::slot_MainTaskChangeUsbConnectStatus(bool status)
 void BackEnd::slot_mainTaskChangeProgressValue(int value)
 {
     emit sigProgressValue(value);
+    if (!running)
+        return;
+    // While an update runs, every report stands for one acknowledged block.
+    ++blockReports;
+    QString line = QStringLiteral("%1 %").arg(value);
+    if (blockReports >= 2 && value > 0) {
+        const qint64 elapsed = now() - updateStartMs;
+        const qint64 leftSeconds = (elapsed * (100 - value) / value + 999) / 1000;
+        const QString left = QStringLiteral("%1:%2")
+                                 .arg(leftSeconds / 60)
+                                 .arg(leftSeconds % 60, 2, 10, QLatin1Char('0'));
+        line += QStringLiteral("  \u00b7  ") + text(LanguageConfig::textTimeLeft).arg(left);
+    }
+    setProgressText(line);
+}
+
+void BackEnd::slot_UpdateState(bool state)
+{
+    if (state == running)
+        return;
+    running = state;
+    if (running) {
+        updateStartMs = now();
+        blockReports = 0;
+        setProgressText(QStringLiteral("0 %"));
+    } else {
+        setProgressText(QString());
+    }
+    emit sigUpdateState(running);
+}
+
+void BackEnd::setProgressText(const QString &line)
+{
+    if (line == progress)
+        return;
+    progress = line;
+    emit progressTextChanged();
 }
 
 void BackEnd::slot_ReceiveDeviceID(QString str)
 {
     lastDeviceId = str;
+    emit deviceIdentityTextChanged();
+}
+
+QString BackEnd::deviceIdentityText() const
+{
+    if (lastDeviceId.isEmpty() || lastDeviceId == QLatin1String("*"))
+        return QString();
+    return text(LanguageConfig::textDeviceIdentity).arg(lastDeviceId);
+}
+
+QVariantMap BackEnd::uiTexts() const
+{
+    using L = LanguageConfig;
+    return {
+        {QStringLiteral("updateRunningQuestion"), text(L::textUpdateRunningQuestion)},
+        {QStringLiteral("keepUpdating"), text(L::textKeepUpdating)},
+        {QStringLiteral("closeAnyway"), text(L::textCloseAnyway)},
+        {QStringLiteral("updateAnyway"), text(L::textUpdateAnyway)},
+        {QStringLiteral("doNotUpdate"), text(L::textDoNotUpdate)},
+    };
+}
+
+// Qt's own dialogs (the file dialog's buttons and labels) follow the language where Qt ships a
+// translation; without one they stay in Qt's English.
+void BackEnd::loadQtTranslation()
+{
+    const QString locale = text(LanguageConfig::qtLocale).trimmed();
+    if (locale == qtLocaleLoaded)
+        return;
+    QCoreApplication::removeTranslator(&qtTranslator);
+    qtLocaleLoaded.clear();
+    if (locale.isEmpty()
+        || !qtTranslator.load(QStringLiteral("qtbase_") + locale,
+                              QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+        return;
+    QCoreApplication::installTranslator(&qtTranslator);
+    qtLocaleLoaded = locale;
 }
 
 QString BackEnd::qmlGetDeviceID()
@@ -143,6 +264,9 @@ void BackEnd::applyLanguage()
                                         QString(), QString(), text(L::textSearch),
                                         text(L::textUpdateDetails));
     emit sigNetFileDialogWindowsTitle(text(L::textTitle));
+    loadQtTranslation();
+    emit uiTextsChanged();
+    emit deviceIdentityTextChanged();
 }
 
 void BackEnd::initLanguageComboBox()

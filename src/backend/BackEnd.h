@@ -5,9 +5,14 @@
 #include "FirmwareCatalog.h"
 #include "LanguageConfig.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTranslator>
 #include <QVariantList>
+#include <QVariantMap>
+
+#include <functional>
 
 class TreeViewModel;
 
@@ -16,6 +21,16 @@ class TreeViewModel;
 class BackEnd : public QObject
 {
     Q_OBJECT
+    // True from the moment an update passed its checks until it ends: the window guards itself.
+    Q_PROPERTY(bool updateRunning READ updateRunning NOTIFY sigUpdateState)
+    // "37 %", then "37 % · 0:12 left" once two blocks have gone; empty when no update runs.
+    Q_PROPERTY(QString progressText READ progressText NOTIFY progressTextChanged)
+    // The connected device's identity in the current language; empty while none is known.
+    Q_PROPERTY(QString deviceIdentityText READ deviceIdentityText NOTIFY deviceIdentityTextChanged)
+    // The current language's texts of the window's questions, by name.
+    Q_PROPERTY(QVariantMap uiTexts READ uiTexts NOTIFY uiTextsChanged)
+    // The system is ending the session: the window closes without asking.
+    Q_PROPERTY(bool sessionEnding READ sessionEnding NOTIFY sessionEndingChanged)
 public:
     // The running program's folders (AppPaths::forThisProgram()).
     explicit BackEnd(QObject *parent = nullptr);
@@ -39,6 +54,17 @@ public:
     const AppPaths &paths() const { return appPaths; }
     Q_INVOKABLE QString qmlGetDeviceID();
 
+    bool updateRunning() const { return running; }
+    QString progressText() const { return progress; }
+    QString deviceIdentityText() const;
+    QVariantMap uiTexts() const;
+    bool sessionEnding() const { return endingSession; }
+
+    // The clock of the time-left estimate, in milliseconds; tests replace it.
+    void setClock(std::function<qint64()> clock) { now = std::move(clock); }
+    // The locale of Qt's own texts in use ("" when none is loaded).
+    QString qtTranslationLocale() const { return qtLocaleLoaded; }
+
     TreeViewModel *treeModel = nullptr;
 
 signals:
@@ -61,6 +87,13 @@ signals:
                                         QString UpdateDetails);
     void sigNetFileDialogWindowsTitle(QString title);
     void sigProgressCtrl(int percent, bool isClose);
+    void sigUpdateState(bool running);
+    // Update was pressed for a catalogue firmware made for another device: ask before writing.
+    void sigMismatchQuestion(QString question);
+    void progressTextChanged();
+    void deviceIdentityTextChanged();
+    void uiTextsChanged();
+    void sessionEndingChanged();
 
 public slots:
     void windowsClose();
@@ -75,6 +108,10 @@ public slots:
     void qml_LoadJsonFile();
     void qml_SearchButtonClicked(QString str);
     void slot_ReceiveDeviceID(QString str);
+    void slot_UpdateState(bool running);
+    // The user answered the mismatch question with "update anyway".
+    void qml_UpdateDespiteMismatch();
+    void endSession();
 
 protected:
     void timerEvent(QTimerEvent *event) override;
@@ -84,6 +121,11 @@ private:
     // The stored catalogue's path when the first language's catalogue URL names a usable file
     // there, else an empty string. The catalogue is always fetched for the first language.
     QString storedCataloguePath() const;
+    // Opens an image; deviceId is the identity of the catalogue record it came from, else empty.
+    void openImage(const QString &path, const QString &deviceId);
+    bool firmwareMismatches() const;
+    void setProgressText(const QString &text);
+    void loadQtTranslation();
 
     AppPaths appPaths;
     LanguageConfig config;
@@ -92,4 +134,14 @@ private:
     FileDownloader downloader;
     QString lastDeviceId;
     bool networkFirmwareForced = false;
+
+    QString imageDeviceId; // identity of the catalogue record the open image came from
+    bool running = false;
+    QString progress;
+    std::function<qint64()> now;
+    qint64 updateStartMs = 0;
+    int blockReports = 0; // progress reports since the update began, one per block
+    bool endingSession = false;
+    QTranslator qtTranslator;
+    QString qtLocaleLoaded;
 };

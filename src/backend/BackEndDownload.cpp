@@ -7,6 +7,7 @@
 #include "UrlUtils.h"
 #include "ZipExtract.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QUrl>
@@ -34,8 +35,10 @@ void BackEnd::qml_LoadJsonFile()
             return;
         }
     }
-    // A stored catalogue that does not parse would otherwise leave an empty dialog without a word.
+    // A catalogue that does not parse (cut short, a captive portal's page) is dropped, so that the
+    // dialog does not open on an empty tree and the next request fetches it again.
     if (!catalog.parseJsonFile(appPaths.downloadDir + name)) {
+        QFile::remove(appPaths.downloadDir + name);
         slot_MainTastOutputMsg(MessageId::NetworkError);
         return;
     }
@@ -75,5 +78,5 @@ void BackEnd::qml_OpenNetFile(int DevNum)
         slot_MainTastOutputMsg(MessageId::OpenFileFailed);
         return;
     }
-    openFirwareFile(image);
+    openImage(image, catalog.records[DevNum].device_id);
 }

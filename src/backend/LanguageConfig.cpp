@@ -50,6 +50,7 @@ const char *const builtInTexts[LanguageConfig::EntryCount] = {
     "不升级",
     "剩余 %1",
     "设备：%1",
+    "zh_CN",
 };
 
 constexpr int maxLanguages = 5;

@@ -52,6 +52,7 @@ public:
         textDoNotUpdate,
         textTimeLeft, // %1 the time left, as m:ss
         textDeviceIdentity, // %1 the connected device's identity
+        qtLocale, // the locale of Qt's own dialog texts for this language, e.g. "de"
         EntryCount
     };
 

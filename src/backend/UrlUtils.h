@@ -2,8 +2,9 @@
 
 #include <QString>
 
-// The server root of a URL: its scheme, "://" and host. Port, user, path, query and fragment are
-// dropped, so archives and change-history pages always come from the catalogue host's default port.
+// The server root of a URL: its scheme, "://", host and port when the URL names one (an IPv6 host
+// in brackets), so archives and change-history pages come from the catalogue's own server. User,
+// path, query and fragment are dropped.
 QString getUrlRoot(const QString &url);
 
 // Whether a downloaded file name may be used as a file inside the temp folder: not empty, not "."

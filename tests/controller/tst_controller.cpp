@@ -33,6 +33,11 @@ private slots:
     void deviceId_isRememberedUntilTheNextReport();
     void tempFolder_isEmptiedAtConstructionAndDestruction();
     void windowsClose_returnsAtOnceWithoutAWorker();
+    void progressText_data();
+    void progressText();
+    void progressText_isEmptyOutsideAnUpdate();
+    void deviceIdentityText_data();
+    void deviceIdentityText();
 
 private:
     QString configDir() const { return QCoreApplication::applicationDirPath() + "/Config"; }
@@ -242,6 +247,74 @@ void TestController::windowsClose_returnsAtOnceWithoutAWorker()
     BackEnd backend;
     backend.windowsClose();
     backend.windowsClose();
+}
+
+void TestController::progressText_data()
+{
+    QTest::addColumn<QList<int>>("reports"); // one per acknowledged block
+    QTest::addColumn<qint64>("elapsedMs"); // since the update began, at the last report
+    QTest::addColumn<QString>("text");
+    const QString dot = QStringLiteral("  \u00b7  ");
+    QTest::newRow("started") << QList<int>() << qint64(0) << "0 %";
+    QTest::newRow("one block: no estimate yet") << QList<int> {25} << qint64(1000) << "25 %";
+    QTest::newRow("middle") << QList<int> {25, 50} << qint64(30000)
+                            << "50 %" + dot + QStringLiteral("剩余 0:30");
+    QTest::newRow("minutes, rounded up")
+        << QList<int> {1, 2, 3} << qint64(6100) << "3 %" + dot + QStringLiteral("剩余 3:18");
+    QTest::newRow("done") << QList<int> {50, 100} << qint64(4000)
+                          << "100 %" + dot + QStringLiteral("剩余 0:00");
+    QTest::newRow("blocks under one percent") << QList<int> {0, 0} << qint64(500) << "0 %";
+}
+
+void TestController::progressText()
+{
+    QFETCH(QList<int>, reports);
+    QFETCH(qint64, elapsedMs);
+    QFETCH(QString, text);
+    BackEnd backend;
+    qint64 clock = 1000000;
+    backend.setClock([&clock] { return clock; });
+    backend.slot_UpdateState(true);
+    for (int i = 0; i < reports.size(); ++i) {
+        clock = 1000000 + elapsedMs * (i + 1) / reports.size();
+        backend.slot_mainTaskChangeProgressValue(reports[i]);
+    }
+    QCOMPARE(backend.progressText(), text);
+}
+
+void TestController::progressText_isEmptyOutsideAnUpdate()
+{
+    BackEnd backend;
+    QSignalSpy state(&backend, &BackEnd::sigUpdateState);
+    backend.slot_mainTaskChangeProgressValue(40);
+    QCOMPARE(backend.progressText(), QString());
+    backend.slot_UpdateState(true);
+    backend.slot_mainTaskChangeProgressValue(40);
+    QVERIFY(backend.updateRunning());
+    backend.slot_UpdateState(false);
+    QCOMPARE(backend.progressText(), QString());
+    QVERIFY(!backend.updateRunning());
+    QCOMPARE(state.count(), 2);
+}
+
+void TestController::deviceIdentityText_data()
+{
+    QTest::addColumn<QString>("reported");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("V20 device") << "TX-7" << QStringLiteral("设备：TX-7");
+    QTest::newRow("none known") << "*"
+                                << "";
+}
+
+void TestController::deviceIdentityText()
+{
+    QFETCH(QString, reported);
+    QFETCH(QString, text);
+    BackEnd backend;
+    QSignalSpy changed(&backend, &BackEnd::deviceIdentityTextChanged);
+    backend.slot_ReceiveDeviceID(reported);
+    QCOMPARE(backend.deviceIdentityText(), text);
+    QCOMPARE(changed.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestController)

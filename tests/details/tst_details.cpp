@@ -196,9 +196,10 @@ void TestDetails::firmwareRow_usesTheActiveLanguageSlot()
     QCOMPARE(d.at(3).toString(), updates);
     QCOMPARE(d.at(4).toString(), t(language, L::textRemark));
     QCOMPARE(d.at(5).toString(), remark);
-    // The active language's server root: no user, port, path or query carried over.
+    // The active language's server root with its port; no user, path or query carried over.
     if (position == 0)
-        QCOMPARE(d.at(6).toString(), QString("https://host%1.example/b/c.html").arg(language));
+        QCOMPARE(d.at(6).toString(),
+                 QString("https://host%1.example:8443/b/c.html").arg(language));
 }
 
 void TestDetails::jsonFileIsExists_looksForTheFirstLanguagesFile()

@@ -273,11 +273,15 @@ void TestDownload::urlRoot_keepsSchemeAndHostOnly_data()
     QTest::addColumn<QString>("root");
     QTest::newRow("plain") << "https://dl.example.com/Downloads/c.json"
                            << "https://dl.example.com";
-    QTest::newRow("port, user, query, fragment")
+    QTest::newRow("port kept; user, query, fragment dropped")
         << "http://me:pw@dl.example.com:8080/a/b.json?x=1#top"
-        << "http://dl.example.com";
-    QTest::newRow("loopback") << "http://127.0.0.1:4711/c.json"
-                              << "http://127.0.0.1";
+        << "http://dl.example.com:8080";
+    QTest::newRow("loopback with port") << "http://127.0.0.1:4711/c.json"
+                                        << "http://127.0.0.1:4711";
+    QTest::newRow("IPv6 with port") << "http://[::1]:8080/"
+                                    << "http://[::1]:8080";
+    QTest::newRow("IPv6 without port") << "https://[2001:db8::1]/c.json"
+                                       << "https://[2001:db8::1]";
     QTest::newRow("no path") << "https://dl.example.com"
                              << "https://dl.example.com";
 }

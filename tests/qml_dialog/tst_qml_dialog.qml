@@ -41,7 +41,6 @@ TestCase {
         openProgressLog = []
         dialog = createTemporaryObject(dialogComponent, testCase)
         dialog.visible = true
-        waitForRendering(dialog.contentItem)
         progressSpy.clear()
         outputSpy.clear()
         detailSpy.clear()
@@ -149,6 +148,7 @@ TestCase {
     function test_doubleClickTogglesCategory() {
         var receivers = topIndex("接收器")
         verify(receivers !== null)
+        verifyShown("接收器")
         verify(!tree().isExpanded(receivers))
         mouseDoubleClickSequence(tree(), 150, rowY("接收器"))
         verify(tree().isExpanded(receivers))
@@ -156,13 +156,94 @@ TestCase {
         verify(!tree().isExpanded(receivers))
     }
 
-    function test_doubleClickOnLeafOnlySelects() {
+    // A double click on a firmware opens it as Open does, and folds nothing.
+    function test_doubleClickOnLeafOpens() {
         dialog.treeViewExpandAll()
         verifyShown("R1")
         var before = tree().__listView.count
         mouseDoubleClickSequence(tree(), 150, rowY("R1"))
         compare(dialog.selectFileNumber, 3)
         compare(tree().__listView.count, before)
+        compare(openProgressLog, [0])
+        tryCompare(progressSpy, "count", 1)
+    }
+
+    // Keys go to the window once it is active and has taken the focus in (its root item then has
+    // the active focus); a key sent between the two is lost.
+    function activate() {
+        dialog.requestActivate()
+        tryVerify(function () { return dialog.active && dialog.activeFocusItem !== null })
+    }
+
+    function currentName() {
+        return myModel.data(tree().currentIndex, TreeViewModel.NAME)
+    }
+
+    function test_keyboard_tabReachesTheSearchField() {
+        activate()
+        keyClick(Qt.Key_Tab)
+        verify(part("gidTextInputSearch").activeFocus)
+        keyClick(Qt.Key_R)
+        keyClick(Qt.Key_2)
+        keyClick(Qt.Key_Enter)
+        compare(myModel.rowCount(), 1)
+        compare(currentName(), "接收器")
+    }
+
+    function test_keyboard_currentRowIsValidAfterEverySearch_data() {
+        return [
+            { tag: "narrowing", terms: ["*", "x2"], current: "发射器" },
+            { tag: "to nothing", terms: ["r5", "no such device"], current: undefined },
+            { tag: "back to all", terms: ["x2", "*"], current: "发射器" },
+        ]
+    }
+
+    function test_keyboard_currentRowIsValidAfterEverySearch(data) {
+        dialog.treeViewExpandAll()
+        clickRow("R3") // the cursor on a row that the searches take away
+        for (var i = 0; i < data.terms.length; ++i)
+            dialog.doOneTimeSearch(data.terms[i])
+        compare(tree().currentIndex.valid, data.current !== undefined)
+        compare(currentName(), data.current)
+        // A chosen firmware is gone with its row: nothing is selected now.
+        compare(dialog.selectFileNumber, -1)
+        compare(part("gidBtnOpenFireware").enabled, false)
+    }
+
+    // Up and Down walk the rows; Enter folds a category and opens a firmware.
+    function test_keyboard_upDownAndEnter() {
+        dialog.doOneTimeSearch("r5")
+        activate()
+        keyClick(Qt.Key_Tab) // the search field
+        keyClick(Qt.Key_Tab) // the tree
+        tryVerify(function () { return tree().__listView.activeFocus })
+        compare(currentName(), "接收器")
+        keyClick(Qt.Key_Down)
+        compare(currentName(), "R5 系列")
+        keyClick(Qt.Key_Down)
+        compare(currentName(), "R1")
+        compare(dialog.selectFileNumber, 3)
+        keyClick(Qt.Key_Up)
+        compare(currentName(), "R5 系列")
+        compare(dialog.selectFileNumber, -1)
+        keyClick(Qt.Key_Return)
+        verify(!tree().isExpanded(tree().currentIndex), "Enter folds the category")
+        keyClick(Qt.Key_Return)
+        verify(tree().isExpanded(tree().currentIndex))
+        keyClick(Qt.Key_Down)
+        keyClick(Qt.Key_Return)
+        compare(openProgressLog, [0])
+        tryCompare(progressSpy, "count", 1)
+    }
+
+    function test_keyboard_escapeCancels() {
+        dialog.doOneTimeSearch("r5")
+        activate()
+        part("gidTextInputSearch").forceActiveFocus()
+        tryVerify(function () { return part("gidTextInputSearch").activeFocus })
+        keyClick(Qt.Key_Escape)
+        tryCompare(dialog, "visible", false)
+        compare(dialog.searchInputText, "r5")
     }
 
     // The tree after searching "x2": 发射器 / Q7 系列 / HW2 / X2, every level expanded.
@@ -178,8 +259,7 @@ TestCase {
 
     function test_enterAndSearchImageSearchAlike() {
         var input = part("gidTextInputSearch")
-        dialog.requestActivate()
-        tryVerify(function () { return dialog.active })
+        activate()
         input.forceActiveFocus()
         keyClick(Qt.Key_X)
         keyClick(Qt.Key_2)
@@ -225,7 +305,8 @@ TestCase {
         compare(dialog.minimumHeight, 320)
         dialog.width = 500
         dialog.height = 320
-        waitForRendering(dialog.contentItem)
+        tryCompare(dialog.contentItem, "height", 320)
+        tryCompare(dialog.contentItem, "width", 500)
         function geometry(name) {
             var item = part(name)
             var p = item.mapToItem(dialog.contentItem, 0, 0)
@@ -237,7 +318,7 @@ TestCase {
         compare(geometry("gidRowButtons"), [300, 280, 140, 30])
 
         dialog.width = 800
-        waitForRendering(dialog.contentItem)
+        tryCompare(dialog.contentItem, "width", 800)
         compare(geometry("gidRecTreeList")[2], 370)
         compare(geometry("gidRecDetailMsg"), [410, 64, 370, 166])
     }

@@ -10,6 +10,8 @@ TestCase {
 
     SignalSpy { id: languageSpy; target: backend; signalName: "siglangageChange" }
     SignalSpy { id: startSpy; target: backend; signalName: "sig_StartUpdate" }
+    SignalSpy { id: pathSpy; target: backend; signalName: "sig_SetFilePath" }
+    SignalSpy { id: logSpy; target: backend; signalName: "sigOutputMsg" }
 
     function child(name) {
         var item = findChild(window.contentItem, name)
@@ -25,14 +27,30 @@ TestCase {
         window = createTemporaryObject(component, testCase)
         verify(window !== null)
         tryCompare(window, "visible", true)
-        waitForRendering(window.contentItem)
         languageSpy.clear()
         startSpy.clear()
+        pathSpy.clear()
+        logSpy.clear()
     }
 
     function cleanup() {
+        backend.qml_LangageSelectChange(0)
+        backend.slot_UpdateState(false)
+        if (window.question)
+            window.question.close()
+        if (window.fileDialog)
+            window.fileDialog.close()
         window.visible = false
         window = null
+    }
+
+    function question(name) {
+        window.requestActivate()
+        tryVerify(function () { return window.active && window.activeFocusItem !== null })
+        tryVerify(function () { return window.question !== null && window.question.opened },
+                  2000, "a question is shown")
+        compare(window.question.objectName, name)
+        return window.question
     }
 
     function logText() {
@@ -73,10 +91,10 @@ TestCase {
         compare(item.height, data.h)
     }
 
-    function test_networkButtonStaysHidden() {
+    function test_networkButtonHiddenAndDialogsMadeOnDemand() {
         verify(!child("bt_netFile").visible)
-        verify(!child("netFileDialog").visible)
-        verify(!child("gidDownloadProgress").visible)
+        compare(window.netFileDialog, null)
+        compare(window.gidDownloadProgress, null)
     }
 
     function test_log_colours_data() {
@@ -199,18 +217,20 @@ TestCase {
     }
 
     function test_downloadPopup_catalogueDownloadLeavesItAlone() {
-        var popup = child("gidDownloadProgress")
+        var popup = window.ensurePopup()
         window.isdownJsonFile = true
         backend.sigProgressCtrl(100, true)
         verify(!window.isdownJsonFile)
         compare(popup.progressValue, 100)
-        wait(400) // long enough for a hide that must not come
+        // No hide is scheduled: the window holds no one-shot timer.
+        for (var i = 0; i < window.data.length; ++i)
+            verify(String(window.data[i]).indexOf("Timer") < 0, "a timer is pending")
         verify(!popup.visible)
     }
 
     function test_downloadPopup_closesWithTheDialogAfterAFirmwareDownload() {
-        var popup = child("gidDownloadProgress")
-        var dialog = child("netFileDialog")
+        var popup = window.ensurePopup()
+        var dialog = window.ensureDialog()
         dialog.visible = true
         dialog.openProgress()
         verify(popup.visible)
@@ -222,6 +242,56 @@ TestCase {
         verify(popup.visible, "the final percentage stays a moment")
         tryCompare(popup, "visible", false, 2000)
         verify(!dialog.visible)
+    }
+
+    function test_keyboard_focusedButtonReacts_data() {
+        return [
+            { tag: "Space", key: Qt.Key_Space },
+            { tag: "Return", key: Qt.Key_Return },
+            { tag: "Enter", key: Qt.Key_Enter },
+        ]
+    }
+
+    function test_keyboard_focusedButtonReacts(data) {
+        window.requestActivate()
+        tryVerify(function () { return window.active && window.activeFocusItem !== null })
+        child("bt_Update").forceActiveFocus()
+        keyClick(data.key)
+        compare(startSpy.count, 1)
+    }
+
+    function test_keyboard_ctrlOOpensTheFileDialogInTheLastImagesFolder() {
+        var folder = "file://" + appdir + "/Config"
+        window.openImage(folder + "/a.bin")
+        compare(pathSpy.count, 1)
+        window.requestActivate()
+        tryVerify(function () { return window.active && window.activeFocusItem !== null })
+        keyClick(Qt.Key_O, Qt.ControlModifier)
+        tryCompare(window.fileDialog, "visible", true, 1000, "Ctrl+O opens it")
+        compare(String(window.fileDialog.folder), folder)
+        compare(String(window.fileDialog.currentFile), "")
+    }
+
+    function test_drop_data() {
+        return [
+            { tag: "a .bin file", urls: ["file:///tmp/fw/a b.bin"], opens: true },
+            { tag: "upper case .BIN", urls: ["file:///tmp/fw/A.BIN"], opens: true },
+            { tag: "another file", urls: ["file:///tmp/fw/notes.txt"], opens: false },
+            { tag: "two files", urls: ["file:///tmp/a.bin", "file:///tmp/b.bin"], opens: false },
+            { tag: "not a local file", urls: ["https://example.com/a.bin"], opens: false },
+        ]
+    }
+
+    // A dropped image takes the file dialog's road: the same log line, the same URL to the engine.
+    function test_drop(data) {
+        compare(dropper.drop(window, 300, 150, data.urls), data.opens)
+        compare(pathSpy.count, data.opens ? 1 : 0)
+        compare(logSpy.count, data.opens ? 1 : 0)
+        if (!data.opens)
+            return
+        compare(pathSpy.signalArguments[0][0], data.urls[0])
+        var name = data.urls[0].substring(data.urls[0].lastIndexOf("/") + 1)
+        compare(logSpy.signalArguments[0][1].substring(11), "打开文件成功 " + name)
     }
 
     function test_screenshot() {
@@ -236,5 +306,12 @@ TestCase {
         waitForRendering(window.contentItem)
         var image = grabImage(window.contentItem)
         image.save(screenshotDir + "/main.png")
+        // And while an update writes: the line on the bar and the device's identity.
+        backend.slot_ReceiveDeviceID("Q7PRO")
+        backend.slot_UpdateState(true)
+        backend.slot_mainTaskChangeProgressValue(30)
+        backend.slot_mainTaskChangeProgressValue(60)
+        grabImage(window.contentItem).save(screenshotDir + "/main-updating.png")
+        backend.slot_ReceiveDeviceID("*")
     }
 }

@@ -22,11 +22,20 @@ TestCase {
         var component = Qt.createComponent("qrc:/main.qml")
         compare(component.status, Component.Ready, component.errorString())
         win = createTemporaryObject(component, testCase)
-        dialog = findChild(win, "netFileDialog")
-        popup = findChild(win, "gidDownloadProgress")
+        // Neither is made before it is needed.
+        verify(win.netFileDialog === null && win.gidDownloadProgress === null)
+        dialog = win.ensureDialog()
+        popup = win.ensurePopup()
         verify(dialog && popup)
         waitForRendering(win.contentItem)
         outputSpy.clear()
+    }
+
+    function cleanup() {
+        if (popup)
+            popup.visible = false
+        if (dialog)
+            dialog.visible = false
     }
 
     function lastMessage() { return outputSpy.signalArguments[outputSpy.count - 1][1] }
@@ -38,6 +47,30 @@ TestCase {
         compare(popup.visible, false, "the catalogue download never shows the popup")
         verify(outputSpy.count > 0)
         verify(lastMessage().indexOf("网络错误") >= 0, lastMessage())
+    }
+
+    function test_firstShowKeepsItsInitialState_data() {
+        return [
+            { tag: "whole tree", device: "*" },
+            { tag: "filtered by the device", device: "R2" },
+        ]
+    }
+
+    // The very first show: the tree is built before and while the dialog is made.
+    function test_firstShowKeepsItsInitialState(data) {
+        var fresh = createTemporaryObject(Qt.createComponent("qrc:/main.qml"), testCase)
+        fixture.storeCatalogue(false)
+        backend.slot_ReceiveDeviceID(data.device)
+        fresh.openNetworkFirmware()
+        var shown = fresh.netFileDialog
+        tryVerify(function () { return shown.visible })
+        waitForRendering(shown.contentItem)
+        compare(findChild(shown, "gidBtnOpenFireware").enabled, false)
+        compare(findChild(shown, "gidBtnDetailChangeList").enabled, true)
+        verify(findChild(shown, "gidTextMsg_upeateContentchild").text.length > 0)
+        verify(findChild(shown, "gidTextMsg_DescriptionChild").text.length > 0)
+        verify(findChild(shown, "gidTreeView").currentIndex.valid)
+        shown.visible = false
     }
 
     function test_catalogueOpensDialogWithWholeTree() {
@@ -106,6 +139,37 @@ TestCase {
         verify(lastMessage().indexOf("网络错误") >= 0, lastMessage())
         tryCompare(popup, "visible", false)
         tryCompare(dialog, "visible", false)
+    }
+
+    // A catalogue that does not parse: one red line, no dialog, and the next click fetches it
+    // again from the server, which now answers properly.
+    function test_brokenCatalogueIsDroppedAndFetchedAgain() {
+        fixture.storeBrokenCatalogue()
+        win.openNetworkFirmware()
+        compare(dialog.visible, false)
+        compare(outputSpy.count, 1)
+        verify(lastMessage().indexOf("网络错误") >= 0, lastMessage())
+        verify(!backend.jsonFileIsExists())
+
+        fixture.serveCatalogue()
+        win.openNetworkFirmware()
+        compare(outputSpy.count, 1)
+        compare(dialog.visible, true)
+        compare(myModel.rowCount(), 2)
+    }
+
+    // After Cancel and a reopen the popup still comes up above the dialog, with the focus.
+    function test_popupIsOnTopAfterCancelAndReopen() {
+        fixture.storeCatalogue(false)
+        win.openNetworkFirmware()
+        tryVerify(function () { return dialog.active })
+        mouseClick(findChild(dialog, "gidBtnCancel"))
+        tryCompare(dialog, "visible", false)
+        win.openNetworkFirmware()
+        tryVerify(function () { return dialog.active })
+        dialog.openProgress()
+        compare(popup.transientParent, dialog)
+        tryVerify(function () { return popup.active }, 2000, "the popup has the focus")
     }
 
     function test_catalogueDownloadEndLeavesWindowsAlone() {

@@ -4,6 +4,7 @@
 #include "FileUtils.h"
 #include "TreeViewModel.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QUrl>
+#include <private/qzipwriter_p.h>
 
 namespace {
 
@@ -168,24 +170,70 @@ void QmlFixture::writeConfig() const
         qFatal("cannot write Config/Config.xml beside the test");
 }
 
-void QmlFixture::storeCatalogue(bool withMarkup)
+QByteArray QmlFixture::catalogueDocument(bool withMarkup) const
 {
     QJsonArray records;
     for (const Sample &s : samples)
         records.append(firmware(s));
     if (withMarkup)
         records.append(markupFirmware(serverUrl()));
-    // Archives would lie beside the (missing) catalogue file: a download stays on this machine.
+    // Archives lie beside the catalogue's source file: a download stays on this machine.
     const QString base = QFileInfo(catalogueSourcePath()).absolutePath().mid(1);
     const QJsonObject document {{"base_url", base}, {"Firmwares", records}};
-    const QString name = QFileInfo(catalogueSourcePath()).fileName();
-    if (!writeFile(tempFolderPath() + name, QJsonDocument(document).toJson()))
+    return QJsonDocument(document).toJson();
+}
+
+QString QmlFixture::storedCataloguePath() const
+{
+    return backend->paths().downloadDir + QFileInfo(catalogueSourcePath()).fileName();
+}
+
+void QmlFixture::storeCatalogue(bool withMarkup)
+{
+    if (!writeFile(storedCataloguePath(), catalogueDocument(withMarkup)))
         qWarning("cannot store the sample catalogue");
 }
 
+void QmlFixture::storeBrokenCatalogue()
+{
+    if (!writeFile(storedCataloguePath(), "<html><body>Please log in</body></html>"))
+        qWarning("cannot store the broken catalogue");
+}
+
+void QmlFixture::serveCatalogue()
+{
+    if (!writeFile(catalogueSourcePath(), catalogueDocument(false)))
+        qWarning("cannot write the served catalogue");
+}
+
+void QmlFixture::serveArchive(const QString &deviceId, const QByteArray &image)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QZipWriter zip(&buffer);
+    zip.addFile(deviceId + ".bin", image);
+    zip.close();
+    const QString path = QFileInfo(catalogueSourcePath()).absolutePath() + "/" + deviceId + ".zip";
+    if (!writeFile(path, buffer.data()))
+        qWarning("cannot write the served archive");
+}
+
+void QmlFixture::announceLanguages()
+{
+    backend->applyLanguage();
+    backend->initLanguageComboBox();
+}
+
+void QmlFixture::forceNetworkButton(bool shown)
+{
+    backend->setNetworkFirmwareForced(shown);
+}
+
+// The download folder and everything served, as a fresh run on an empty server finds them.
 void QmlFixture::clearTemp()
 {
-    removeDirRecursively(tempFolderPath());
+    removeDirRecursively(backend->paths().downloadDir);
+    QDir(QFileInfo(catalogueSourcePath()).absolutePath()).removeRecursively();
 }
 
 void QmlFixture::onNewConnection()

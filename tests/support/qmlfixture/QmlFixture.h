@@ -26,17 +26,30 @@ public:
     ~QmlFixture() override;
 
     QString serverUrl() const;
+    BackEnd *controller() const { return backend; }
 
     // Writes the sample catalogue where the catalogue download stores it. With markup, one
     // firmware carries <img> tags pointing at the loopback server in every text field.
     Q_INVOKABLE void storeCatalogue(bool withMarkup = false);
-    // Empties Config/Temp/, as a fresh run of the program finds it.
+    // Stores a captive portal's page where the catalogue belongs.
+    Q_INVOKABLE void storeBrokenCatalogue();
+    // Makes the catalogue address answer with the sample catalogue.
+    Q_INVOKABLE void serveCatalogue();
+    // Makes the archive of a sample record, <deviceId>.zip holding <deviceId>.bin, downloadable.
+    Q_INVOKABLE void serveArchive(const QString &deviceId, const QByteArray &image);
+    // Empties the download folder and removes whatever is served, as a fresh run finds them.
     Q_INVOKABLE void clearTemp();
+    // Sends the languages and their texts, as start-up does once the main window is loaded.
+    Q_INVOKABLE void announceLanguages();
+    // As --network-firmware does; read by a main window when it is made.
+    Q_INVOKABLE void forceNetworkButton(bool shown);
     // Paths requested from the loopback server so far.
     Q_INVOKABLE QStringList requestedPaths() const { return paths; }
 
 private:
     void writeConfig() const;
+    QByteArray catalogueDocument(bool withMarkup) const;
+    QString storedCataloguePath() const;
     void onNewConnection();
 
     QTcpServer server;

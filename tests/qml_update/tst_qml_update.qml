@@ -1,0 +1,139 @@
+import QtQuick 2.15
+import QtTest 1.15
+
+// Real updates from the main window to the simulated accessory: what the window guards while the
+// engine writes, and the question before a catalogue firmware goes to another device.
+TestCase {
+    id: testCase
+    name: "UpdateFromTheWindow"
+    when: windowShown
+
+    // 24 blocks, each acknowledged 15 ms late: long enough to act while it runs.
+    readonly property int imageSize: 24 * 1024
+    property var win: null
+
+    SignalSpy { id: logSpy; target: backend; signalName: "sigOutputMsg" }
+
+    function init() {
+        fixture.clearTemp()
+        backend.slot_ReceiveDeviceID("*")
+        rig.startEngine()
+        win = createTemporaryObject(Qt.createComponent("qrc:/main.qml"), testCase)
+        logSpy.clear()
+    }
+
+    function cleanup() {
+        // Let a running update end before the next test plugs in another device.
+        tryVerify(function () { return !backend.updateRunning }, 5000)
+        rig.unplug()
+    }
+
+    function child(name) { return findChild(win.contentItem, name) }
+
+    function logged(text) {
+        for (var i = 0; i < logSpy.count; ++i) {
+            if (logSpy.signalArguments[i][1].indexOf(text) >= 0)
+                return true
+        }
+        return false
+    }
+
+    function plugIn(identity) {
+        rig.plugIn(identity, 15)
+        tryVerify(function () { return backend.qmlGetDeviceID() === identity }, 5000,
+                  "the device has named itself")
+    }
+
+    // Update pressed in the window; waits until the engine writes.
+    function startUpdate() {
+        mouseClick(child("bt_Update"))
+        if (!rig.engineReportsUpdateState) {
+            // Until the engine reports it, the test stands in for its "running" report, once
+            // the first block has gone.
+            tryVerify(function () { return child("update_Prog").value > 0 }, 5000)
+            backend.slot_UpdateState(true)
+        }
+        tryVerify(function () { return backend.updateRunning }, 5000, "the update runs")
+    }
+
+    function waitForTheEnd() {
+        tryVerify(function () { return logged("更新设备成功") }, 10000, "the update ends")
+        if (!rig.engineReportsUpdateState)
+            backend.slot_UpdateState(false)
+        tryVerify(function () { return !backend.updateRunning })
+    }
+
+    function answer(risky) {
+        tryVerify(function () { return win.question !== null && win.question.opened })
+        mouseClick(findChild(win.question, risky ? "riskyButton" : "safeButton"))
+        tryCompare(win, "question", null)
+    }
+
+    function test_guard_keepUpdatingFinishesTheUpdate() {
+        plugIn("SIM-V20")
+        win.openImage(rig.writeImage(imageSize))
+        startUpdate()
+        var controls = ["bt_OpenFile", "bt_Update", "comb_Language"]
+        for (var i = 0; i < controls.length; ++i)
+            verify(!child(controls[i]).enabled, controls[i] + " waits")
+        win.close()
+        verify(win.visible)
+        compare(win.question.objectName, "closeQuestion")
+        answer(false)
+        waitForTheEnd()
+        verify(win.visible)
+        compare(rig.received(imageSize), rig.image(imageSize))
+        for (i = 0; i < controls.length; ++i)
+            verify(child(controls[i]).enabled, controls[i] + " is back")
+        compare(child("progressText").text, "")
+    }
+
+    // Closes as the window always closed: the engine is stopped first. The next test starts it.
+    function test_guard_closeAnywayCloses() {
+        plugIn("SIM-V20")
+        win.openImage(rig.writeImage(imageSize))
+        startUpdate()
+        win.close()
+        answer(true)
+        verify(!win.visible)
+        if (!rig.engineReportsUpdateState)
+            backend.slot_UpdateState(false)
+    }
+
+    function test_catalogueFirmware_data() {
+        return [
+            { tag: "for another device", device: "R9", asks: true },
+            { tag: "for this device", device: "X1", asks: false },
+        ]
+    }
+
+    // Record X1 of the sample catalogue, downloaded and unpacked as the dialog's Open does it.
+    function test_catalogueFirmware(data) {
+        fixture.storeCatalogue(false)
+        fixture.serveArchive("X1", rig.image(imageSize))
+        backend.qml_LoadJsonFile()
+        plugIn(data.device)
+        backend.qml_OpenNetFile(0)
+        verify(logged("打开文件成功 X1.bin"))
+        logSpy.clear()
+        mouseClick(child("bt_Update"))
+        if (data.asks) {
+            compare(logSpy.count, 1)
+            compare(logSpy.signalArguments[0][0], "red")
+            verify(logged("选择的固件与设备不匹配"))
+            compare(win.question.objectName, "mismatchQuestion")
+            answer(false)
+            // Nothing reaches the device: no block, not even the start of an update.
+            compare(rig.received(imageSize), "")
+            compare(child("update_Prog").value, 0)
+            return
+        }
+        compare(win.question, null)
+        if (!rig.engineReportsUpdateState) {
+            tryVerify(function () { return child("update_Prog").value > 0 }, 5000)
+            backend.slot_UpdateState(true)
+        }
+        waitForTheEnd()
+        compare(rig.received(imageSize), rig.image(imageSize))
+    }
+}
