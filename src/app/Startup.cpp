@@ -35,8 +35,8 @@ void connectControllerAndEngine(BackEnd *backend, MainTask *engine)
     QObject::connect(engine, &MainTask::sig_UpdateState, backend, &BackEnd::slot_UpdateState);
 }
 
-// For start-up measurements (FWU_EXIT_AFTER_FIRST_FRAME set): the main window's first frame is
-// announced on stdout and ends the run.
+// For start-up measurements (--exit-after-first-frame): the main window's first frame is announced
+// on stdout and ends the run.
 void exitAfterFirstFrame(const QQmlApplicationEngine &engine)
 {
     const QList<QObject *> roots = engine.rootObjects();
@@ -122,11 +122,8 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
                                 "(looked in"
                              << paths.configDir << "and ../share/firmware-updater/Config/)";
 
-    QQmlApplicationEngine engine;
     qmlRegisterType<TreeViewModel>("TreeViewModel", 1, 0, "TreeViewModel");
-
     auto *treeModel = new TreeViewModel; // lives until the process ends
-    engine.rootContext()->setContextProperty(QStringLiteral("myModel"), treeModel);
 
     auto *task = new MainTask;
     task->setStartDelay(options.startDelayMs);
@@ -139,6 +136,10 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
             hooks.beforeController();
         BackEnd backend(paths);
         backend.setNetworkFirmwareForced(options.networkFirmware);
+        // Made after the controller so that it goes first at the end: the window's bindings on
+        // the controller never see it destroyed.
+        QQmlApplicationEngine engine;
+        engine.rootContext()->setContextProperty(QStringLiteral("myModel"), treeModel);
         engine.rootContext()->setContextProperty(QStringLiteral("backend"), &backend);
         backend.treeModel = treeModel;
         engine.rootContext()->setContextProperty(QStringLiteral("appdir"),
@@ -158,7 +159,7 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
             },
             Qt::QueuedConnection);
         engine.load(mainUrl);
-        if (qEnvironmentVariableIsSet("FWU_EXIT_AFTER_FIRST_FRAME"))
+        if (options.exitAfterFirstFrame)
             exitAfterFirstFrame(engine);
 
         backend.applyLanguage();

@@ -34,11 +34,16 @@ StartupOptions StartupOptions::parse(const QStringList &arguments)
     // Tests shorten the pause; users have no reason to.
     startDelay.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(startDelay);
+    QCommandLineOption firstFrame(QStringLiteral("exit-after-first-frame"),
+                                  QStringLiteral("End at the main window's first frame."));
+    firstFrame.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(firstFrame);
     // Positional arguments (a test's main window) are left to the caller.
     parser.process(arguments);
 
     StartupOptions options;
     options.networkFirmware = parser.isSet(network);
+    options.exitAfterFirstFrame = parser.isSet(firstFrame);
     bool ok = false;
     const int delay = parser.value(startDelay).toInt(&ok);
     if (ok && delay >= 0)

@@ -8,6 +8,8 @@ struct StartupOptions
     bool networkFirmware = false;
     // The engine's pause before its first pass; a second unless a test shortens it.
     int startDelayMs = 1000;
+    // The start-up benchmark's stop watch: end at the main window's first frame.
+    bool exitAfterFirstFrame = false;
 
     // Parses the application's arguments; --help, --version and errors print and exit the process.
     static StartupOptions parse(const QStringList &arguments);
