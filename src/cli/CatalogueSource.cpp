@@ -3,6 +3,7 @@
 #include "CliOutput.h"
 #include "ExitCode.h"
 #include "MessageId.h"
+#include "UrlUtils.h"
 #include "ZipExtract.h"
 
 #include <QDate>
@@ -126,16 +127,10 @@ int CatalogueSource::newestFor(const QString &deviceId) const
     return best;
 }
 
-// Scheme, host and port of the catalogue: an archive lies on the same server, also when that
-// server listens on a port of its own.
+// The catalogue's server, port included, by the window's rule: an archive lies on the same server.
 QString CatalogueSource::serverRoot() const
 {
-    if (catalogueUrl.isLocalFile())
-        return QStringLiteral("file://");
-    return catalogueUrl
-        .adjusted(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery
-                  | QUrl::RemoveFragment)
-        .toString(QUrl::FullyEncoded);
+    return getUrlRoot(catalogueUrl.toString(QUrl::FullyEncoded));
 }
 
 int CatalogueSource::fetchImage(int record, QString &imagePath)
