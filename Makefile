@@ -41,7 +41,11 @@ demo: build
 package: build
 	@cmake --build $(BUILD) --target package
 
-bench: build
+# One table on standard output; the build's chatter goes to a log, shown when it fails.
+bench: configure
+	@echo "Building (log: $(BUILD)/bench-build.log)" >&2
+	@cmake --build $(BUILD) -j $(JOBS) >$(BUILD)/bench-build.log 2>&1 \
+	  || { cat $(BUILD)/bench-build.log; exit 1; }
 	@bash scripts/bench.sh $(BUILD)
 
 # libFuzzer targets, built with clang in a folder of their own; each runs FUZZ_SECONDS (default 60).
