@@ -115,7 +115,7 @@ int CatalogueSource::newestFor(const QString &deviceId) const
     const int count = std::min(records.count, records.records.size());
     for (int p = 0; p < count; ++p) {
         const FirmwareInfo &record = records.records[p];
-        if (record.device_id != deviceId)
+        if (record.device_id.trimmed().compare(deviceId.trimmed(), Qt::CaseInsensitive) != 0)
             continue;
         const QString date = sortableDate(record.release_date);
         // On equal dates the later entry wins: catalogues append newer firmware.

@@ -125,6 +125,8 @@ int CliApp::flashFromCatalogue()
     }
     if (const int code = takeDeviceLock())
         return code;
+    if (!haveWorkFolder())
+        return ExitCode::NetworkError;
     // The engine's start pause and the catalogue download run side by side.
     startSession();
     CatalogueSource source(out, workFolder());
@@ -175,7 +177,9 @@ int CliApp::pickRecord(const CatalogueSource &source, const QString &deviceId, i
 // Firmware made for another identity than the one the device reports could leave it unusable.
 int CliApp::refuseMismatch(const QString &firmwareId, const QString &deviceId) const
 {
-    if (deviceId == QLatin1String("*") || firmwareId.isEmpty() || firmwareId == deviceId)
+    // The window's rule: identities compared trimmed and without regard to case.
+    if (deviceId == QLatin1String("*") || firmwareId.isEmpty()
+        || firmwareId.trimmed().compare(deviceId.trimmed(), Qt::CaseInsensitive) == 0)
         return ExitCode::Ok;
     const QString detail
         = QStringLiteral("firmware for %1, the device is %2").arg(firmwareId, deviceId);
@@ -191,6 +195,8 @@ int CliApp::refuseMismatch(const QString &firmwareId, const QString &deviceId) c
 
 int CliApp::catalogue()
 {
+    if (!haveWorkFolder())
+        return ExitCode::NetworkError;
     CatalogueSource source(out, workFolder());
     if (const int code = source.fetch(options.url.isEmpty() ? out.catalogueUrl() : options.url))
         return code;
@@ -231,7 +237,18 @@ QString CliApp::workFolder()
         QDir().mkpath(paths.downloadDir);
         work = std::make_unique<QTemporaryDir>(paths.downloadDir + QStringLiteral("cli-XXXXXX"));
     }
-    return work->path() + '/';
+    // An empty path would make "/" the download folder: nothing is fetched without a folder.
+    return work->isValid() ? work->path() + '/' : QString();
+}
+
+bool CliApp::haveWorkFolder()
+{
+    if (!workFolder().isEmpty())
+        return true;
+    out.errorMessage(
+        MessageId::NetworkError,
+        QStringLiteral("cannot create a download folder in %1").arg(paths.downloadDir));
+    return false;
 }
 
 void CliApp::startSession()

@@ -36,6 +36,8 @@ private:
     int pickRecord(const CatalogueSource &source, const QString &deviceId, int &record) const;
     int refuseMismatch(const QString &firmwareId, const QString &deviceId) const;
     QString workFolder();
+    // Says so, and is false, when the run's download folder cannot be made.
+    bool haveWorkFolder();
     void startSession();
     void onInterrupt();
     void cleanUp();

@@ -1,5 +1,7 @@
 #include "CliOptions.h"
 
+#include <algorithm>
+
 #include <QCommandLineParser>
 
 #include <cmath>
@@ -118,8 +120,9 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     o.verbose = p.parser.isSet(p.verbose);
     bool delayOk = false;
     const int delay = p.parser.value(p.startDelay).toInt(&delayOk);
+    // Bounded so that the wait's deadline (pause plus --wait) cannot overflow.
     if (delayOk && delay >= 0)
-        o.startDelayMs = delay;
+        o.startDelayMs = std::min(delay, 60000);
     if (p.parser.isSet(p.wait) && !takeWait(p.parser.value(p.wait), o.waitSeconds)) {
         o.error = QStringLiteral("--wait needs a number of seconds, not \"%1\"")
                       .arg(p.parser.value(p.wait));

@@ -9,7 +9,9 @@
 #include <QLoggingCategory>
 #include <QThread>
 
+#include <algorithm>
 #include <hidapi.h>
+#include <iterator>
 
 Q_DECLARE_LOGGING_CATEGORY(lcCli)
 
@@ -30,6 +32,8 @@ QString queryIdentity(hid_device *device)
     clock.start();
     uint8_t reply[DeviceFrame::reportSize] = {};
     while (clock.elapsed() < identityWaitMs) {
+        // As the engine reads: a fresh buffer each time, and only a whole report is a reply.
+        std::fill(std::begin(reply), std::end(reply), uint8_t(0));
         const int got = hid_read_timeout(device, reply, sizeof reply, 20);
         if (got < 0)
             break;
@@ -37,6 +41,8 @@ QString queryIdentity(hid_device *device)
             QThread::msleep(2); // a read without a wait of its own would spin
             continue;
         }
+        if (got < int(DeviceFrame::bodySize))
+            continue;
         if (DeviceFrame::classify(reply) == DeviceFrame::Reply::DeviceId)
             return DeviceFrame::decodeIdentity(reply);
     }

@@ -158,7 +158,8 @@ void FlashSession::onMessage(int id)
         return;
     default: // the image could not be opened, read or used
         out.errorMessage(id);
-        finishWith(ExitCode::BadUsage);
+        // Once blocks have gone out the device holds part of an image: the update failed.
+        finishWith(phase == Phase::Writing ? ExitCode::UpdateFailed : ExitCode::BadUsage);
         return;
     }
 }

@@ -482,6 +482,9 @@ void TestCli::fromCatalogue_picksNewestAndRefusesMismatch_data()
         << QStringList {} << "v20:ABC" << 0 << newAbc << "";
     QTest::newRow("named identity matching the device")
         << QStringList {"ABC"} << "v20:ABC" << 0 << newAbc << "";
+    // The window's rule: identities match without regard to case.
+    QTest::newRow("identity differing only in case")
+        << QStringList {} << "v20:abc" << 0 << newAbc << "";
     QTest::newRow("firmware for another device")
         << QStringList {"XYZ"} << "v20:ABC" << 5 << QByteArray()
         << "The firmware does not match the device: firmware for XYZ, the device is ABC";
