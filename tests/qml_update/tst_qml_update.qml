@@ -42,6 +42,9 @@ TestCase {
         rig.plugIn(identity, 15)
         tryVerify(function () { return backend.qmlGetDeviceID() === identity }, 5000,
                   "the device has named itself")
+        // The identity comes a poll before the connection report, and the engine takes an
+        // Update only once the connection is reported.
+        tryVerify(function () { return logged("连接设备成功") }, 5000, "the device is connected")
     }
 
     // Update pressed in the window; waits until the engine writes.
