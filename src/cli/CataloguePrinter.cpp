@@ -22,22 +22,17 @@ QString heading(const QString &label)
     return text.trimmed();
 }
 
-QString inLanguage(const FirmwareTexts &texts, int language)
-{
-    return language >= 0 && language < FirmwareLanguageSlots ? texts[size_t(language)] : QString();
-}
-
 // The product: the second category's name, with the third category when the catalogue has one.
 QString nameOf(const FirmwareInfo &record, int language)
 {
-    const QString name = inLanguage(record.category2.names, language);
+    const QString name = record.category2.names.in(language);
     return record.category3.id.isEmpty() ? name
                                          : name + QStringLiteral(" / ") + record.category3.id;
 }
 
 Row rowOf(const FirmwareInfo &record, int language)
 {
-    return {inLanguage(record.category1.names, language), record.device_id, record.version,
+    return {record.category1.names.in(language), record.device_id, record.version,
             record.release_date, nameOf(record, language)};
 }
 

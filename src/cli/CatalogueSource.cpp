@@ -14,36 +14,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcCli)
 
 namespace {
 
-bool textMatches(const QString &text, const QString &search)
-{
-    return text.contains(search, Qt::CaseInsensitive);
-}
-
-bool categoryMatches(const FirmwareCategory &category, const QString &search)
-{
-    if (textMatches(category.id, search))
-        return true;
-    for (const QString &name : category.names) {
-        if (textMatches(name, search))
-            return true;
-    }
-    return false;
-}
-
-bool recordMatches(const FirmwareInfo &record, const QString &search)
-{
-    if (search.isEmpty() || search == QLatin1String("*"))
-        return true;
-    if (textMatches(record.device_id, search) || categoryMatches(record.category1, search)
-        || categoryMatches(record.category2, search) || categoryMatches(record.category3, search))
-        return true;
-    for (const QString &remark : record.remark) {
-        if (textMatches(remark, search))
-            return true;
-    }
-    return false;
-}
-
 // Release dates are written by hand; the usual forms compare as dates, anything else as text
 // after every date.
 QString sortableDate(const QString &text)
@@ -99,10 +69,11 @@ int CatalogueSource::fetch(const QString &url)
 
 QVector<int> CatalogueSource::matching(const QString &search) const
 {
+    // The window's search: the same fields, folded for case once at parse.
+    const std::vector<bool> hits = records.matchingRecords(search);
     QVector<int> found;
-    const int count = std::min(records.count, records.records.size());
-    for (int p = 0; p < count; ++p) {
-        if (recordMatches(records.records[p], search))
+    for (int p = 0; p < int(hits.size()); ++p) {
+        if (hits[size_t(p)])
             found.append(p);
     }
     return found;
