@@ -1,6 +1,5 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
-import QtGraphicalEffects 1.15
 import TreeViewModel 1.0
 
 // The download popup: a rounded card with a green bar and the percentage in large digits.
@@ -49,35 +48,27 @@ ApplicationWindow {
                 radius: 11
             }
 
-            // The mask keeps the fill inside the rounded outline: round on the left at once,
-            // straight on the right until it reaches the rounded end.
+            // The fill keeps inside the rounded outline: a rounded bar of the whole length, shown
+            // up to the value, is round on the left at once and straight on the right until it
+            // reaches the rounded end. A clip rather than a mask shader, which not every renderer
+            // draws.
             contentItem: Item {
                 implicitWidth: control.width
                 implicitHeight: control.height
 
-                Rectangle {
-                    id: _rect
-                    objectName: "_rect"
-                    width: control.width - 4
+                Item {
+                    id: fill
+                    objectName: "fill"
+                    x: 2
+                    y: 2
+                    width: control.visualPosition * (control.width - 4)
                     height: control.height - 4
-                    anchors.centerIn: parent
-                    color: "transparent"
-                    radius: 9
-                    layer.enabled: true
-                    layer.effect: OpacityMask {
-                        maskSource: Rectangle {
-                            width: _rect.width
-                            height: _rect.height
-                            radius: _rect.radius
-                        }
-                    }
+                    clip: true
 
                     Rectangle {
-                        id: _childRect
-                        objectName: "_childRect"
-                        anchors.left: parent.left
-                        width: control.visualPosition * _rect.width
-                        height: control.height
+                        width: control.width - 4
+                        height: parent.height
+                        radius: 9
                         color: Qt.rgba(69 / 255, 183 / 255, 121 / 255, 1)
                     }
                 }

@@ -11,7 +11,7 @@ packages=(
   libhidapi-dev libtinyxml2-dev zlib1g-dev
   qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-controls2
   qml-module-qtquick-controls qml-module-qtquick-dialogs qml-module-qt-labs-platform
-  qml-module-qtgraphicaleffects qml-module-qttest
+  qml-module-qttest
   xvfb xauth libgl1-mesa-dri libglx-mesa0
   fonts-wqy-microhei
   qttranslations5-l10n

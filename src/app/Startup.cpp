@@ -72,6 +72,21 @@ void reportAlreadyRunning(const StartupHooks &hooks)
         QMessageBox::warning(nullptr, title, text);
 }
 
+// The window is small and mostly still: Qt Quick's own software renderer draws it without an
+// OpenGL driver, so a start loads no driver and a machine with a broken or missing one still shows
+// the window. QT_QUICK_BACKEND (or the older QMLSCENE_DEVICE) still chooses another renderer, and
+// QT_QUICK_BACKEND=opengl Qt's default one, which has no name of its own.
+void chooseRenderer()
+{
+    const QByteArray chosen = qgetenv("QT_QUICK_BACKEND");
+    if (chosen == "opengl") {
+        qunsetenv("QT_QUICK_BACKEND");
+        return;
+    }
+    if (chosen.isEmpty() && qEnvironmentVariableIsEmpty("QMLSCENE_DEVICE"))
+        QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
+}
+
 void nameTheApplication()
 {
     // Per-user folders become <cache>/Tarvo/<program>. The application name stays the
@@ -92,6 +107,7 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
         return 0;
     }
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
+    chooseRenderer();
     // QApplication rather than QGuiApplication: the native file dialog of Qt.labs.platform falls
     // back to a Qt Widgets dialog on Linux and does nothing without one.
     QApplication app(argc, argv);

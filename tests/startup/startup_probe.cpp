@@ -2,11 +2,13 @@
 // outside the process: exit code, console output, and whether the engine's thread has ended.
 // FWU_PROBE_DEVICE=V20 plugs a simulated V20 device in before start;
 // FWU_PROBE_SLOW_CONTROLLER_MS makes the controller's construction that much slower. A copy that
-// finds another one running prints ALREADY_RUNNING and the message instead of showing it.
+// finds another one running prints ALREADY_RUNNING and the message instead of showing it. At the
+// end it prints whether the engine's thread still runs and the renderer it chose.
 #include "SimHid.h"
 #include "Startup.h"
 #include "WorkerThread.h"
 
+#include <QQuickWindow>
 #include <QThread>
 #include <chrono>
 #include <cstdio>
@@ -37,5 +39,7 @@ int main(int argc, char *argv[])
     };
     const int result = runFirmwareUpdater(argc, argv, mainUrl, hooks);
     std::fprintf(stderr, "WORKER_RUNNING %d\n", workerThread.isRunning() ? 1 : 0);
+    // Empty when the program left the choice to Qt (and its QT_QUICK_BACKEND).
+    std::fprintf(stderr, "RENDERER \"%s\"\n", qPrintable(QQuickWindow::sceneGraphBackend()));
     return result;
 }

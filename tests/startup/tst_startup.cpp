@@ -48,7 +48,7 @@ void TestStartup::startProbe(QProcess &probe, const QString &program, const QStr
     probe.setProcessChannelMode(QProcess::MergedChannels);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("QT_QUICK_BACKEND", "software");
+    env.remove("QT_QUICK_BACKEND"); // the program's own choice, unless a row makes one
     env.insert("QT_LOGGING_RULES", "qml.debug=true");
     QDir(userDirs.path()).mkpath("runtime");
     QFile::setPermissions(userDirs.path() + "/runtime",
@@ -166,6 +166,10 @@ void TestStartup::commandLine_data()
                                         << "NETWORK true" << QStringList();
     QTest::newRow("without --network-firmware")
         << noStartPause << 0 << "NETWORK false" << QStringList();
+    QTest::newRow("software renderer unless one is chosen")
+        << noStartPause << 0 << "RENDERER \"software\"" << QStringList();
+    QTest::newRow("renderer left to QT_QUICK_BACKEND when it names one")
+        << noStartPause << 0 << "RENDERER \"\"" << QStringList {"QT_QUICK_BACKEND=opengl"};
 }
 
 void TestStartup::commandLine()
