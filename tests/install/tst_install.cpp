@@ -260,7 +260,6 @@ void TestInstall::installedProgram_runsFromAReadOnlyPrefixAsAnOrdinaryUser()
     env.insert("XDG_RUNTIME_DIR", runtime);
     env.insert("DISPLAY", display);
     env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("QT_QUICK_BACKEND", "software");
     // A sanitizer build of the program runs with the suite's sanitizer settings.
     for (const char *name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
         if (qEnvironmentVariableIsSet(name))
