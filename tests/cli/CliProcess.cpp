@@ -34,7 +34,6 @@ bool CliProcess::startOther(QProcess &process, const QString &program, const QSt
     other.remove("FWU_SIM_DEVICES");
     other.remove("FWU_SIM_DUMP");
     other.insert("QT_QPA_PLATFORM", "offscreen");
-    other.insert("QT_QUICK_BACKEND", "software");
     process.setProcessEnvironment(other);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setStandardInputFile(QProcess::nullDevice());

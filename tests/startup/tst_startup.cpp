@@ -48,7 +48,9 @@ void TestStartup::startProbe(QProcess &probe, const QString &program, const QStr
     probe.setProcessChannelMode(QProcess::MergedChannels);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.remove("QT_QUICK_BACKEND"); // the program's own choice, unless a row makes one
+    // The program's own choice of renderer, unless a row makes one.
+    env.remove("QT_QUICK_BACKEND");
+    env.remove("QMLSCENE_DEVICE");
     env.insert("QT_LOGGING_RULES", "qml.debug=true");
     QDir(userDirs.path()).mkpath("runtime");
     QFile::setPermissions(userDirs.path() + "/runtime",
@@ -170,6 +172,8 @@ void TestStartup::commandLine_data()
         << noStartPause << 0 << "RENDERER \"software\"" << QStringList();
     QTest::newRow("renderer left to QT_QUICK_BACKEND when it names one")
         << noStartPause << 0 << "RENDERER \"\"" << QStringList {"QT_QUICK_BACKEND=opengl"};
+    QTest::newRow("renderer left to QMLSCENE_DEVICE when it names one")
+        << noStartPause << 0 << "RENDERER \"\"" << QStringList {"QMLSCENE_DEVICE=software"};
 }
 
 void TestStartup::commandLine()
