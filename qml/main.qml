@@ -498,7 +498,8 @@ ApplicationWindow {
                 }
             }
 
-            // Percentage and time left on the bar, in a colour that reads on green and on grey.
+            // Percentage and time left on the bar: dark over its empty part, and a white copy
+            // clipped to the fill, so that every character reads on grey as on green.
             Qml_FitText {
                 id: progressText
                 objectName: "progressText"
@@ -509,10 +510,25 @@ ApplicationWindow {
                 font.pixelSize: 13
                 font.family: "Arial"
                 font.bold: true
-                color: "white"
-                style: Text.Outline
-                styleColor: "#303030"
+                color: "#202020"
                 text: backend.progressText
+            }
+
+            Item {
+                objectName: "progressTextOnFill"
+                width: update_Prog.visualPosition * update_Prog.width
+                height: parent.height
+                clip: true
+
+                Qml_FitText {
+                    x: progressText.x
+                    width: progressText.width
+                    height: progressText.height
+                    horizontalAlignment: Text.AlignHCenter
+                    font: progressText.font
+                    color: "white"
+                    text: progressText.text
+                }
             }
         }
 

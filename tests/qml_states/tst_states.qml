@@ -199,6 +199,8 @@ TestCase {
         verify(line.text.indexOf(last + " %") === 0, line.text)
         compare(line.text.indexOf("剩余 ") > 0, data.time === true)
         compare(line.text, backend.progressText)
+        // The white copy shows exactly over the fill.
+        compare(child("progressTextOnFill").width, child("update_Prog_fill").width)
         var bar = child("item_Prog").mapToItem(window.contentItem, 0, 0)
         compare([bar.x, bar.y], [200, 272])
         backend.slot_UpdateState(false)
