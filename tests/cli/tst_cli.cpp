@@ -137,30 +137,20 @@ void TestCli::initTestCase()
                               record("ABC", "1.1", "2024-03-01", "new/ABC.zip"),
                               record("XYZ", "2.0", "2024-02-01", "xyz/XYZ.zip"),
                               record("ABC", "0.9", "2023-12-31", "older/ABC.zip")};
-    server.setReply(
-        "/cat.json",
-        TestHttpServer::ok(
-            QJsonDocument(QJsonObject {{"base_url", "fw"}, {"Firmwares", records}}).toJson()));
+    const auto catalogue = [](const QJsonArray &firmwares) {
+        return TestHttpServer::ok(
+            QJsonDocument(QJsonObject {{"base_url", "fw"}, {"Firmwares", firmwares}}).toJson());
+    };
+    server.setReply("/cat.json", catalogue(records));
     server.setReply("/fw/old/ABC.zip", TestHttpServer::ok(zipHolding("ABC.bin", pattern(900, 9))));
     server.setReply("/fw/new/ABC.zip", TestHttpServer::ok(zipHolding("ABC.bin", newAbc)));
     server.setReply("/fw/older/ABC.zip", TestHttpServer::ok(zipHolding("ABC.bin", pattern(90, 8))));
     server.setReply("/fw/xyz/XYZ.zip", TestHttpServer::ok(zipHolding("XYZ.bin", xyz)));
     server.setReply("/broken.json", TestHttpServer::ok("{ not json"));
     server.setReply("/missing.json", TestHttpServer::status(404));
-    server.setReply(
-        "/unsafe.json",
-        TestHttpServer::ok(QJsonDocument(QJsonObject {{"base_url", "fw"},
-                                                      {"Firmwares",
-                                                       QJsonArray {record("ABC", "1", "2024-01-01",
-                                                                          "evil/ABC.zip")}}})
-                               .toJson()));
-    server.setReply(
-        "/stalling.json",
-        TestHttpServer::ok(QJsonDocument(QJsonObject {{"base_url", "fw"},
-                                                      {"Firmwares",
-                                                       QJsonArray {record("ABC", "1", "2024-01-01",
-                                                                          "stall/ABC.zip")}}})
-                               .toJson()));
+    server.setReply("/unsafe.json", catalogue({record("ABC", "1", "2024-01-01", "evil/ABC.zip")}));
+    server.setReply("/stalling.json",
+                    catalogue({record("ABC", "1", "2024-01-01", "stall/ABC.zip")}));
     server.setReply("/fw/stall/ABC.zip", TestHttpServer::stall(100000));
     server.setReply("/fw/evil/ABC.zip", TestHttpServer::ok(zipHolding("../ABC.bin", newAbc)));
 }
