@@ -3,6 +3,7 @@
 #include "BackEnd.h"
 #include "LanguageConfig.h"
 #include "MainTask.h"
+#include "AccessoryLocks.h"
 #include "SingleInstanceLock.h"
 #include "StartupOptions.h"
 #include "TreeViewModel.h"
@@ -33,6 +34,7 @@ void connectControllerAndEngine(BackEnd *backend, MainTask *engine)
     QObject::connect(engine, &MainTask::sig_ReceiveV20DeviceID, backend,
                      &BackEnd::slot_ReceiveDeviceID);
     QObject::connect(engine, &MainTask::sig_UpdateState, backend, &BackEnd::slot_UpdateState);
+    QObject::connect(engine, &MainTask::sig_DeviceChosen, backend, &BackEnd::slot_DeviceChosen);
 }
 
 // For start-up measurements (--exit-after-first-frame): the main window's first frame is announced
@@ -143,6 +145,11 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
 
     auto *task = new MainTask;
     task->setStartDelay(options.startDelayMs);
+    // The window opens the first accessory no other copy holds, and holds its lock while open.
+    static AccessoryLocks accessoryLocks;
+    task->setDeviceClaim(
+        [](const std::string &path) { return accessoryLocks.claim(QByteArray::fromStdString(path)); },
+        [](const std::string &path) { accessoryLocks.release(QByteArray::fromStdString(path)); });
     task->moveToThread(&workerThread);
     QObject::connect(&workerThread, &QThread::finished, task, &QObject::deleteLater);
 

@@ -51,6 +51,7 @@ const char *const builtInTexts[LanguageConfig::EntryCount] = {
     "剩余 %1",
     "设备：%1",
     "zh_CN",
+    "使用设备 %1（共连接 %2 个）",
 };
 
 constexpr int maxLanguages = 5;

@@ -197,6 +197,11 @@ void BackEnd::setProgressText(const QString &line)
     emit progressTextChanged();
 }
 
+void BackEnd::slot_DeviceChosen(QString path, int present)
+{
+    logMessage(false, text(LanguageConfig::textAccessoryChosen).arg(path).arg(present));
+}
+
 void BackEnd::slot_ReceiveDeviceID(QString str)
 {
     lastDeviceId = str;

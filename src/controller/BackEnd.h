@@ -108,6 +108,8 @@ public slots:
     void qml_LoadJsonFile();
     void qml_SearchButtonClicked(QString str);
     void slot_ReceiveDeviceID(QString str);
+    // Several accessories are plugged in: the log names the one the engine opened.
+    void slot_DeviceChosen(QString path, int present);
     void slot_UpdateState(bool running);
     // The user answered the mismatch question with "update anyway".
     void qml_UpdateDespiteMismatch();

@@ -19,8 +19,17 @@ MainTask::MainTask()
 
 MainTask::~MainTask()
 {
-    if (device)
-        hid_close(device);
+    closeDevice();
+}
+
+void MainTask::closeDevice()
+{
+    if (!device)
+        return;
+    hid_close(device);
+    device = nullptr;
+    if (releaseDevice)
+        releaseDevice(openPath);
 }
 
 void MainTask::SendDataLooper()

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <set>
 #include <string>
 
 typedef struct hid_device_ hid_device;
@@ -54,6 +56,18 @@ public:
     // The shortest a pass that waits lasts: 1 ms. Every wait of the link and the update is a count
     // of passes; a slot of zero lets a test run such counts without their wall-clock time.
     void setPassSlot(std::chrono::microseconds slot) { passSlot = slot; }
+    // Only the accessory at this enumeration path is opened; empty (the default) for the first one
+    // in enumeration order that can be claimed and opened. Set before the loop starts.
+    void setTargetPath(const std::string &path) { targetPath = path; }
+    // Asked before an accessory is opened (false: another copy has it, it is passed over) and told
+    // when it is closed; both on the engine's thread. Set before the loop starts.
+    void setDeviceClaim(std::function<bool(const std::string &)> claim,
+                        std::function<void(const std::string &)> release)
+    {
+        claimDevice = std::move(claim);
+        releaseDevice = std::move(release);
+    }
+    QString openDevicePath() const { return QString::fromStdString(openPath); }
     // Passes run so far; readable from any thread, for tests and measurements.
     quint64 passCount() const { return passes.load(std::memory_order_relaxed); }
 
@@ -66,6 +80,8 @@ signals:
     // True when an update has passed its checks (device connected, image opened and accepted),
     // before its first write; false when that update ends, for any reason, after its last message.
     void sig_UpdateState(bool running);
+    // The accessory just opened, when `present` (more than one) matching ones are plugged in.
+    void sig_DeviceChosen(QString path, int present);
 
 public slots:
     void SendDataLooper();
@@ -76,6 +92,8 @@ private:
     void pollOpenDevice();
     void pollClosedDevice();
     bool pathEnumerated(const hid_device_info *list, const std::string &path) const;
+    bool tryOpen(const char *path, int present);
+    void closeDevice();
     void reportRefusedOpen();
     bool writeOutReport(const QString &what);
     // Reads one report, waiting until `deadline` at most; 0 nothing, 1 a report, -1 a read error.
@@ -113,7 +131,10 @@ private:
 
     // Link and sequence state kept per engine, so that engines in one process stay independent.
     std::string openPath;
-    std::string refusedPath; // a matching device that could not be opened, already reported
+    std::string targetPath;
+    std::function<bool(const std::string &)> claimDevice;
+    std::function<void(const std::string &)> releaseDevice;
+    std::set<std::string> refusedPaths; // matching devices that could not be opened, reported
     uint32_t pollCounter = 0;
     bool reportedConnected = false;
     FirmwareImage image;

@@ -50,8 +50,7 @@ void MainTask::pollOpenDevice()
         }
         return;
     }
-    hid_close(device);
-    device = nullptr;
+    closeDevice();
     isV20Device = false;
     emit sig_ReceiveV20DeviceID(noIdentity);
 }
@@ -65,29 +64,46 @@ void MainTask::pollClosedDevice()
     }
     hid_device_info *list = hid_enumerate(DeviceFrame::vendorId, DeviceFrame::productId);
     // A refused device that has gone away is reported again when it next appears.
-    if (!refusedPath.empty() && !pathEnumerated(list, refusedPath))
-        refusedPath.clear();
-    if (list && list->path) {
-        openPath = list->path;
-        device = hid_open_path(openPath.c_str());
-        if (device) {
-            refusedPath.clear();
-            emit sig_ReceiveV20DeviceID(noIdentity);
-            RequestDeviceId();
-        } else {
-            reportRefusedOpen();
-        }
+    for (auto it = refusedPaths.begin(); it != refusedPaths.end();)
+        it = pathEnumerated(list, *it) ? std::next(it) : refusedPaths.erase(it);
+    const auto wanted = [this](const hid_device_info *entry) {
+        return entry->path && (targetPath.empty() || targetPath == entry->path);
+    };
+    int present = 0;
+    for (const hid_device_info *entry = list; entry; entry = entry->next)
+        present += wanted(entry) ? 1 : 0;
+    // The first in enumeration order that no other copy holds and that opens.
+    for (const hid_device_info *entry = list; entry && !device; entry = entry->next) {
+        if (wanted(entry) && (!claimDevice || claimDevice(entry->path)))
+            tryOpen(entry->path, present);
     }
     hid_free_enumeration(list);
+}
+
+bool MainTask::tryOpen(const char *path, int present)
+{
+    openPath = path;
+    device = hid_open_path(path);
+    if (!device) {
+        if (releaseDevice)
+            releaseDevice(openPath);
+        reportRefusedOpen();
+        return false;
+    }
+    refusedPaths.erase(openPath);
+    if (present > 1)
+        emit sig_DeviceChosen(QString::fromStdString(openPath), present);
+    emit sig_ReceiveV20DeviceID(noIdentity);
+    RequestDeviceId();
+    return true;
 }
 
 // A device that is there but cannot be opened (on Linux, usually a hidraw node without access for
 // the user) is said once per appearance, not at every poll that tries it again.
 void MainTask::reportRefusedOpen()
 {
-    if (refusedPath == openPath)
+    if (!refusedPaths.insert(openPath).second)
         return;
-    refusedPath = openPath;
     const wchar_t *error = hid_error(nullptr);
     qCWarning(lcDevice).noquote() << "the device" << QString::fromStdString(openPath)
                                   << "was found but cannot be opened:"

@@ -3,9 +3,10 @@
 #include <QLockFile>
 #include <QString>
 
-// Keeps two copies of the program (the window, the command line, or one of each) from polling and
-// writing to the same device. The lock file lives in the user's runtime folder (or a cache folder)
-// and names the holding process, so a lock left by a copy that crashed is taken over.
+// A lock file in the user's runtime folder (or a cache folder) naming the holding process, so that
+// a lock left by a copy that crashed is taken over. The window holds one under its own name (one
+// window per user: it empties the download folder); every copy holds one per accessory it opens
+// (AccessoryLocks).
 class SingleInstanceLock
 {
 public:
@@ -21,7 +22,7 @@ public:
     Result acquire();
     QString path() const { return filePath; }
 
-    // The name the shipped window and command line share: whichever runs first owns the devices.
+    // The shipped window's name: one window at a time owns its download folder.
     static QString sharedName() { return QStringLiteral("firmware-updater"); }
     // <folder()>/<name>.lock
     static QString pathFor(const QString &name);

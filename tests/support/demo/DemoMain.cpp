@@ -1,9 +1,13 @@
 // The program as shipped, but with the simulated accessory in place of a USB device: a V20 device
 // with full-speed link timing is plugged in a second after start and takes any image.
+// FWU_DEMO_ACCESSORIES=N plugs in N of them (DEMO-V20-1 ... DEMO-V20-N), one a second.
 #include "SimHid.h"
 #include "Startup.h"
 
 #include <chrono>
+#include <QByteArray>
+
+#include <algorithm>
 #include <cstdio>
 #include <thread>
 
@@ -13,11 +17,16 @@ int main(int argc, char *argv[])
     std::fprintf(stderr,
                  "firmware-updater-demo: a simulated accessory is plugged in one second after "
                  "start; open any .bin and press Update.\n");
-    std::thread plugIn([] {
-        std::this_thread::sleep_for(std::chrono::seconds(1));
-        SimHid::DeviceOptions accessory;
-        accessory.identity = "DEMO-V20";
-        SimHid::attach(accessory);
+    const int count = std::clamp(qEnvironmentVariableIntValue("FWU_DEMO_ACCESSORIES"), 1, 16);
+    std::thread plugIn([count] {
+        for (int i = 1; i <= count; ++i) {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            SimHid::DeviceOptions accessory;
+            accessory.identity = count == 1 ? QByteArray("DEMO-V20")
+                                            : "DEMO-V20-" + QByteArray::number(i);
+            accessory.serial = "DEMO" + QByteArray::number(i);
+            SimHid::attach(accessory);
+        }
     });
     const int result = runFirmwareUpdater(argc, argv);
     plugIn.join();

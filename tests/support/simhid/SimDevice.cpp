@@ -42,7 +42,7 @@ SimDevice::Body simFrame(uint8_t code, const QByteArray &payload)
 
 SimDevice::SimDevice(int id, const SimHid::DeviceOptions &options)
     : id(id)
-    , path("sim-hid:" + std::to_string(id))
+    , path(options.path.isEmpty() ? "sim-hid:" + std::to_string(id) : options.path.toStdString())
     , options(options)
 {
 }

@@ -40,6 +40,7 @@ public:
     bool attached = true;
     int openHandles = 0;
     int identityRequests = 0;
+    Clock::time_point linkFreeAt {}; // end of the last report on its full-speed link
 
     std::deque<Pending> replies;
     QList<QByteArray> writes;

@@ -4,11 +4,14 @@
 
 #include <hidapi.h>
 
+#include <QString>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 struct hid_device_
@@ -71,6 +74,12 @@ struct hid_device_info HID_API_EXPORT *HID_API_CALL hid_enumerate(unsigned short
             return;
         auto *info = static_cast<hid_device_info *>(std::calloc(1, sizeof(hid_device_info)));
         info->path = strdup(device.path.c_str());
+        if (!device.options.serial.isEmpty()) {
+            const std::wstring serial = QString::fromUtf8(device.options.serial).toStdWString();
+            info->serial_number = static_cast<wchar_t *>(
+                std::calloc(serial.size() + 1, sizeof(wchar_t)));
+            std::copy(serial.begin(), serial.end(), info->serial_number);
+        }
         info->vendor_id = device.options.vendorId;
         info->product_id = device.options.productId;
         info->interface_number = 0;
@@ -93,6 +102,7 @@ void HID_API_EXPORT HID_API_CALL hid_free_enumeration(struct hid_device_info *de
     while (devs) {
         hid_device_info *next = devs->next;
         std::free(devs->path);
+        std::free(devs->serial_number);
         std::free(devs);
         devs = next;
     }
@@ -145,9 +155,9 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device *dev, const unsigned char *
     auto replyAt = now + std::chrono::milliseconds(device->options.ackDelayMs);
     if (r.fullSpeed) {
         // One frame per report on an absolute schedule: the report waits for the one before it.
-        onLink = std::max(now, r.linkFreeAt);
-        r.linkFreeAt = onLink + 1ms;
-        replyAt = r.linkFreeAt + 1ms;
+        onLink = std::max(now, device->linkFreeAt);
+        device->linkFreeAt = onLink + 1ms;
+        replyAt = device->linkFreeAt + 1ms;
     }
     device->receive(data, length, replyAt);
     if (device->wantsDetach()) {

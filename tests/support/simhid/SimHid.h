@@ -27,6 +27,8 @@ struct DeviceOptions
     bool keepsHistory = true;
     unsigned short vendorId = 0x0483;
     unsigned short productId = 0x572B;
+    QByteArray path {}; // enumeration path; empty for "sim-hid:<id>"
+    QByteArray serial {}; // USB serial number as hidapi reports it; empty for none
 };
 
 // A block header the device received.
@@ -48,7 +50,7 @@ QByteArray pathOf(int device);
 // Enumerate devices newest first instead of in attach order.
 void setEnumerationReversed(bool reversed);
 
-// Link timing of a full-speed USB device on an absolute 1 ms frame schedule: a report ends 1 ms
+// Link timing of a full-speed USB device on an absolute 1 ms frame schedule, one link per device: a report ends 1 ms
 // after the later of its write and the end of the previous report, and a write returns once its
 // report is on the link (it waits while the previous one is), so a late wake-up does not delay
 // the schedule. A reply is ready 1 ms after the end of the report it answers. Without it, writes

@@ -52,7 +52,6 @@ void reset()
     reg().devices.clear();
     reg().reversed = false;
     reg().fullSpeed = false;
-    reg().linkFreeAt = {};
     reg().failWriteIn = 0;
     reg().failWriteCount = 0;
     reg().writeAttempts = 0;

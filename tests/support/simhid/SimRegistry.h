@@ -16,7 +16,6 @@ struct SimRegistry
     int nextId = 1;
     bool reversed = false;
     bool fullSpeed = false;
-    SimDevice::Clock::time_point linkFreeAt {}; // end of the last report on the full-speed link
     int failWriteIn = 0; // writes until the scripted failure, 0 for none
     int failWriteCount = 0; // consecutive writes that fail from there
     int writeAttempts = 0;
