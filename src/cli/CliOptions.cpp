@@ -36,7 +36,8 @@ struct Parser
     QCommandLineOption verbose {"verbose", "Print the device protocol trace on stderr."};
     QCommandLineOption startDelay {"start-delay", "Engine start pause in ms.", "ms", "1000"};
     QCommandLineOption help {{"h", "help"}, "Show this help."};
-    QCommandLineOption version {"version", "Show the version."};
+    // -v as in the window (Qt's version option): the version, never --verbose.
+    QCommandLineOption version {{"v", "version"}, "Show the version."};
 
     Parser()
     {
