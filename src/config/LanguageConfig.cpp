@@ -40,7 +40,7 @@ const char *const builtInTexts[LanguageConfig::EntryCount] = {
     "查找:",
     "版本号：",
     "发布时间：",
-    "已找到设备，但无法打开：权限不足 — 请参阅 README 的“故障排除”",
+    "已找到设备，但无法打开：权限不足 — 请参阅 /usr/share/doc/firmware-updater/troubleshooting.md",
     "固件升级软件已在运行。",
     "正在升级设备。现在关闭会使设备无法使用，直到再次升级。",
     "继续升级",
