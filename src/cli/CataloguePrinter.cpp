@@ -70,7 +70,10 @@ QString CataloguePrinter::table(const CliOutput &out, const CatalogueSource &sou
             if (c + 1 < row.size())
                 line += QString(widths[c] + 2 - displayWidth(row[c]), QLatin1Char(' '));
         }
-        text += line.trimmed() + '\n';
+        // Trailing padding only: an empty first cell must keep its place.
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        text += line + '\n';
     }
     return text;
 }

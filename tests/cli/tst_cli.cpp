@@ -46,7 +46,8 @@ QJsonObject record(const QString &id, const QString &version, const QString &dat
             {"version", version},
             {"release_date", date},
             {"firmware_url", url},
-            {"category1", QJsonObject {{"id", "tx"}, {"language2", "Transmitters"}}},
+            {"category1",
+             QJsonObject {{"id", "tx"}, {"language1", "发射机"}, {"language2", "Transmitters"}}},
             {"category2", QJsonObject {{"id", id}, {"language2", "Model " + id}}},
             {"remark", QJsonObject {{"language1", "说明"}, {"language2", "Notes " + id}}},
             {"update_contents", QJsonObject {{"language2", "Changes " + version}}}};
@@ -485,6 +486,14 @@ void TestCli::catalogue_printsTheMatchingRecords()
     if (devices.size() == 1)
         QVERIFY(lines[1].contains(
             QRegularExpression("^Transmitters +XYZ +2.0 +2024-02-01 +Model XYZ$")));
+    if (devices.size() != 1)
+        return;
+    // Headings in the chosen language, padded by display width: a CJK character takes two columns.
+    const auto chinese
+        = cli->run({"catalogue", "--url", url("/cat.json"), "--language", "1", "xyz"});
+    QCOMPARE(QString::fromUtf8(chinese.out),
+             QString("类别    设备  版本号  发布时间    名称\n"
+                     "发射机  XYZ   2.0     2024-02-01\n"));
 }
 
 void TestCli::fromCatalogue_picksNewestAndRefusesMismatch_data()
