@@ -304,6 +304,10 @@ void TestController::deviceIdentityText_data()
     QTest::newRow("V20 device") << "TX-7" << QStringLiteral("设备：TX-7");
     QTest::newRow("none known") << "*"
                                 << "";
+    // The device's text, not terminal or layout control: a clear-screen, a carriage return, an
+    // override of the text's direction.
+    QTest::newRow("control characters escaped")
+        << QString("\x1b[2JA\rB\u202E") << QStringLiteral("设备：\\e[2JA\\rB\\u202E");
 }
 
 void TestController::deviceIdentityText()
