@@ -40,7 +40,7 @@ const char *const builtInTexts[LanguageConfig::EntryCount] = {
     "查找:",
     "版本号：",
     "发布时间：",
-    "已找到设备，但无法打开：权限不足 — 请参阅 README 的“故障排除”",
+    "已找到设备，但无法打开：权限不足 — 请参阅 /usr/share/doc/firmware-updater/troubleshooting.md",
     "固件升级软件已在运行。",
     "正在升级设备。现在关闭会使设备无法使用，直到再次升级。",
     "继续升级",
@@ -51,6 +51,12 @@ const char *const builtInTexts[LanguageConfig::EntryCount] = {
     "剩余 %1",
     "设备：%1",
     "zh_CN",
+    "类别",
+    "设备",
+    "名称",
+    "正在等待设备（最多 %1 秒）…",
+    "正在升级设备。现在停止会使设备无法使用，必须再次升级。3 秒内再按一次 Ctrl+C 即停止。",
+    "正在停止升级；设备必须再次升级。",
     "使用设备 %1（共连接 %2 个）",
 };
 

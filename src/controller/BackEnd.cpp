@@ -2,6 +2,7 @@
 
 #include "FileUtils.h"
 #include "MessageId.h"
+#include "PrintableText.h"
 #include "WorkerThread.h"
 
 #include <QFileInfo>
@@ -199,12 +200,14 @@ void BackEnd::setProgressText(const QString &line)
 
 void BackEnd::slot_DeviceChosen(QString path, int present)
 {
-    logMessage(false, text(LanguageConfig::textAccessoryChosen).arg(path).arg(present));
+    logMessage(false, text(LanguageConfig::textAccessoryChosen).arg(printableText(path)).arg(present));
 }
 
 void BackEnd::slot_ReceiveDeviceID(QString str)
 {
-    lastDeviceId = str;
+    // Escaped where it enters: the identity line, the log and the mismatch question show the
+    // device's own text, and no catalogue identity holds control characters to match against.
+    lastDeviceId = printableText(str);
     emit deviceIdentityTextChanged();
 }
 

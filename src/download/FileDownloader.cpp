@@ -33,6 +33,7 @@ void FileDownloader::downloadFile(const QUrl &url)
         return;
     }
     isSuccess = false;
+    lastStatus = 0;
     fileName = url.fileName(QUrl::FullyDecoded);
     // The name becomes a path inside the temp folder: "..", "" or a decoded separator must not.
     if (!isSafeFileName(fileName)) {
@@ -105,6 +106,7 @@ void FileDownloader::onDownloadFinished()
     if (!reply || reply != current)
         return;
     current = nullptr;
+    lastStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     isSuccess = replySucceeded(reply) && storeBody(reply);
     reply->deleteLater();
     emit downLoadProgress(isSuccess ? 100 : 0, true);

@@ -24,6 +24,8 @@ public:
     void downloadFile(const QUrl &url);
 
     bool succeeded() const { return isSuccess; }
+    // The final HTTP status of the last download, 0 when none came (a network fault, a file URL).
+    int httpStatus() const { return lastStatus; }
     QString downloadedFileName() const { return fileName; }
     bool isBusy() const { return current != nullptr || waiting; }
 
@@ -53,6 +55,7 @@ private:
     QString downloadFolder;
     QString fileName;
     bool isSuccess = false;
+    int lastStatus = 0;
     QNetworkAccessManager *manager;
 
     QNetworkReply *current = nullptr;
