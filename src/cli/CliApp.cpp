@@ -9,13 +9,18 @@
 #include "InterruptWatcher.h"
 #include "MessageId.h"
 #include "PrintableText.h"
-#include "SingleInstanceLock.h"
+#include "MultiFlash.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QElapsedTimer>
 #include <QLoggingCategory>
+#include <QMap>
+#include <QThread>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <cstdlib>
@@ -43,10 +48,8 @@ void CliApp::cleanUp()
     session.reset();
     if (work) {
         work.reset();
-        // The download folder was made for this run only when nothing else is in it.
-        QDir().rmdir(paths.downloadDir);
     }
-    deviceLock.reset();
+    multi.reset();
 }
 
 int CliApp::run()
@@ -62,45 +65,196 @@ int CliApp::run()
     case CliOptions::Command::Catalogue:
         return catalogue();
     case CliOptions::Command::Flash:
+        if (options.all)
+            return flashAll();
         return options.fromCatalogue ? flashFromCatalogue() : flashFile();
     default:
         return ExitCode::BadUsage;
     }
 }
 
-// Listing opens every device to ask its identity, which would disturb a running update: while
-// another copy holds the lock the devices are only named, as busy.
 int CliApp::devices()
 {
-    const bool busy = lockDevices() == SingleInstanceLock::Result::HeldByAnother;
-    return listDevices(out, busy ? out.text(LanguageConfig::textAlreadyRunning) : QString());
+    return listDevices(out, options.json);
 }
 
-SingleInstanceLock::Result CliApp::lockDevices()
+namespace {
+
+QString names(const QVector<Accessory> &list)
 {
-    deviceLock = std::make_unique<SingleInstanceLock>(
-        SingleInstanceLock::pathFor(SingleInstanceLock::sharedName()));
-    return deviceLock->acquire();
+    QStringList all;
+    for (const Accessory &a : list)
+        all << a.name();
+    return all.isEmpty() ? QStringLiteral("none") : all.join(QStringLiteral(", "));
 }
 
-// The window and every other run of the command line take the same lock: whoever holds it is the
-// only one to open the devices (and to write into the download folder it empties).
-int CliApp::takeDeviceLock()
+bool named(const Accessory &a, const QString &name)
 {
-    switch (lockDevices()) {
-    case SingleInstanceLock::Result::Acquired:
+    return QString::fromLocal8Bit(a.path) == name || (!a.serial.isEmpty() && a.serial == name);
+}
+
+} // namespace
+
+// Per-accessory locks: this run takes the lock of the accessory it opens and no other, so that
+// the window and other runs serve the rest. With --device the one named, else the engine's rule:
+// the first free one in enumeration order.
+int CliApp::chooseAccessory()
+{
+    const QVector<Accessory> found = scanAccessories(locks, !options.device.isEmpty());
+    if (options.device.isEmpty()) {
+        const bool allBusy = !found.isEmpty()
+            && std::all_of(found.begin(), found.end(), [](const Accessory &a) {
+                   return a.state == Accessory::State::Busy;
+               });
+        if (allBusy) {
+            out.error(out.text(LanguageConfig::textAlreadyRunning));
+            return ExitCode::Busy;
+        }
         return ExitCode::Ok;
-    case SingleInstanceLock::Result::HeldByAnother:
-        qCDebug(lcCli) << "lock" << deviceLock->path() << "held by another copy";
-        deviceLock.reset();
+    }
+    QVector<Accessory> matches;
+    for (const Accessory &a : found) {
+        if (named(a, options.device))
+            matches << a;
+    }
+    // An identity only where no path or serial number matches; the same text trimmed, any case.
+    if (matches.isEmpty()) {
+        for (const Accessory &a : found) {
+            if (a.v20
+                && a.identity.trimmed().compare(options.device.trimmed(), Qt::CaseInsensitive) == 0)
+                matches << a;
+        }
+    }
+    if (matches.isEmpty()) {
+        out.error(QStringLiteral("no accessory named %1; present: %2")
+                      .arg(printableText(options.device), names(found)));
+        return ExitCode::NoDevice;
+    }
+    if (matches.size() > 1) {
+        out.error(QStringLiteral("%1 names several accessories: %2; name one by its path")
+                      .arg(printableText(options.device), names(matches)));
+        return ExitCode::BadUsage;
+    }
+    if (matches.first().state == Accessory::State::Busy || !locks.claim(matches.first().path)) {
         out.error(out.text(LanguageConfig::textAlreadyRunning));
         return ExitCode::Busy;
-    case SingleInstanceLock::Result::Unavailable:
-        qCWarning(lcCli) << "cannot create the lock" << deviceLock->path()
-                         << "- running without protection against a second copy";
-        break;
     }
+    target = matches.first().path;
     return ExitCode::Ok;
+}
+
+// Accessories appear one by one on a hub: the scan is repeated until enough are there.
+QVector<Accessory> CliApp::waitForAccessories()
+{
+    const int wanted = std::max(options.expect, 1);
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 limit = qint64(options.waitSeconds * 1000.0);
+    for (bool said = false;; said = true) {
+        const QVector<Accessory> found = scanAccessories(locks, false);
+        const auto free = std::count_if(found.begin(), found.end(), [](const Accessory &a) {
+            return a.state != Accessory::State::Busy;
+        });
+        if (free >= wanted || clock.elapsed() >= limit)
+            break;
+        if (!said)
+            out.status(out.text(LanguageConfig::textWaitingForDevice).arg(options.waitSeconds));
+        QThread::msleep(100);
+    }
+    return scanAccessories(locks, true);
+}
+
+int CliApp::flashAll()
+{
+    quint64 size = 0;
+    if (!options.fromCatalogue) {
+        if (const int code = checkImage(options.file, size))
+            return code;
+    }
+    std::unique_ptr<CatalogueSource> source;
+    if (options.fromCatalogue) {
+        const QString url = options.url.isEmpty() ? out.catalogueUrl() : options.url;
+        if (!CatalogueSource::isUsableUrl(QUrl(url, QUrl::StrictMode))) {
+            out.error(QStringLiteral("not an http, https or file URL: %1").arg(url));
+            return ExitCode::BadUsage;
+        }
+        if (!haveWorkFolder())
+            return ExitCode::NetworkError;
+        source = std::make_unique<CatalogueSource>(out, workFolder());
+        if (const int code = source->fetch(url))
+            return code;
+    }
+    const QVector<Accessory> found = waitForAccessories();
+    const auto present = std::count_if(found.begin(), found.end(), [](const Accessory &a) {
+        return a.state != Accessory::State::Busy;
+    });
+    if (found.isEmpty() || present < std::max(options.expect, 1)) {
+        if (found.isEmpty())
+            out.errorMessage(MessageId::ConnectDeviceFirst);
+        else
+            out.error(QStringLiteral("%1 accessories found, %2 expected: %3")
+                          .arg(present)
+                          .arg(std::max(options.expect, 1))
+                          .arg(names(found)));
+        return ExitCode::NoDevice;
+    }
+    QVector<MultiFlash::Target> targets;
+    QMap<int, QString> fetched; // each archive once, whatever the number of accessories
+    for (const Accessory &a : found) {
+        MultiFlash::Target t;
+        t.accessory = a;
+        if (a.state == Accessory::State::Busy) {
+            t.skipped = true;
+            t.refusal = QStringLiteral("busy: ") + out.text(LanguageConfig::textAlreadyRunning);
+        } else if (a.state == Accessory::State::CannotOpen || !locks.claim(a.path)) {
+            t.refusal = out.message(MessageId::DevicePermissionDenied);
+        } else if (!source) {
+            t.image = QFileInfo(options.file).absoluteFilePath();
+            t.size = size;
+        } else {
+            pickImage(*source, fetched, t);
+        }
+        targets << t;
+    }
+    multi = std::make_unique<MultiFlash>(out, locks, options.startDelayMs, options.json);
+    return multi->run(targets);
+}
+
+// The newest catalogue firmware for the accessory's own identity (or the one named).
+void CliApp::pickImage(CatalogueSource &source, QMap<int, QString> &fetched,
+                       MultiFlash::Target &t) const
+{
+    const Accessory &a = t.accessory;
+    const QString wanted = options.deviceId.isEmpty() ? (a.v20 ? a.identity : QString())
+                                                      : options.deviceId;
+    if (wanted.isEmpty() || wanted == QLatin1String("*")) {
+        t.refusal = QStringLiteral("the device reports no identity: name the firmware's DEVICE_ID");
+        return;
+    }
+    const int record = source.newestFor(wanted);
+    if (record < 0) {
+        t.refusal = QStringLiteral("the catalogue has no firmware for device %1")
+                        .arg(printableText(wanted));
+        return;
+    }
+    const QString firmwareId = source.catalogue().records[record].device_id;
+    if (a.v20 && !options.force
+        && (a.identity == QLatin1String("*")
+            || firmwareId.trimmed().compare(a.identity.trimmed(), Qt::CaseInsensitive) != 0)) {
+        t.refusal = out.message(MessageId::FirmwareMismatch);
+        return;
+    }
+    if (!fetched.contains(record)) {
+        QString image;
+        fetched[record] = source.fetchImage(record, image) == ExitCode::Ok ? image : QString();
+    }
+    quint64 size = 0;
+    if (fetched[record].isEmpty() || checkImage(fetched[record], size) != ExitCode::Ok) {
+        t.refusal = out.message(MessageId::ReadFileFailed);
+        return;
+    }
+    t.image = fetched[record];
+    t.size = size;
 }
 
 int CliApp::flashFile()
@@ -108,7 +262,7 @@ int CliApp::flashFile()
     quint64 size = 0;
     if (const int code = checkImage(options.file, size))
         return code;
-    if (const int code = takeDeviceLock())
+    if (const int code = chooseAccessory())
         return code;
     startSession();
     if (const int code = session->waitForDevice(options.waitSeconds))
@@ -124,7 +278,7 @@ int CliApp::flashFromCatalogue()
         out.error(QStringLiteral("not an http, https or file URL: %1").arg(url));
         return ExitCode::BadUsage;
     }
-    if (const int code = takeDeviceLock())
+    if (const int code = chooseAccessory())
         return code;
     if (!haveWorkFolder())
         return ExitCode::NetworkError;
@@ -241,14 +395,15 @@ int CliApp::checkImage(const QString &path, quint64 &size) const
     return ExitCode::Ok;
 }
 
-// A folder of this run inside the download folder, so that neither the window nor another run on
-// the same machine shares or empties it; removed with everything in it when the run ends.
+// A folder of this run in the system's temporary folder, removed with everything in it when the
+// run ends. Not in the window's download folder: the window may run beside this copy now (each
+// holds only its own accessories' locks), and it empties that folder.
 QString CliApp::workFolder()
 {
     if (!work) {
         paths = AppPaths::forThisProgram();
-        QDir().mkpath(paths.downloadDir);
-        work = std::make_unique<QTemporaryDir>(paths.downloadDir + QStringLiteral("cli-XXXXXX"));
+        work = std::make_unique<QTemporaryDir>(QDir::tempPath()
+                                               + QStringLiteral("/firmware-updater-cli-XXXXXX"));
     }
     // An empty path would make "/" the download folder: nothing is fetched without a folder.
     return work->isValid() ? work->path() + '/' : QString();
@@ -260,19 +415,23 @@ bool CliApp::haveWorkFolder()
         return true;
     out.errorMessage(
         MessageId::NetworkError,
-        QStringLiteral("cannot create a download folder in %1").arg(paths.downloadDir));
+        QStringLiteral("cannot create a download folder in %1").arg(QDir::tempPath()));
     return false;
 }
 
 void CliApp::startSession()
 {
-    session = std::make_unique<FlashSession>(out, options.startDelayMs);
+    session = std::make_unique<FlashSession>(out, options.startDelayMs, &locks, target);
     session->start();
 }
 
 // Outside the session's own waits (during a download) nothing has been written yet: stop at once.
 void CliApp::onInterrupt()
 {
+    if (multi) {
+        multi->interrupt();
+        return;
+    }
     if (session && session->isWaiting()) {
         session->interrupt();
         return;

@@ -3,7 +3,11 @@
 #include "AppPaths.h"
 #include "CliOptions.h"
 #include "CliOutput.h"
-#include "SingleInstanceLock.h"
+#include "AccessoryLocks.h"
+#include "DeviceLister.h"
+#include "MultiFlash.h"
+
+#include <QMap>
 
 #include <QObject>
 #include <QTemporaryDir>
@@ -30,8 +34,11 @@ private:
     int flashFile();
     int flashFromCatalogue();
     int catalogue();
-    int takeDeviceLock();
-    SingleInstanceLock::Result lockDevices();
+    int chooseAccessory();
+    QVector<Accessory> waitForAccessories();
+    int flashAll();
+    void pickImage(CatalogueSource &source, QMap<int, QString> &fetched,
+                   MultiFlash::Target &target) const;
     int checkImage(const QString &path, quint64 &size) const;
     int pickRecord(const CatalogueSource &source, const QString &deviceId, int &record) const;
     int refuseMismatch(const QString &firmwareId, const QString &deviceId) const;
@@ -48,5 +55,7 @@ private:
     InterruptWatcher *watcher = nullptr;
     std::unique_ptr<QTemporaryDir> work;
     std::unique_ptr<FlashSession> session;
-    std::unique_ptr<SingleInstanceLock> deviceLock;
+    AccessoryLocks locks; // of the accessories this run opens
+    QByteArray target; // --device: the chosen accessory's path
+    std::unique_ptr<MultiFlash> multi;
 };

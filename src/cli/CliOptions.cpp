@@ -12,24 +12,33 @@ const char *const description
     = "Writes a firmware image into the USB accessory, from a file or from the firmware "
       "catalogue.\n\n"
       "Commands:\n"
-      "  devices                               list the connected accessories\n"
+      "  devices [--json]                      list the connected accessories\n"
       "  flash FILE.bin [--wait SECONDS]       update the accessory with an image file\n"
       "  flash --from-catalogue [DEVICE_ID] [--force] [--url URL]\n"
       "                                        update it with the newest catalogue firmware\n"
+      "  flash ... --device NAME               only the accessory with that path, serial or\n"
+      "                                        identity\n"
+      "  flash ... --all [--expect N] [--json] every connected accessory, side by side\n"
       "  catalogue [--url URL] [SEARCH] [--json]\n"
       "                                        list the catalogue's firmware\n\n"
       "Results go to stdout; status lines, progress and errors to stderr.\n\n"
       "Exit status: 0 done, 1 network error or server fault (5xx), 2 bad usage, an unusable\n"
       "file or an address the server refuses (4xx), 3 no device, 4 update failed, 5 firmware\n"
       "for another device, 6 another copy (the window or a flash) is using the accessories,\n"
-      "130 interrupted.";
+      "130 interrupted. With --all: 4 when any accessory failed, 3 when fewer than --expect\n"
+      "are there within --wait.";
 
 struct Parser
 {
     QCommandLineParser parser;
     QCommandLineOption wait {"wait", "Seconds to wait for the accessory (default 10).", "seconds"};
     QCommandLineOption url {"url", "Catalogue address (http, https or file).", "url"};
-    QCommandLineOption json {"json", "List the catalogue as JSON."};
+    QCommandLineOption json {"json", "The catalogue, the devices or the --all report as JSON."};
+    QCommandLineOption device {"device", "Update only this accessory: path, serial or identity.",
+                               "NAME"};
+    QCommandLineOption all {"all", "Update every connected accessory, side by side."};
+    QCommandLineOption expect {"expect", "With --all: fail (3) unless N accessories are there.",
+                               "N"};
     QCommandLineOption fromCatalogue {"from-catalogue", "Flash the newest catalogue firmware."};
     QCommandLineOption force {"force", "Flash even when the firmware is for another device."};
     QCommandLineOption language {"language", "Language of the messages: its number or name.",
@@ -46,8 +55,8 @@ struct Parser
         parser.setApplicationDescription(QString::fromLatin1(description));
         // Tests shorten the engine's start pause; users have no reason to.
         startDelay.setFlags(QCommandLineOption::HiddenFromHelp);
-        parser.addOptions({help, version, wait, url, json, fromCatalogue, force, language, quiet,
-                           verbose, startDelay});
+        parser.addOptions({help, version, wait, url, json, device, all, expect, fromCatalogue, force,
+                           language, quiet, verbose, startDelay});
         parser.addPositionalArgument("command", "devices, flash or catalogue.");
     }
 };
@@ -119,6 +128,21 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     o.fromCatalogue = p.parser.isSet(p.fromCatalogue);
     o.force = p.parser.isSet(p.force);
     o.json = p.parser.isSet(p.json);
+    o.device = p.parser.value(p.device);
+    o.all = p.parser.isSet(p.all);
+    if (p.parser.isSet(p.expect)) {
+        bool ok = false;
+        o.expect = p.parser.value(p.expect).toInt(&ok);
+        if (!ok || o.expect < 1 || o.expect > 1000) {
+            o.error = QStringLiteral("--expect needs a number of accessories, not \"%1\"")
+                          .arg(p.parser.value(p.expect));
+            return o;
+        }
+    }
+    if (o.all && !o.device.isEmpty()) {
+        o.error = QStringLiteral("--all and --device exclude each other");
+        return o;
+    }
     o.quiet = p.parser.isSet(p.quiet);
     o.verbose = p.parser.isSet(p.verbose);
     bool delayOk = false;

@@ -20,6 +20,9 @@ struct CliOptions
     bool fromCatalogue = false;
     bool force = false;
     bool json = false;
+    QString device; // --device NAME: path, serial or identity
+    bool all = false; // --all
+    int expect = 0; // --expect N with --all; 0 for at least one
     bool quiet = false;
     bool verbose = false;
 

@@ -7,6 +7,9 @@
 #include "PrintableText.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLoggingCategory>
 #include <QThread>
 
@@ -50,42 +53,96 @@ QString queryIdentity(hid_device *device)
     return QString();
 }
 
-QString describe(const CliOutput &out, const char *path)
-{
-    hid_device *device = hid_open_path(path);
-    if (!device) {
-        const wchar_t *reason = hid_error(nullptr);
-        qCWarning(lcCli) << "cannot open" << path << ":"
-                         << (reason ? QString::fromWCharArray(reason) : QString());
-        return out.message(MessageId::DevicePermissionDenied);
-    }
-    const QString identity = queryIdentity(device);
-    hid_close(device);
-    // The identity is the device's own text: shown escaped, never as terminal control codes.
-    return identity.isNull() ? QStringLiteral("legacy")
-                             : QStringLiteral("V20  ") + printableText(identity);
-}
-
 } // namespace
 
-int listDevices(const CliOutput &out, const QString &busyText)
+QString Accessory::name() const
+{
+    return serial.isEmpty() ? QString::fromLocal8Bit(path)
+                            : QString::fromLocal8Bit(path) + QStringLiteral(" [")
+            + printableText(serial) + ']';
+}
+
+QString Accessory::kind() const
+{
+    return state != State::Free ? QStringLiteral("?")
+        : v20                   ? QStringLiteral("V20")
+                                : QStringLiteral("legacy");
+}
+
+QVector<Accessory> scanAccessories(AccessoryLocks &locks, bool askIdentity)
 {
     hid_init();
     hid_device_info *list = hid_enumerate(DeviceFrame::vendorId, DeviceFrame::productId);
-    int found = 0;
+    QVector<Accessory> found;
     for (const hid_device_info *entry = list; entry; entry = entry->next) {
         if (!entry->path)
             continue;
-        ++found;
-        out.result(QString::fromLocal8Bit(entry->path) + QStringLiteral("  ")
-                   + (busyText.isEmpty() ? describe(out, entry->path)
-                                         : QStringLiteral("busy: ") + busyText)
-                   + '\n');
+        Accessory a;
+        a.path = entry->path;
+        if (entry->serial_number)
+            a.serial = QString::fromWCharArray(entry->serial_number);
+        // Opening a device another copy holds would disturb its update: it is only named.
+        const bool ours = locks.holds(a.path);
+        if (!ours && !locks.claim(a.path)) {
+            a.state = Accessory::State::Busy;
+            found << a;
+            continue;
+        }
+        if (askIdentity) {
+            if (hid_device *device = hid_open_path(entry->path)) {
+                a.identity = queryIdentity(device);
+                a.v20 = !a.identity.isNull();
+                hid_close(device);
+            } else {
+                const wchar_t *reason = hid_error(nullptr);
+                qCWarning(lcCli) << "cannot open" << entry->path << ":"
+                                 << (reason ? QString::fromWCharArray(reason) : QString());
+                a.state = Accessory::State::CannotOpen;
+            }
+        }
+        if (!ours)
+            locks.release(a.path);
+        found << a;
     }
     hid_free_enumeration(list);
-    if (found == 0) {
-        out.errorMessage(MessageId::ConnectDeviceFirst);
-        return ExitCode::NoDevice;
+    return found;
+}
+
+int listDevices(const CliOutput &out, bool json)
+{
+    AccessoryLocks locks;
+    const QVector<Accessory> found = scanAccessories(locks, true);
+    QJsonArray array;
+    QString table;
+    int usable = 0;
+    for (const Accessory &a : found) {
+        const QString state = a.state == Accessory::State::Free ? QStringLiteral("free")
+            : a.state == Accessory::State::Busy                 ? QStringLiteral("busy")
+                                                                : QStringLiteral("cannot open");
+        usable += a.state == Accessory::State::Free ? 1 : 0;
+        array.append(QJsonObject {{"name", a.name()},
+                                  {"path", QString::fromLocal8Bit(a.path)},
+                                  {"serial", a.serial},
+                                  {"kind", a.state == Accessory::State::Free ? a.kind() : QString()},
+                                  {"identity", a.v20 ? a.identity : QString()},
+                                  {"state", state}});
+        QString line = a.name() + QStringLiteral("  ") + a.kind() + QStringLiteral("  ")
+            + (a.v20 ? printableText(a.identity) : QStringLiteral("-")) + QStringLiteral("  ");
+        if (a.state == Accessory::State::Busy)
+            line += QStringLiteral("busy: ") + out.text(LanguageConfig::textAlreadyRunning);
+        else if (a.state == Accessory::State::CannotOpen)
+            line += out.message(MessageId::DevicePermissionDenied);
+        else
+            line += QStringLiteral("free");
+        table += line + '\n';
     }
-    return ExitCode::Ok;
+    out.result(json ? QString::fromUtf8(QJsonDocument(array).toJson()) : table);
+    if (found.isEmpty())
+        out.errorMessage(MessageId::ConnectDeviceFirst);
+    // Exit 0 when at least one accessory can be served, by this copy or the one holding it.
+    for (const Accessory &a : found) {
+        if (a.state != Accessory::State::CannotOpen)
+            return ExitCode::Ok;
+    }
+    return ExitCode::NoDevice;
 }

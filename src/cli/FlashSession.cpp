@@ -1,5 +1,6 @@
 #include "FlashSession.h"
 
+#include "AccessoryLocks.h"
 #include "CliOutput.h"
 #include "ExitCode.h"
 #include "FirmwareImage.h"
@@ -22,7 +23,8 @@ constexpr qint64 confirmWindowMs = 3000;
 constexpr int firstReportMarginMs = 300;
 } // namespace
 
-FlashSession::FlashSession(const CliOutput &out, int startDelayMs, QObject *parent)
+FlashSession::FlashSession(const CliOutput &out, int startDelayMs, AccessoryLocks *locks,
+                           const QByteArray &target, QObject *parent)
     : QObject(parent)
     , out(out)
     , startDelayMs(startDelayMs)
@@ -30,6 +32,10 @@ FlashSession::FlashSession(const CliOutput &out, int startDelayMs, QObject *pare
     , engine(new MainTask)
 {
     engine->setStartDelay(startDelayMs);
+    engine->setTargetPath(target.toStdString());
+    engine->setDeviceClaim(
+        [locks](const std::string &path) { return locks->claim(QByteArray::fromStdString(path)); },
+        [locks](const std::string &path) { locks->release(QByteArray::fromStdString(path)); });
     engine->moveToThread(worker);
     connect(engine, &MainTask::sig_ChangeUsbConnectStatus, this, &FlashSession::onConnection);
     connect(engine, &MainTask::sig_ReceiveV20DeviceID, this, &FlashSession::onIdentity);

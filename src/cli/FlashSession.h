@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
 #include <memory>
 
+class AccessoryLocks;
 class CliOutput;
 class MainTask;
 class ProgressPrinter;
@@ -20,7 +22,10 @@ class FlashSession : public QObject
 {
     Q_OBJECT
 public:
-    FlashSession(const CliOutput &out, int startDelayMs, QObject *parent = nullptr);
+    // `locks` are claimed for the accessory the engine opens; `target`, when set, is the only
+    // accessory it opens.
+    FlashSession(const CliOutput &out, int startDelayMs, AccessoryLocks *locks,
+                 const QByteArray &target, QObject *parent = nullptr);
     ~FlashSession() override;
 
     // Starts the engine on its worker thread; it then looks for the accessory by itself.

@@ -1,0 +1,267 @@
+#include "MultiFlash.h"
+
+#include "CliOutput.h"
+#include "ExitCode.h"
+#include "FirmwareImage.h"
+#include "MainTask.h"
+#include "MessageId.h"
+#include "PrintableText.h"
+#include "ProgressPrinter.h"
+
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+constexpr int barWidth = 20;
+constexpr qint64 redrawIntervalMs = 100;
+constexpr qint64 confirmWindowMs = 3000;
+// An accessory that is not connected this long after its engine's start pause has gone.
+constexpr int connectTimeoutMs = 3000;
+
+void writeErr(const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+} // namespace
+
+struct MultiFlash::Unit
+{
+    Target target;
+    QThread thread;
+    MainTask *engine = nullptr;
+    QElapsedTimer clock;
+    QString identity;
+    int percent = 0;
+    int lastTenth = 0;
+    bool progressStarted = false;
+    bool requested = false;
+    bool done = false;
+    bool ok = false;
+    QString result;
+};
+
+MultiFlash::MultiFlash(const CliOutput &out, AccessoryLocks &locks, int startDelayMs, bool json)
+    : out(out)
+    , locks(locks)
+    , startDelayMs(startDelayMs)
+    , json(json)
+    , terminal(ProgressPrinter::isTerminal(stderr))
+{
+}
+
+MultiFlash::~MultiFlash()
+{
+    for (auto &unit : units) {
+        unit->thread.requestInterruption();
+        unit->thread.quit();
+        unit->thread.wait();
+        delete unit->engine;
+    }
+}
+
+int MultiFlash::run(const QVector<Target> &targets)
+{
+    for (const Target &target : targets) {
+        units.push_back(std::make_unique<Unit>());
+        units.back()->target = target;
+        units.back()->identity = target.accessory.v20 ? target.accessory.identity : QString();
+    }
+    for (auto &unit : units)
+        startUnit(*unit);
+    QEventLoop events;
+    loop = &events;
+    bool pending = false;
+    for (auto &unit : units)
+        pending = pending || !unit->done;
+    if (pending)
+        events.exec();
+    loop = nullptr;
+    drawProgress(true);
+    report();
+    if (interrupted)
+        return ExitCode::Interrupted;
+    for (auto &unit : units) {
+        if (!unit->ok && !unit->target.skipped)
+            return ExitCode::UpdateFailed;
+    }
+    return ExitCode::Ok;
+}
+
+void MultiFlash::startUnit(Unit &unit)
+{
+    unit.clock.start();
+    if (unit.target.image.isEmpty()) {
+        finishUnit(unit, false, unit.target.refusal);
+        return;
+    }
+    unit.engine = new MainTask;
+    MainTask *engine = unit.engine;
+    engine->setStartDelay(startDelayMs);
+    engine->setTargetPath(unit.target.accessory.path.toStdString());
+    // The lock was taken when the accessory was chosen; the engine gives it back when it closes.
+    AccessoryLocks *held = &locks;
+    engine->setDeviceClaim([held](const std::string &path) {
+        return held->claim(QByteArray::fromStdString(path));
+    }, nullptr);
+    engine->moveToThread(&unit.thread);
+    Unit *u = &unit;
+    connect(engine, &MainTask::sig_ChangeUsbConnectStatus, this, [this, u](bool connected) {
+        if (!connected || u->requested || u->done)
+            return;
+        u->requested = true;
+        u->clock.start();
+        QMetaObject::invokeMethod(u->engine, "SetFilePath", Qt::QueuedConnection,
+                                  Q_ARG(QString, u->target.image));
+        QMetaObject::invokeMethod(u->engine, "StartUpdate", Qt::QueuedConnection);
+    });
+    connect(engine, &MainTask::sig_ReceiveV20DeviceID, this, [u](const QString &identity) {
+        if (identity != QLatin1String("*"))
+            u->identity = identity;
+    });
+    connect(engine, &MainTask::sig_OutoutMsgToBackend, this, [this, u](int id) { onMessage(*u, id); });
+    connect(engine, &MainTask::sig_ChangeProgressValue, this,
+            [this, u](int value) { onProgress(*u, value); });
+    QTimer::singleShot(startDelayMs + connectTimeoutMs, this, [this, u] {
+        if (!u->requested && !u->done)
+            finishUnit(*u, false, out.message(MessageId::ConnectDeviceFirst));
+    });
+    unit.thread.start();
+    emit engine->StartTask();
+}
+
+void MultiFlash::onMessage(Unit &unit, int id)
+{
+    if (unit.done || !unit.requested)
+        return;
+    switch (id) {
+    case MessageId::DeviceConnected:
+    case MessageId::DeviceDisconnected:
+    case MessageId::DevicePermissionDenied:
+        return;
+    case MessageId::UpdateOk:
+        finishUnit(unit, true, out.message(id));
+        return;
+    default:
+        finishUnit(unit, false, out.message(id));
+        return;
+    }
+}
+
+// The first report (0) comes when the update starts; every later one is one acknowledged block.
+void MultiFlash::onProgress(Unit &unit, int value)
+{
+    if (unit.done)
+        return;
+    if (!unit.progressStarted) {
+        unit.progressStarted = true;
+        unit.clock.start();
+        return;
+    }
+    unit.percent = qBound(0, value, 100);
+    if (out.isQuiet())
+        return;
+    if (terminal) {
+        drawProgress(unit.percent == 100);
+        return;
+    }
+    if (unit.percent / 10 > unit.lastTenth) {
+        unit.lastTenth = unit.percent / 10;
+        writeErr(QStringLiteral("%1  %2 %\n").arg(unit.target.accessory.name()).arg(unit.percent, 3));
+    }
+}
+
+void MultiFlash::finishUnit(Unit &unit, bool ok, const QString &why)
+{
+    if (unit.done)
+        return;
+    unit.done = true;
+    unit.ok = ok;
+    unit.result = why;
+    if (unit.engine) {
+        // Its engine ends after its pass; the accessory's lock goes with it.
+        unit.thread.requestInterruption();
+        unit.thread.quit();
+    }
+    for (auto &other : units) {
+        if (!other->done)
+            return;
+    }
+    if (loop)
+        loop->quit();
+}
+
+// One line per accessory, all redrawn in place: up to the first, then each line anew.
+void MultiFlash::drawProgress(bool force)
+{
+    if (!terminal || out.isQuiet())
+        return;
+    if (!force && sinceDraw.isValid() && sinceDraw.elapsed() < redrawIntervalMs)
+        return;
+    sinceDraw.start();
+    QString text;
+    if (drawnLines > 0)
+        text += QStringLiteral("\x1b[%1A").arg(drawnLines);
+    for (auto &unit : units) {
+        const int filled = unit->percent * barWidth / 100;
+        QString line = QStringLiteral("\r%1 [%2%3] %4 %")
+                           .arg(unit->target.accessory.name(), QString(filled, QChar('#')),
+                                QString(barWidth - filled, QChar('-')))
+                           .arg(unit->percent, 3);
+        const qint64 ms = unit->clock.elapsed();
+        if (!unit->done && unit->percent > 0 && unit->percent < 100 && ms > 0) {
+            const qint64 left = qint64(ms * (100 - unit->percent) / unit->percent / 1000.0 + 0.5);
+            line += QStringLiteral("  ")
+                + out.text(LanguageConfig::textTimeLeft)
+                      .arg(QStringLiteral("%1:%2").arg(left / 60).arg(left % 60, 2, 10, QChar('0')));
+        }
+        text += line + QStringLiteral("\x1b[K\n");
+    }
+    drawnLines = int(units.size());
+    writeErr(text);
+}
+
+void MultiFlash::report()
+{
+    QJsonArray array;
+    QString lines;
+    for (auto &unit : units) {
+        const double seconds = unit->clock.elapsed() / 1000.0;
+        const QString identity = unit->identity.isEmpty() ? QStringLiteral("*") : unit->identity;
+        const QString result = unit->ok ? QStringLiteral("updated")
+            : unit->target.skipped      ? QStringLiteral("skipped")
+                                        : QStringLiteral("failed");
+        array.append(QJsonObject {{"name", unit->target.accessory.name()},
+                                  {"path", QString::fromLocal8Bit(unit->target.accessory.path)},
+                                  {"serial", unit->target.accessory.serial},
+                                  {"identity", identity},
+                                  {"result", result},
+                                  {"message", unit->result},
+                                  {"seconds", qRound(seconds * 10) / 10.0}});
+        lines += QStringLiteral("%1  %2  %3: %4  %5 s\n")
+                     .arg(unit->target.accessory.name(), printableText(identity), result,
+                          unit->result)
+                     .arg(seconds, 0, 'f', 1);
+    }
+    out.result(json ? QString::fromUtf8(QJsonDocument(array).toJson()) : lines);
+}
+
+void MultiFlash::interrupt()
+{
+    if (sinceFirstInterrupt.isValid() && sinceFirstInterrupt.elapsed() <= confirmWindowMs) {
+        out.error(out.text(LanguageConfig::textInterruptStopping));
+        interrupted = true;
+        for (auto &unit : units)
+            finishUnit(*unit, unit->ok, unit->done ? unit->result : QStringLiteral("interrupted"));
+        return;
+    }
+    out.error(out.text(LanguageConfig::textInterruptHint));
+    sinceFirstInterrupt.start();
+}

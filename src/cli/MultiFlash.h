@@ -1,0 +1,64 @@
+#pragma once
+
+#include "DeviceLister.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include <memory>
+
+class CliOutput;
+class MainTask;
+class QEventLoop;
+class QThread;
+
+// `flash --all`: one engine per accessory, each on its own thread and targeting its own path, so
+// that every accessory is updated exactly as a single update is, side by side; one that fails or
+// goes away ends alone. Progress goes to stderr (one redrawn line per accessory on a terminal, a
+// line per accessory per tenth elsewhere); the report, a line per accessory or JSON, to stdout.
+class MultiFlash : public QObject
+{
+    Q_OBJECT
+public:
+    struct Target
+    {
+        Accessory accessory;
+        QString image; // empty: not updated, `refusal` says why
+        quint64 size = 0;
+        QString refusal;
+        bool skipped = false; // busy in another copy: reported, not a failure of this run
+    };
+
+    MultiFlash(const CliOutput &out, AccessoryLocks &locks, int startDelayMs, bool json);
+    ~MultiFlash() override;
+
+    // Runs every target to its end; Ok when each was updated, UpdateFailed when any was not.
+    int run(const QVector<Target> &targets);
+
+public slots:
+    // First Ctrl+C warns, a second within 3 s stops every engine.
+    void interrupt();
+
+private:
+    struct Unit;
+    void startUnit(Unit &unit);
+    void onMessage(Unit &unit, int id);
+    void onProgress(Unit &unit, int value);
+    void finishUnit(Unit &unit, bool ok, const QString &why);
+    void drawProgress(bool force);
+    void report();
+
+    const CliOutput &out;
+    AccessoryLocks &locks;
+    int startDelayMs;
+    bool json;
+    bool terminal;
+    std::vector<std::unique_ptr<Unit>> units;
+    QEventLoop *loop = nullptr;
+    QElapsedTimer sinceDraw;
+    QElapsedTimer sinceFirstInterrupt;
+    int drawnLines = 0;
+    bool interrupted = false;
+};
