@@ -1,5 +1,6 @@
 #include "CliProcess.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -25,7 +26,21 @@ CliProcess::CliProcess()
     env.insert("XDG_CACHE_HOME", dir.path() + "/cache");
 }
 
-bool CliProcess::startOther(QProcess &process, const QString &program, const QStringList &arguments)
+QString CliProcess::lockFile() const
+{
+    const QByteArray digest = QCryptographicHash::hash("sim-hid:1", QCryptographicHash::Sha1);
+    return dir.path() + "/runtime/firmware-updater-accessory-" + digest.toHex().left(16) + ".lock";
+}
+
+QByteArray CliProcess::received(int device) const
+{
+    const QString dump = env.value("FWU_SIM_DUMP");
+    QFile image(device == 1 ? dump : dump + "." + QString::number(device));
+    return image.open(QIODevice::ReadOnly) ? image.readAll() : QByteArray();
+}
+
+bool CliProcess::startOther(QProcess &process, const QString &program, const QStringList &arguments,
+                            const QString &devices)
 {
     const QString copy = dir.path() + "/" + QFileInfo(program).fileName();
     if (!QFile::exists(copy) && !QFile::copy(program, copy))
@@ -33,6 +48,8 @@ bool CliProcess::startOther(QProcess &process, const QString &program, const QSt
     QProcessEnvironment other = env;
     other.remove("FWU_SIM_DEVICES");
     other.remove("FWU_SIM_DUMP");
+    if (!devices.isEmpty())
+        other.insert("FWU_SIM_DEVICES", devices);
     other.insert("QT_QPA_PLATFORM", "offscreen");
     process.setProcessEnvironment(other);
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -48,6 +65,8 @@ CliProcess::Result CliProcess::run(const QStringList &arguments,
     const QString dump = env.value("FWU_SIM_DUMP");
     QFile::remove(dump);
     QFile::remove(dump + ".log");
+    for (int n = 2; n <= 9; ++n)
+        QFile::remove(dump + "." + QString::number(n));
     QProcess process;
     process.setProcessEnvironment(env);
     process.setProgram(dir.path() + "/firmware-updater-cli");

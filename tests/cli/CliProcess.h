@@ -29,8 +29,11 @@ public:
     bool isReady() const { return ready; }
     QString appDir() const { return dir.path(); }
     QString downloadFolder() const { return dir.path() + "/Config/Temp"; }
-    // The lock the window and the command line share, in a runtime folder of this object's own.
-    QString lockFile() const { return dir.path() + "/runtime/firmware-updater.lock"; }
+    // The lock of the first simulated accessory ("sim-hid:1"), in a runtime folder of this
+    // object's own: every copy that opens it holds it.
+    QString lockFile() const;
+    // What the n-th simulated device (from 1) received in the last run.
+    QByteArray received(int device) const;
 
     // The simulated devices as FWU_SIM_DEVICES describes them, and further FWU_SIM_ settings.
     void setDevices(const QString &devices) { env.insert("FWU_SIM_DEVICES", devices); }
@@ -42,8 +45,9 @@ public:
                const std::function<void(QProcess &)> &started = nullptr,
                const QString &terminal = QString());
     // Starts `program` copied beside the command line, with the same folders and library but no
-    // simulated devices: another copy of the window or the command line.
-    bool startOther(QProcess &process, const QString &program, const QStringList &arguments);
+    // simulated devices unless `devices` names some: another copy of the window or the command line.
+    bool startOther(QProcess &process, const QString &program, const QStringList &arguments,
+                    const QString &devices = QString());
 
 private:
     QTemporaryDir dir;

@@ -87,6 +87,8 @@ private slots:
     void badInput_oneLineNothingWritten_data();
     void badInput_oneLineNothingWritten();
     void devices_listsEveryAccessoryWithItsKind();
+    void several_eachAccessoryItsOwn_data();
+    void several_eachAccessoryItsOwn();
     void lock_oneCopyOpensTheDevices_data();
     void lock_oneCopyOpensTheDevices();
     void catalogue_printsTheMatchingRecords_data();
@@ -342,20 +344,109 @@ CliProcess::Result TestCli::runExitRow()
 
 void TestCli::devices_listsEveryAccessoryWithItsKind()
 {
-    cli->setDevices("v20:ABC-123;legacy;unopenable");
+    cli->setDevices("v20:ABC-123,serial=S1;legacy;unopenable");
     const auto r = cli->run({"devices", "--language", "English"});
     QCOMPARE(r.exitCode, 0);
     const QStringList lines = QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
-    QVERIFY2(lines[0].endsWith("  V20  ABC-123"), qPrintable(lines[0]));
-    QVERIFY2(lines[1].endsWith("  legacy"), qPrintable(lines[1]));
+    QCOMPARE(lines[0], QString("sim-hid:1 [S1]  V20  ABC-123  free"));
+    QCOMPARE(lines[1], QString("sim-hid:2  legacy  -  free"));
     QVERIFY2(lines[2].contains("  The device was found but cannot be opened: permission denied"),
              qPrintable(lines[2]));
 
+    const auto json = cli->run({"devices", "--json"});
+    QCOMPARE(json.exitCode, 0);
+    const QJsonArray list = QJsonDocument::fromJson(json.out).array();
+    QCOMPARE(list.size(), 3);
+    QCOMPARE(list[0].toObject().value("serial").toString(), QString("S1"));
+    QCOMPARE(list[0].toObject().value("identity").toString(), QString("ABC-123"));
+    QCOMPARE(list[1].toObject().value("kind").toString(), QString("legacy"));
+    QCOMPARE(list[2].toObject().value("state").toString(), QString("cannot open"));
+
+    // As the exit-status table says: 3 when no accessory can be opened.
+    cli->setDevices("unopenable");
+    QCOMPARE(cli->run({"devices"}).exitCode, 3);
     cli->setDevices("");
     const auto none = cli->run({"devices", "--language", "English"});
     QCOMPARE(none.exitCode, 3);
     QVERIFY(none.err.contains("Connect the device first"));
+}
+
+// Several accessories: --all updates each side by side as a single update would, and only the one
+// that fails fails; --device picks one. `images` is what each device holds afterwards, empty for
+// nothing written.
+void TestCli::several_eachAccessoryItsOwn_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("devices");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("reportLines"); // each a line's start, in order
+    QTest::addColumn<QString>("stderrText");
+    QTest::addColumn<QList<QByteArray>>("images");
+    const QString good = file("good.bin");
+    const QByteArray image = pattern(5000, 0);
+    const QStringList fromCatalogue {"flash", "--from-catalogue", "--url", url("/cat.json")};
+    QTest::newRow("--all, mixed kinds, the third unplugged mid-way")
+        << QStringList {"flash", good, "--all"} << "v20:ABC;legacy,ack=1;v20:XYZ,detach-block=2"
+        << 4
+        << QStringList {"sim-hid:1  ABC  updated", "sim-hid:2  *  updated",
+                        "sim-hid:3  XYZ  failed: Device update failed"}
+        << "" << QList<QByteArray> {image, image, QByteArray()};
+    QTest::newRow("--all from the catalogue: each its own identity's newest")
+        << fromCatalogue + QStringList {"--all"} << "v20:XYZ;v20:ABC;v20:abc" << 0
+        << QStringList {"sim-hid:1  XYZ  updated", "sim-hid:2  ABC  updated",
+                        "sim-hid:3  abc  updated"}
+        << "" << QList<QByteArray> {xyz, newAbc, newAbc};
+    QTest::newRow("--all, fewer than --expect within --wait")
+        << QStringList {"flash", good, "--all", "--expect", "2", "--wait", "0.3"} << "v20:ABC" << 3
+        << QStringList {} << "1 accessories found, 2 expected" << QList<QByteArray> {QByteArray()};
+    QTest::newRow("--all, none there") << QStringList {"flash", good, "--all", "--wait", "0.2"}
+                                       << "" << 3 << QStringList {} << "Connect the device first"
+                                       << QList<QByteArray> {};
+    QTest::newRow("--device by serial")
+        << QStringList {"flash", good, "--device", "S2"} << "v20:ABC,serial=S1;v20:XYZ,serial=S2"
+        << 0 << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image};
+    QTest::newRow("--device: same serial, told apart by path")
+        << QStringList {"flash", good, "--device", "sim-hid:2"}
+        << "v20:ABC,serial=S;legacy,serial=S" << 0 << QStringList {"Device updated"} << ""
+        << QList<QByteArray> {QByteArray(), image};
+    QTest::newRow("--device by identity")
+        << QStringList {"flash", good, "--device", "xyz"} << "v20:ABC;v20:XYZ" << 0
+        << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image};
+    QTest::newRow("--device matching nothing")
+        << QStringList {"flash", good, "--device", "Q7"} << "v20:ABC;v20:XYZ" << 3
+        << QStringList {} << "no accessory named Q7; present: sim-hid:1, sim-hid:2"
+        << QList<QByteArray> {QByteArray(), QByteArray()};
+    QTest::newRow("--device matching several")
+        << QStringList {"flash", good, "--device", "ABC"} << "v20:ABC;v20:ABC" << 2
+        << QStringList {} << "ABC names several accessories: sim-hid:1, sim-hid:2"
+        << QList<QByteArray> {QByteArray(), QByteArray()};
+}
+
+void TestCli::several_eachAccessoryItsOwn()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, devices);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, reportLines);
+    QFETCH(QString, stderrText);
+    QFETCH(QList<QByteArray>, images);
+    cli->setDevices(devices);
+    const auto r = cli->run(inEnglish(arguments));
+    QVERIFY(!r.crashed);
+    QCOMPARE(r.exitCode, exitCode);
+    QVERIFY2(QString::fromUtf8(r.err).contains(stderrText), r.err.constData());
+    const QStringList lines = QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), reportLines.size());
+    for (int i = 0; i < lines.size(); ++i)
+        QVERIFY2(lines[i].startsWith(reportLines[i]), qPrintable(lines[i]));
+    for (int i = 0; i < images.size(); ++i) {
+        const QByteArray received = cli->received(i + 1);
+        if (images[i].isEmpty())
+            QVERIFY2(received.size() <= 3 * 1024, qPrintable(QString::number(i + 1))); // unplugged
+        else
+            QVERIFY2(holdsImage(received, images[i]), qPrintable(QString::number(i + 1)));
+    }
 }
 
 // Whoever holds the lock (the window or a run of the command line) is the only one to open the
@@ -380,6 +471,10 @@ void TestCli::lock_oneCopyOpensTheDevices_data()
         << en(QStringList {"devices"}) << v20 << "" << 0 << ""
         << "window"
         << "  busy: " + busy;
+    QTest::newRow("window holds the first accessory: --all skips it, updates the other")
+        << en(QStringList {"flash", good, "--all"}) << "v20:ABC;v20:XYZ" << "" << 0 << ""
+        << "window"
+        << "sim-hid:1  *  skipped: busy: " + busy;
     QTest::newRow("window killed: its lock taken over")
         << en(QStringList {"flash", good}) << v20 << "" << 0 << ""
         << "window killed"
@@ -407,10 +502,12 @@ void TestCli::lock_oneCopyOpensTheDevices()
     const auto r = runExitRow();
     const QString out = QString::fromUtf8(r.out);
     QVERIFY2(out.contains(stdoutText), qPrintable(out));
-    if (exitCode == 6)
+    if (exitCode == 6 || stdoutText.contains("skipped"))
         QVERIFY(r.image.isEmpty());
     else if (stdoutText.isEmpty())
         QVERIFY(holdsImage(r.image, pattern(5000, 0)));
+    if (stdoutText.contains("skipped"))
+        QVERIFY(holdsImage(cli->received(2), pattern(5000, 0)));
     if (other.state() != QProcess::NotRunning) {
         QVERIFY2(QFile::exists(cli->lockFile()), "the refused copy removed the holder's lock");
         other.kill();
@@ -419,14 +516,21 @@ void TestCli::lock_oneCopyOpensTheDevices()
 }
 
 // Another copy takes the lock and, as the row says, keeps running, is killed, or ends normally.
+// The holder sees accessories of the same paths (its own simulated ones) and holds the first's
+// lock while it has it open; one that has ended saw none.
 void TestCli::startOtherCopy(QProcess &other, const QString &holder)
 {
     const bool window = holder.startsWith("window");
+    const bool ended = holder.endsWith("ended");
+    QFETCH(QString, devices);
+    if (!window && !ended)
+        cli->setSim("FWU_SIM_ACK_DELAY_MS", "20"); // its update lasts while this row runs
     const QStringList arguments = window
         ? QStringList {"--start-delay", "0"}
         : QStringList {"--start-delay",  "0",      "flash",
-                       file("good.bin"), "--wait", holder.endsWith("ended") ? "0.1" : "20"};
-    QVERIFY(cli->startOther(other, window ? FWU_WINDOW_PROGRAM : FWU_CLI_PROGRAM, arguments));
+                       file(ended ? "good.bin" : "big.bin"), "--wait", ended ? "0.1" : "20"};
+    QVERIFY(cli->startOther(other, window ? FWU_WINDOW_PROGRAM : FWU_CLI_PROGRAM, arguments,
+                            ended ? QString() : devices));
     if (holder.endsWith("ended")) {
         QVERIFY(other.waitForFinished(10000));
         QCOMPARE(other.exitCode(), 3); // no device for it
