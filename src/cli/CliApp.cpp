@@ -67,6 +67,8 @@ int CliApp::run()
     case CliOptions::Command::Flash:
         if (options.all)
             return flashAll();
+        if (options.station)
+            return flashStation();
         return options.fromCatalogue ? flashFromCatalogue() : flashFile();
     default:
         return ExitCode::BadUsage;
@@ -218,6 +220,15 @@ int CliApp::flashAll()
     }
     multi = std::make_unique<MultiFlash>(out, locks, options.startDelayMs, options.json);
     return multi->run(targets);
+}
+
+int CliApp::flashStation()
+{
+    quint64 size = 0;
+    if (const int code = checkImage(options.file, size))
+        return code;
+    multi = std::make_unique<MultiFlash>(out, locks, options.startDelayMs, false);
+    return multi->runStation(QFileInfo(options.file).absoluteFilePath(), size);
 }
 
 // The newest catalogue firmware for the accessory's own identity (or the one named).

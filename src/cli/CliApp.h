@@ -37,6 +37,7 @@ private:
     int chooseAccessory();
     QVector<Accessory> waitForAccessories();
     int flashAll();
+    int flashStation();
     void pickImage(CatalogueSource &source, QMap<int, QString> &fetched,
                    MultiFlash::Target &target) const;
     int checkImage(const QString &path, quint64 &size) const;

@@ -19,6 +19,7 @@ const char *const description
       "  flash ... --device NAME               only the accessory with that path, serial or\n"
       "                                        identity\n"
       "  flash ... --all [--expect N] [--json] every connected accessory, side by side\n"
+      "  flash FILE.bin --station              until Ctrl+C, every accessory plugged in, once\n"
       "  catalogue [--url URL] [SEARCH] [--json]\n"
       "                                        list the catalogue's firmware\n\n"
       "Results go to stdout; status lines, progress and errors to stderr.\n\n"
@@ -37,6 +38,7 @@ struct Parser
     QCommandLineOption device {"device", "Update only this accessory: path, serial or identity.",
                                "NAME"};
     QCommandLineOption all {"all", "Update every connected accessory, side by side."};
+    QCommandLineOption station {"station", "Until interrupted, update each accessory plugged in."};
     QCommandLineOption expect {"expect", "With --all: fail (3) unless N accessories are there.",
                                "N"};
     QCommandLineOption fromCatalogue {"from-catalogue", "Flash the newest catalogue firmware."};
@@ -55,7 +57,7 @@ struct Parser
         parser.setApplicationDescription(QString::fromLatin1(description));
         // Tests shorten the engine's start pause; users have no reason to.
         startDelay.setFlags(QCommandLineOption::HiddenFromHelp);
-        parser.addOptions({help, version, wait, url, json, device, all, expect, fromCatalogue, force,
+        parser.addOptions({help, version, wait, url, json, device, all, station, expect, fromCatalogue, force,
                            language, quiet, verbose, startDelay});
         parser.addPositionalArgument("command", "devices, flash or catalogue.");
     }
@@ -130,6 +132,12 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     o.json = p.parser.isSet(p.json);
     o.device = p.parser.value(p.device);
     o.all = p.parser.isSet(p.all);
+    o.station = p.parser.isSet(p.station);
+    if (o.station && (o.all || !o.device.isEmpty() || o.fromCatalogue)) {
+        o.error = QStringLiteral("--station takes an image file, without --all, --device or "
+                                 "--from-catalogue");
+        return o;
+    }
     if (p.parser.isSet(p.expect)) {
         bool ok = false;
         o.expect = p.parser.value(p.expect).toInt(&ok);

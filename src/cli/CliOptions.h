@@ -22,6 +22,7 @@ struct CliOptions
     bool json = false;
     QString device; // --device NAME: path, serial or identity
     bool all = false; // --all
+    bool station = false; // --station
     int expect = 0; // --expect N with --all; 0 for at least one
     bool quiet = false;
     bool verbose = false;

@@ -15,6 +15,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -34,6 +35,7 @@ void writeErr(const QString &text)
 
 struct MultiFlash::Unit
 {
+    QObject context; // on the main thread: the engine's signals and timers end with the unit
     Target target;
     QThread thread;
     MainTask *engine = nullptr;
@@ -113,7 +115,8 @@ void MultiFlash::startUnit(Unit &unit)
     }, nullptr);
     engine->moveToThread(&unit.thread);
     Unit *u = &unit;
-    connect(engine, &MainTask::sig_ChangeUsbConnectStatus, this, [this, u](bool connected) {
+    QObject *context = &unit.context;
+    connect(engine, &MainTask::sig_ChangeUsbConnectStatus, context, [u](bool connected) {
         if (!connected || u->requested || u->done)
             return;
         u->requested = true;
@@ -122,14 +125,15 @@ void MultiFlash::startUnit(Unit &unit)
                                   Q_ARG(QString, u->target.image));
         QMetaObject::invokeMethod(u->engine, "StartUpdate", Qt::QueuedConnection);
     });
-    connect(engine, &MainTask::sig_ReceiveV20DeviceID, this, [u](const QString &identity) {
+    connect(engine, &MainTask::sig_ReceiveV20DeviceID, context, [u](const QString &identity) {
         if (identity != QLatin1String("*"))
             u->identity = identity;
     });
-    connect(engine, &MainTask::sig_OutoutMsgToBackend, this, [this, u](int id) { onMessage(*u, id); });
-    connect(engine, &MainTask::sig_ChangeProgressValue, this,
+    connect(engine, &MainTask::sig_OutoutMsgToBackend, context,
+            [this, u](int id) { onMessage(*u, id); });
+    connect(engine, &MainTask::sig_ChangeProgressValue, context,
             [this, u](int value) { onProgress(*u, value); });
-    QTimer::singleShot(startDelayMs + connectTimeoutMs, this, [this, u] {
+    QTimer::singleShot(startDelayMs + connectTimeoutMs, context, [this, u] {
         if (!u->requested && !u->done)
             finishUnit(*u, false, out.message(MessageId::ConnectDeviceFirst));
     });
@@ -168,7 +172,7 @@ void MultiFlash::onProgress(Unit &unit, int value)
     unit.percent = qBound(0, value, 100);
     if (out.isQuiet())
         return;
-    if (terminal) {
+    if (terminal && !station) {
         drawProgress(unit.percent == 100);
         return;
     }
@@ -189,6 +193,10 @@ void MultiFlash::finishUnit(Unit &unit, bool ok, const QString &why)
         // Its engine ends after its pass; the accessory's lock goes with it.
         unit.thread.requestInterruption();
         unit.thread.quit();
+    }
+    if (station) {
+        stationLine(unit);
+        return;
     }
     for (auto &other : units) {
         if (!other->done)
@@ -253,13 +261,86 @@ void MultiFlash::report()
     out.result(json ? QString::fromUtf8(QJsonDocument(array).toJson()) : lines);
 }
 
+int MultiFlash::runStation(const QString &image, quint64 size)
+{
+    station = true;
+    QTimer scan;
+    connect(&scan, &QTimer::timeout, this, [this, image, size] { stationScan(image, size); });
+    scan.start(200);
+    stationScan(image, size);
+    QEventLoop events;
+    loop = &events;
+    events.exec();
+    loop = nullptr;
+    return ExitCode::Interrupted;
+}
+
+// New accessories get an engine each; those gone since their update may be updated again, and
+// finished units are let go so that a station running for days stays flat.
+void MultiFlash::stationScan(const QString &image, quint64 size)
+{
+    if (interrupted)
+        return;
+    const QVector<Accessory> found = scanAccessories(locks, false);
+    std::set<QByteArray> present;
+    for (const Accessory &a : found)
+        present.insert(a.path);
+    for (auto it = served.begin(); it != served.end();)
+        it = present.count(*it) ? std::next(it) : served.erase(it);
+    for (auto it = units.begin(); it != units.end();) {
+        Unit &unit = **it;
+        if (unit.done && unit.thread.wait(0)) {
+            delete unit.engine;
+            unit.engine = nullptr;
+            it = units.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (const Accessory &a : found) {
+        if (a.state != Accessory::State::Free || served.count(a.path) || !locks.claim(a.path))
+            continue;
+        served.insert(a.path);
+        units.push_back(std::make_unique<Unit>());
+        units.back()->target = Target {a, image, size, QString(), false};
+        startUnit(*units.back());
+    }
+}
+
+void MultiFlash::stationLine(Unit &unit)
+{
+    (unit.ok ? updatedCount : failedCount)++;
+    // The accessory's lock goes with its engine; a re-plugged one is claimed anew.
+    locks.release(unit.target.accessory.path);
+    const QString identity = unit.identity.isEmpty() ? QStringLiteral("*") : unit.identity;
+    out.result(QStringLiteral("%1  %2  %3: %4  %5 s  (updated %6, failed %7)\n")
+                   .arg(unit.target.accessory.name(), printableText(identity),
+                        unit.ok ? QStringLiteral("updated") : QStringLiteral("failed"),
+                        unit.result)
+                   .arg(unit.clock.elapsed() / 1000.0, 0, 'f', 1)
+                   .arg(updatedCount)
+                   .arg(failedCount));
+}
+
 void MultiFlash::interrupt()
 {
+    // Nothing is being written: stop at once.
+    const bool writing = std::any_of(units.begin(), units.end(), [](const auto &unit) {
+        return unit->progressStarted && !unit->done;
+    });
+    if (station && !writing) {
+        interrupted = true;
+        if (loop)
+            loop->quit();
+        return;
+    }
     if (sinceFirstInterrupt.isValid() && sinceFirstInterrupt.elapsed() <= confirmWindowMs) {
         out.error(out.text(LanguageConfig::textInterruptStopping));
         interrupted = true;
         for (auto &unit : units)
             finishUnit(*unit, unit->ok, unit->done ? unit->result : QStringLiteral("interrupted"));
+        if (station && loop)
+            loop->quit();
         return;
     }
     out.error(out.text(LanguageConfig::textInterruptHint));

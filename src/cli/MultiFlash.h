@@ -8,6 +8,8 @@
 #include <QVector>
 
 #include <memory>
+#include <set>
+#include <vector>
 
 class CliOutput;
 class MainTask;
@@ -37,6 +39,11 @@ public:
     // Runs every target to its end; Ok when each was updated, UpdateFailed when any was not.
     int run(const QVector<Target> &targets);
 
+    // `flash FILE --station`: until interrupted, every accessory that appears is updated once, side
+    // by side with the others; one that stays plugged in is not updated again until re-plugged.
+    // A line per finished accessory and the running count. Returns Interrupted.
+    int runStation(const QString &image, quint64 size);
+
 public slots:
     // First Ctrl+C warns, a second within 3 s stops every engine.
     void interrupt();
@@ -49,6 +56,8 @@ private:
     void finishUnit(Unit &unit, bool ok, const QString &why);
     void drawProgress(bool force);
     void report();
+    void stationScan(const QString &image, quint64 size);
+    void stationLine(Unit &unit);
 
     const CliOutput &out;
     AccessoryLocks &locks;
@@ -61,4 +70,8 @@ private:
     QElapsedTimer sinceFirstInterrupt;
     int drawnLines = 0;
     bool interrupted = false;
+    bool station = false;
+    std::set<QByteArray> served; // station: updated (or tried) and still plugged in
+    int updatedCount = 0;
+    int failedCount = 0;
 };

@@ -89,6 +89,7 @@ private slots:
     void devices_listsEveryAccessoryWithItsKind();
     void several_eachAccessoryItsOwn_data();
     void several_eachAccessoryItsOwn();
+    void station_eachPluggedAccessoryOnce();
     void lock_oneCopyOpensTheDevices_data();
     void lock_oneCopyOpensTheDevices();
     void catalogue_printsTheMatchingRecords_data();
@@ -447,6 +448,26 @@ void TestCli::several_eachAccessoryItsOwn()
         else
             QVERIFY2(holdsImage(received, images[i]), qPrintable(QString::number(i + 1)));
     }
+}
+
+// Two accessories plugged in one after the other are each updated once, though the first stays
+// plugged in while the station runs on; Ctrl+C with nothing being written ends it at once.
+void TestCli::station_eachPluggedAccessoryOnce()
+{
+    cli->setDevices("v20:ABC;legacy,attach=700");
+    const auto r = cli->run(inEnglish({"flash", file("good.bin"), "--station"}), [](QProcess &p) {
+        QVERIFY(waitForOutput(p, QProcess::StandardOutput, "(updated 2, failed 0)"));
+        QTest::qWait(600); // three more scans with the first accessory still there
+        ::kill(pid_t(p.processId()), SIGINT);
+    });
+    QCOMPARE(r.exitCode, 130);
+    const QStringList lines = QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[0].startsWith("sim-hid:1  ABC  updated"), qPrintable(lines[0]));
+    QVERIFY2(lines[1].startsWith("sim-hid:2  *  updated"), qPrintable(lines[1]));
+    QVERIFY(holdsImage(r.image, pattern(5000, 0)));
+    QVERIFY(r.deviceLog.startsWith("headers 5\n")); // once, not again
+    QVERIFY(holdsImage(cli->received(2), pattern(5000, 0)));
 }
 
 // Whoever holds the lock (the window or a run of the command line) is the only one to open the
