@@ -21,6 +21,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
 #include <sys/resource.h>
 
 namespace {
@@ -94,10 +96,11 @@ bool writeImage(const QString &path, qint64 size)
 class Engine
 {
 public:
-    Engine()
+    explicit Engine(const std::string &targetPath = std::string())
         : task(new MainTask)
     {
         task->setStartDelay(0);
+        task->setTargetPath(targetPath);
         task->moveToThread(&thread);
         QObject::connect(&thread, &QThread::finished, task, &QObject::deleteLater);
         QObject::connect(task, &MainTask::sig_OutoutMsgToBackend, &context,
@@ -118,6 +121,12 @@ public:
         while (lastMessage != id && clock.elapsed() < timeoutMs)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
         return lastMessage == id;
+    }
+    void start(const QString &path)
+    {
+        lastMessage = -1;
+        QMetaObject::invokeMethod(task, "SetFilePath", Qt::QueuedConnection, Q_ARG(QString, path));
+        QMetaObject::invokeMethod(task, "StartUpdate", Qt::QueuedConnection);
     }
     bool update(const QString &path)
     {
@@ -324,12 +333,87 @@ void soak(const QString &image)
 
 } // namespace
 
+// `--multi N IMAGE` in a child of its own, so that its peak memory is its own: N full-speed
+// accessories (a link each), one engine per accessory on its own thread targeting its path, as
+// `flash --all` runs them. Prints "<ms> <cpu s> <max RSS KiB> <all ok>".
+int multiRun(int count, const QString &image)
+{
+    SimHid::reset();
+    SimHid::setFullSpeedTiming(true);
+    QList<int> devices;
+    for (int i = 0; i < count; ++i)
+        devices << SimHid::attach(benchDevice());
+    std::vector<std::unique_ptr<Engine>> engines;
+    for (int id : devices)
+        engines.push_back(std::make_unique<Engine>(SimHid::pathOf(id).toStdString()));
+    for (auto &engine : engines) {
+        if (!engine->waitForMessage(MessageId::DeviceConnected))
+            return 1;
+    }
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    for (auto &engine : engines)
+        engine->start(image);
+    bool ok = true;
+    for (auto &engine : engines)
+        ok = engine->waitForMessage(MessageId::UpdateOk) && ok;
+    const qint64 ms = clock.elapsed();
+    for (int id : devices)
+        ok = ok && SimHid::blocksReceived(id) == linkBlocks && SimHid::protocolErrors(id).isEmpty();
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%lld %.3f %ld %d\n", qint64(ms), cpuSeconds() - cpuBefore, usage.ru_maxrss,
+                ok ? 1 : 0);
+    return 0;
+}
+
+struct MultiFigures
+{
+    double ms = 0, cpu = 0, rssMiB = 0;
+    bool ok = false;
+};
+
+MultiFigures multiFigures(int count, const QString &image)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--multi"), QString::number(count), image});
+    MultiFigures f;
+    if (!child.waitForFinished(600000))
+        return f;
+    const QList<QByteArray> fields = child.readAllStandardOutput().trimmed().split(' ');
+    if (fields.size() != 4)
+        return f;
+    f.ms = fields[0].toDouble();
+    f.cpu = fields[1].toDouble();
+    f.rssMiB = fields[2].toDouble() / 1024.0;
+    f.ok = fields[3] == "1";
+    return f;
+}
+
+void multiRows(const QString &image)
+{
+    const MultiFigures one = multiFigures(1, image);
+    const MultiFigures eight = multiFigures(8, image);
+    const char *failed = one.ok && eight.ok ? "" : " FAILED";
+    row("--all: 8 full-speed accessories against 1 alone, total time",
+        figure(eight.ms / 1000.0, "s (8)") + failed, figure(one.ms / 1000.0, "s (1)"),
+        one.ms > 0 ? eight.ms / one.ms : 0);
+    row("--all: CPU per added accessory", figure((eight.cpu - one.cpu) / 7.0, "s") + failed,
+        figure(one.cpu, "s (1 accessory)"), one.cpu > 0 ? (eight.cpu - one.cpu) / 7.0 / one.cpu : 0);
+    row("--all: peak RSS per added accessory", figure((eight.rssMiB - one.rssMiB) / 7.0, "MiB") + failed,
+        figure(one.rssMiB, "MiB (1 accessory)"), -1);
+}
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() == 3 && args[1] == QLatin1String("--memory"))
         return memoryRun(args[2].toLongLong());
+    if (args.size() == 4 && args[1] == QLatin1String("--multi"))
+        return multiRun(args[2].toInt(), args[3]);
 
     QTemporaryDir dir;
     const QString linkImage = dir.filePath(QStringLiteral("link.bin"));
@@ -349,6 +433,8 @@ int main(int argc, char *argv[])
     row("update of 256 blocks, full-speed device, against its floor",
         figure(link.msPerBlock, "ms/block") + failed, figure(floor, "ms/block (bare loop)"),
         link.msPerBlock / floor);
+
+    multiRows(linkImage);
 
     const Transfer instant = engineTransfer(instantImage, instantBlocks, false);
     failed = instant.ok ? "" : " FAILED";
