@@ -162,6 +162,7 @@ QVector<Accessory> CliApp::waitForAccessories()
         if (!said)
             out.status(out.text(LanguageConfig::textWaitingForDevice).arg(options.waitSeconds));
         QThread::msleep(100);
+        QCoreApplication::processEvents(); // Ctrl+C while waiting ends the run at once
     }
     return scanAccessories(locks, true);
 }

@@ -30,6 +30,8 @@ private slots:
     void reattach_opensAgainWithinTheDisconnectPoll();
     void unopenableDevice_isReportedOncePerAppearance();
     void destroyingTheEngine_closesTheDevice();
+    void choice_firstClaimableOrTheTarget_data();
+    void choice_firstClaimableOrTheTarget();
     void identityRequestWriteFails_deviceStillConnects_data();
     void identityRequestWriteFails_deviceStillConnects();
 
@@ -210,6 +212,59 @@ void TestDeviceLink::destroyingTheEngine_closesTheDevice()
     delete task;
     task = nullptr;
     QCOMPARE(SimHid::openHandles(device), 0);
+}
+
+// Three accessories: the engine opens the first that its claim allows and that opens, or only its
+// target; a claim is given back for one that does not open, and for the open one once it goes.
+void TestDeviceLink::choice_firstClaimableOrTheTarget_data()
+{
+    // Accessories by their place, from 1; 0 for none.
+    QTest::addColumn<int>("busy"); // refused by the claim
+    QTest::addColumn<int>("unopenable");
+    QTest::addColumn<int>("target");
+    QTest::addColumn<int>("opened");
+    QTest::newRow("first free") << 0 << 0 << 0 << 1;
+    QTest::newRow("first busy in another copy") << 1 << 0 << 0 << 2;
+    QTest::newRow("first cannot be opened") << 0 << 1 << 0 << 2;
+    QTest::newRow("target") << 0 << 0 << 3 << 3;
+    QTest::newRow("target busy: none opened") << 3 << 0 << 3 << 0;
+}
+
+void TestDeviceLink::choice_firstClaimableOrTheTarget()
+{
+    QFETCH(int, busy);
+    QFETCH(int, unopenable);
+    QFETCH(int, target);
+    QFETCH(int, opened);
+    QList<int> devices;
+    for (int i = 1; i <= 3; ++i)
+        devices << SimHid::attach({true, "ID" + QByteArray::number(i), 0, i == unopenable});
+    const auto path = [&](int place) { return SimHid::pathOf(devices[place - 1]).toStdString(); };
+    std::vector<std::string> claimed;
+    if (target)
+        task->setTargetPath(path(target));
+    task->setDeviceClaim(
+        [&](const std::string &p) {
+            if (busy && p == path(busy))
+                return false;
+            claimed.push_back(p);
+            return true;
+        },
+        [&](const std::string &p) { claimed.erase(std::find(claimed.begin(), claimed.end(), p)); });
+    QSignalSpy chosen(task, &MainTask::sig_DeviceChosen);
+    passes(20);
+    for (int i = 1; i <= 3; ++i)
+        QCOMPARE(SimHid::openHandles(devices[i - 1]), i == opened ? 1 : 0);
+    QCOMPARE(claimed.size(), std::size_t(opened ? 1 : 0));
+    if (opened)
+        QCOMPARE(claimed.front(), path(opened));
+    // The window's log names the one it uses when more than one is there to choose from.
+    QCOMPARE(chosen.size(), opened && !target ? 1 : 0);
+    if (opened) {
+        SimHid::detach(devices[opened - 1]);
+        passes(20);
+        QVERIFY(claimed.empty());
+    }
 }
 
 void TestDeviceLink::identityRequestWriteFails_deviceStillConnects_data()
