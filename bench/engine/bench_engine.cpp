@@ -19,12 +19,12 @@
 
 #include <hidapi.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
-#include <vector>
 #include <sys/resource.h>
+#include <vector>
 
 namespace {
 
@@ -417,8 +417,10 @@ void multiRows(const QString &image)
         figure(eight.ms / 1000.0, "s (8)") + failed, figure(one.ms / 1000.0, "s (1)"),
         one.ms > 0 ? eight.ms / one.ms : 0);
     row("--all: CPU per added accessory", figure((eight.cpu - one.cpu) / 7.0, "s") + failed,
-        figure(one.cpu, "s (1 accessory)"), one.cpu > 0 ? (eight.cpu - one.cpu) / 7.0 / one.cpu : 0);
-    row("--all: peak RSS per added accessory", figure((eight.rssMiB - one.rssMiB) / 7.0, "MiB") + failed,
+        figure(one.cpu, "s (1 accessory)"),
+        one.cpu > 0 ? (eight.cpu - one.cpu) / 7.0 / one.cpu : 0);
+    row("--all: peak RSS per added accessory",
+        figure((eight.rssMiB - one.rssMiB) / 7.0, "MiB") + failed,
         figure(one.rssMiB, "MiB (1 accessory)"), -1);
 }
 

@@ -1,9 +1,9 @@
 #include "Startup.h"
 
+#include "AccessoryLocks.h"
 #include "BackEnd.h"
 #include "LanguageConfig.h"
 #include "MainTask.h"
-#include "AccessoryLocks.h"
 #include "SingleInstanceLock.h"
 #include "StartupOptions.h"
 #include "TreeViewModel.h"
@@ -148,7 +148,9 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
     // The window opens the first accessory no other copy holds, and holds its lock while open.
     static AccessoryLocks accessoryLocks;
     task->setDeviceClaim(
-        [](const std::string &path) { return accessoryLocks.claim(QByteArray::fromStdString(path)); },
+        [](const std::string &path) {
+            return accessoryLocks.claim(QByteArray::fromStdString(path));
+        },
         [](const std::string &path) { accessoryLocks.release(QByteArray::fromStdString(path)); });
     task->moveToThread(&workerThread);
     QObject::connect(&workerThread, &QThread::finished, task, &QObject::deleteLater);

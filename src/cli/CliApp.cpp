@@ -8,14 +8,14 @@
 #include "FlashSession.h"
 #include "InterruptWatcher.h"
 #include "MessageId.h"
-#include "PrintableText.h"
 #include "MultiFlash.h"
+#include "PrintableText.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QMap>
 #include <QThread>
@@ -105,9 +105,8 @@ int CliApp::chooseAccessory()
     const QVector<Accessory> found = scanAccessories(locks, !options.device.isEmpty());
     if (options.device.isEmpty()) {
         const bool allBusy = !found.isEmpty()
-            && std::all_of(found.begin(), found.end(), [](const Accessory &a) {
-                   return a.state == Accessory::State::Busy;
-               });
+            && std::all_of(found.begin(), found.end(),
+                           [](const Accessory &a) { return a.state == Accessory::State::Busy; });
         if (allBusy) {
             out.error(out.text(LanguageConfig::textAlreadyRunning));
             return ExitCode::Busy;
@@ -237,8 +236,8 @@ void CliApp::pickImage(CatalogueSource &source, QMap<int, QString> &fetched,
                        MultiFlash::Target &t) const
 {
     const Accessory &a = t.accessory;
-    const QString wanted = options.deviceId.isEmpty() ? (a.v20 ? a.identity : QString())
-                                                      : options.deviceId;
+    const QString wanted
+        = options.deviceId.isEmpty() ? (a.v20 ? a.identity : QString()) : options.deviceId;
     if (wanted.isEmpty() || wanted == QLatin1String("*")) {
         t.refusal = QStringLiteral("the device reports no identity: name the firmware's DEVICE_ID");
         return;
@@ -425,9 +424,8 @@ bool CliApp::haveWorkFolder()
 {
     if (!workFolder().isEmpty())
         return true;
-    out.errorMessage(
-        MessageId::NetworkError,
-        QStringLiteral("cannot create a download folder in %1").arg(QDir::tempPath()));
+    out.errorMessage(MessageId::NetworkError,
+                     QStringLiteral("cannot create a download folder in %1").arg(QDir::tempPath()));
     return false;
 }
 

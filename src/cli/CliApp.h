@@ -1,9 +1,9 @@
 #pragma once
 
+#include "AccessoryLocks.h"
 #include "AppPaths.h"
 #include "CliOptions.h"
 #include "CliOutput.h"
-#include "AccessoryLocks.h"
 #include "DeviceLister.h"
 #include "MultiFlash.h"
 

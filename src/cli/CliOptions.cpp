@@ -57,8 +57,8 @@ struct Parser
         parser.setApplicationDescription(QString::fromLatin1(description));
         // Tests shorten the engine's start pause; users have no reason to.
         startDelay.setFlags(QCommandLineOption::HiddenFromHelp);
-        parser.addOptions({help, version, wait, url, json, device, all, station, expect, fromCatalogue, force,
-                           language, quiet, verbose, startDelay});
+        parser.addOptions({help, version, wait, url, json, device, all, station, expect,
+                           fromCatalogue, force, language, quiet, verbose, startDelay});
         parser.addPositionalArgument("command", "devices, flash or catalogue.");
     }
 };

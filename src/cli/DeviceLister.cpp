@@ -57,9 +57,9 @@ QString queryIdentity(hid_device *device)
 
 QString Accessory::name() const
 {
-    return serial.isEmpty() ? QString::fromLocal8Bit(path)
-                            : QString::fromLocal8Bit(path) + QStringLiteral(" [")
-            + printableText(serial) + ']';
+    return serial.isEmpty()
+        ? QString::fromLocal8Bit(path)
+        : QString::fromLocal8Bit(path) + QStringLiteral(" [") + printableText(serial) + ']';
 }
 
 QString Accessory::kind() const
@@ -120,12 +120,13 @@ int listDevices(const CliOutput &out, bool json)
             : a.state == Accessory::State::Busy                 ? QStringLiteral("busy")
                                                                 : QStringLiteral("cannot open");
         usable += a.state == Accessory::State::Free ? 1 : 0;
-        array.append(QJsonObject {{"name", a.name()},
-                                  {"path", QString::fromLocal8Bit(a.path)},
-                                  {"serial", a.serial},
-                                  {"kind", a.state == Accessory::State::Free ? a.kind() : QString()},
-                                  {"identity", a.v20 ? a.identity : QString()},
-                                  {"state", state}});
+        array.append(
+            QJsonObject {{"name", a.name()},
+                         {"path", QString::fromLocal8Bit(a.path)},
+                         {"serial", a.serial},
+                         {"kind", a.state == Accessory::State::Free ? a.kind() : QString()},
+                         {"identity", a.v20 ? a.identity : QString()},
+                         {"state", state}});
         QString line = a.name() + QStringLiteral("  ") + a.kind() + QStringLiteral("  ")
             + (a.v20 ? printableText(a.identity) : QStringLiteral("-")) + QStringLiteral("  ");
         if (a.state == Accessory::State::Busy)

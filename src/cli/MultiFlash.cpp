@@ -110,9 +110,9 @@ void MultiFlash::startUnit(Unit &unit)
     engine->setTargetPath(unit.target.accessory.path.toStdString());
     // The lock was taken when the accessory was chosen; the engine gives it back when it closes.
     AccessoryLocks *held = &locks;
-    engine->setDeviceClaim([held](const std::string &path) {
-        return held->claim(QByteArray::fromStdString(path));
-    }, nullptr);
+    engine->setDeviceClaim(
+        [held](const std::string &path) { return held->claim(QByteArray::fromStdString(path)); },
+        nullptr);
     engine->moveToThread(&unit.thread);
     Unit *u = &unit;
     QObject *context = &unit.context;
@@ -178,7 +178,8 @@ void MultiFlash::onProgress(Unit &unit, int value)
     }
     if (unit.percent / 10 > unit.lastTenth) {
         unit.lastTenth = unit.percent / 10;
-        writeErr(QStringLiteral("%1  %2 %\n").arg(unit.target.accessory.name()).arg(unit.percent, 3));
+        writeErr(
+            QStringLiteral("%1  %2 %\n").arg(unit.target.accessory.name()).arg(unit.percent, 3));
     }
 }
 
@@ -228,7 +229,8 @@ void MultiFlash::drawProgress(bool force)
             const qint64 left = qint64(ms * (100 - unit->percent) / unit->percent / 1000.0 + 0.5);
             line += QStringLiteral("  ")
                 + out.text(LanguageConfig::textTimeLeft)
-                      .arg(QStringLiteral("%1:%2").arg(left / 60).arg(left % 60, 2, 10, QChar('0')));
+                      .arg(
+                          QStringLiteral("%1:%2").arg(left / 60).arg(left % 60, 2, 10, QChar('0')));
         }
         text += line + QStringLiteral("\x1b[K\n");
     }
@@ -315,8 +317,7 @@ void MultiFlash::stationLine(Unit &unit)
     const QString identity = unit.identity.isEmpty() ? QStringLiteral("*") : unit.identity;
     out.result(QStringLiteral("%1  %2  %3: %4  %5 s  (updated %6, failed %7)\n")
                    .arg(unit.target.accessory.name(), printableText(identity),
-                        unit.ok ? QStringLiteral("updated") : QStringLiteral("failed"),
-                        unit.result)
+                        unit.ok ? QStringLiteral("updated") : QStringLiteral("failed"), unit.result)
                    .arg(unit.clock.elapsed() / 1000.0, 0, 'f', 1)
                    .arg(updatedCount)
                    .arg(failedCount));

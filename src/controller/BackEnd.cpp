@@ -200,7 +200,8 @@ void BackEnd::setProgressText(const QString &line)
 
 void BackEnd::slot_DeviceChosen(QString path, int present)
 {
-    logMessage(false, text(LanguageConfig::textAccessoryChosen).arg(printableText(path)).arg(present));
+    logMessage(false,
+               text(LanguageConfig::textAccessoryChosen).arg(printableText(path)).arg(present));
 }
 
 void BackEnd::slot_ReceiveDeviceID(QString str)

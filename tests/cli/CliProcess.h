@@ -45,7 +45,8 @@ public:
                const std::function<void(QProcess &)> &started = nullptr,
                const QString &terminal = QString());
     // Starts `program` copied beside the command line, with the same folders and library but no
-    // simulated devices unless `devices` names some: another copy of the window or the command line.
+    // simulated devices unless `devices` names some: another copy of the window or the command
+    // line.
     bool startOther(QProcess &process, const QString &program, const QStringList &arguments,
                     const QString &devices = QString());
 

@@ -401,9 +401,9 @@ void TestCli::several_eachAccessoryItsOwn_data()
     QTest::newRow("--all, fewer than --expect within --wait")
         << QStringList {"flash", good, "--all", "--expect", "2", "--wait", "0.3"} << "v20:ABC" << 3
         << QStringList {} << "1 accessories found, 2 expected" << QList<QByteArray> {QByteArray()};
-    QTest::newRow("--all, none there") << QStringList {"flash", good, "--all", "--wait", "0.2"}
-                                       << "" << 3 << QStringList {} << "Connect the device first"
-                                       << QList<QByteArray> {};
+    QTest::newRow("--all, none there")
+        << QStringList {"flash", good, "--all", "--wait", "0.2"} << "" << 3 << QStringList {}
+        << "Connect the device first" << QList<QByteArray> {};
     QTest::newRow("--device by serial")
         << QStringList {"flash", good, "--device", "S2"} << "v20:ABC,serial=S1;v20:XYZ,serial=S2"
         << 0 << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image};
@@ -415,8 +415,8 @@ void TestCli::several_eachAccessoryItsOwn_data()
         << QStringList {"flash", good, "--device", "xyz"} << "v20:ABC;v20:XYZ" << 0
         << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image};
     QTest::newRow("--device matching nothing")
-        << QStringList {"flash", good, "--device", "Q7"} << "v20:ABC;v20:XYZ" << 3
-        << QStringList {} << "no accessory named Q7; present: sim-hid:1, sim-hid:2"
+        << QStringList {"flash", good, "--device", "Q7"} << "v20:ABC;v20:XYZ" << 3 << QStringList {}
+        << "no accessory named Q7; present: sim-hid:1, sim-hid:2"
         << QList<QByteArray> {QByteArray(), QByteArray()};
     QTest::newRow("--device matching several")
         << QStringList {"flash", good, "--device", "ABC"} << "v20:ABC;v20:ABC" << 2
@@ -493,7 +493,8 @@ void TestCli::lock_oneCopyOpensTheDevices_data()
         << "window"
         << "  busy: " + busy;
     QTest::newRow("window holds the first accessory: --all skips it, updates the other")
-        << en(QStringList {"flash", good, "--all"}) << "v20:ABC;v20:XYZ" << "" << 0 << ""
+        << en(QStringList {"flash", good, "--all"}) << "v20:ABC;v20:XYZ"
+        << "" << 0 << ""
         << "window"
         << "sim-hid:1  *  skipped: busy: " + busy;
     QTest::newRow("window killed: its lock taken over")
@@ -548,8 +549,9 @@ void TestCli::startOtherCopy(QProcess &other, const QString &holder)
         cli->setSim("FWU_SIM_ACK_DELAY_MS", "20"); // its update lasts while this row runs
     const QStringList arguments = window
         ? QStringList {"--start-delay", "0"}
-        : QStringList {"--start-delay",  "0",      "flash",
-                       file(ended ? "good.bin" : "big.bin"), "--wait", ended ? "0.1" : "20"};
+        : QStringList {"--start-delay", "0",
+                       "flash",         file(ended ? "good.bin" : "big.bin"),
+                       "--wait",        ended ? "0.1" : "20"};
     QVERIFY(cli->startOther(other, window ? FWU_WINDOW_PROGRAM : FWU_CLI_PROGRAM, arguments,
                             ended ? QString() : devices));
     if (holder.endsWith("ended")) {

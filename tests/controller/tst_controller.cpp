@@ -112,8 +112,9 @@ void TestController::message_data()
     QTest::newRow("9 update ok") << 9 << black << "更新设备成功";
     QTest::newRow("10 mismatch") << 10 << red << "选择的固件与设备不匹配";
     QTest::newRow("11 network") << 11 << red << "网络错误";
-    QTest::newRow("12 permission")
-        << 12 << red << "已找到设备，但无法打开：权限不足 — 请参阅 /usr/share/doc/firmware-updater/troubleshooting.md";
+    QTest::newRow("12 permission") << 12 << red
+                                   << "已找到设备，但无法打开：权限不足 — 请参阅 "
+                                      "/usr/share/doc/firmware-updater/troubleshooting.md";
 }
 
 void TestController::message()

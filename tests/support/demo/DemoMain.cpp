@@ -4,8 +4,8 @@
 #include "SimHid.h"
 #include "Startup.h"
 
-#include <chrono>
 #include <QByteArray>
+#include <chrono>
 
 #include <algorithm>
 #include <cstdio>
@@ -22,8 +22,8 @@ int main(int argc, char *argv[])
         for (int i = 1; i <= count; ++i) {
             std::this_thread::sleep_for(std::chrono::seconds(1));
             SimHid::DeviceOptions accessory;
-            accessory.identity = count == 1 ? QByteArray("DEMO-V20")
-                                            : "DEMO-V20-" + QByteArray::number(i);
+            accessory.identity
+                = count == 1 ? QByteArray("DEMO-V20") : "DEMO-V20-" + QByteArray::number(i);
             accessory.serial = "DEMO" + QByteArray::number(i);
             SimHid::attach(accessory);
         }

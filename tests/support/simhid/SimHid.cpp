@@ -76,8 +76,8 @@ struct hid_device_info HID_API_EXPORT *HID_API_CALL hid_enumerate(unsigned short
         info->path = strdup(device.path.c_str());
         if (!device.options.serial.isEmpty()) {
             const std::wstring serial = QString::fromUtf8(device.options.serial).toStdWString();
-            info->serial_number = static_cast<wchar_t *>(
-                std::calloc(serial.size() + 1, sizeof(wchar_t)));
+            info->serial_number
+                = static_cast<wchar_t *>(std::calloc(serial.size() + 1, sizeof(wchar_t)));
             std::copy(serial.begin(), serial.end(), info->serial_number);
         }
         info->vendor_id = device.options.vendorId;

@@ -50,12 +50,12 @@ QByteArray pathOf(int device);
 // Enumerate devices newest first instead of in attach order.
 void setEnumerationReversed(bool reversed);
 
-// Link timing of a full-speed USB device on an absolute 1 ms frame schedule, one link per device: a report ends 1 ms
-// after the later of its write and the end of the previous report, and a write returns once its
-// report is on the link (it waits while the previous one is), so a late wake-up does not delay
-// the schedule. A reply is ready 1 ms after the end of the report it answers. Without it, writes
-// take no time and replies come after the device's ackDelayMs. Reads always wait until a reply
-// is ready or their time-out has passed.
+// Link timing of a full-speed USB device on an absolute 1 ms frame schedule, one link per device: a
+// report ends 1 ms after the later of its write and the end of the previous report, and a write
+// returns once its report is on the link (it waits while the previous one is), so a late wake-up
+// does not delay the schedule. A reply is ready 1 ms after the end of the report it answers.
+// Without it, writes take no time and replies come after the device's ackDelayMs. Reads always wait
+// until a reply is ready or their time-out has passed.
 void setFullSpeedTiming(bool on);
 
 // Faults. A stage's reply is withheld or corrupted once; for blocks, only that block's.

@@ -152,7 +152,8 @@ struct EnvironmentDevices
             return;
         for (int i = 0; i < int(ids.size()); ++i) {
             if (ids[std::size_t(i)])
-                writeSummary(i == 0 ? dump : dump + '.' + QString::number(i + 1), ids[std::size_t(i)]);
+                writeSummary(i == 0 ? dump : dump + '.' + QString::number(i + 1),
+                             ids[std::size_t(i)]);
         }
     }
 
