@@ -51,6 +51,8 @@ const char *const builtInTexts[LanguageConfig::EntryCount] = {
     "剩余 %1",
     "设备：%1",
     "zh_CN",
+    "请选择一个固件以查看其详情",
+    "正在下载 %1",
 };
 
 constexpr int maxLanguages = 5;

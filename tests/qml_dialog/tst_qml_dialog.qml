@@ -54,12 +54,18 @@ TestCase {
 
     function tree() { return part("gidTreeView") }
 
+    // A firmware row reads "X1 · 1.2 · 2024-12-05": the device identity is what the tests name.
+    function rowName(index) {
+        var label = myModel.data(index, TreeViewModel.NAME)
+        return label === undefined ? label : String(label).split(" \u00b7 ")[0]
+    }
+
     // The first visible row, scanning top-down, whose name is `name`; -1 when none shows it.
     function rowY(name) {
         var view = tree()
         for (var y = 1; y < view.height; y += 2) {
             var index = view.indexAt(150, y)
-            if (index.valid && myModel.data(index, TreeViewModel.NAME) === name)
+            if (index.valid && rowName(index) === name)
                 return y
         }
         return -1
@@ -79,7 +85,7 @@ TestCase {
     function topIndex(name) {
         for (var r = 0; r < myModel.rowCount(); ++r) {
             var index = myModel.index(r, 0)
-            if (myModel.data(index, TreeViewModel.NAME) === name)
+            if (rowName(index) === name)
                 return index
         }
         return null
@@ -176,7 +182,7 @@ TestCase {
     }
 
     function currentName() {
-        return myModel.data(tree().currentIndex, TreeViewModel.NAME)
+        return rowName(tree().currentIndex)
     }
 
     function test_keyboard_tabReachesTheSearchField() {
