@@ -12,7 +12,7 @@ ApplicationWindow {
 
     property string detailMsgUrl: ""
     property int selectFileNumber: -1
-    property alias searchInputText: gidTextInputSearch.text
+    property alias searchInputText: gidRowSearch.text
     property bool created: false
     // The user has chosen a row since the dialog was made; until then a rebuilt tree leaves the
     // first show's state (Open off, change history on, the sample details) as it is.
@@ -41,7 +41,7 @@ ApplicationWindow {
 
     function runSearch() {
         rebuilding = true
-        backend.qml_SearchButtonClicked(gidTextInputSearch.text)
+        backend.qml_SearchButtonClicked(searchInputText)
         treeViewExpandAll()
         finishRebuild()
     }
@@ -64,7 +64,7 @@ ApplicationWindow {
     }
 
     function doOneTimeSearch(str) {
-        gidTextInputSearch.text = str
+        searchInputText = str
         runSearch()
     }
 
@@ -134,12 +134,12 @@ ApplicationWindow {
 
         function onSigSetDetailMsg(description, descChild, updateContent, updateContentChild,
                                    Remark, RemarkChild, msgUrl) {
-            gidTextMsg_Description.text = description
-            gidTextMsg_DescriptionChild.text = descChild
-            gidTextMsg_upeateContent.text = updateContent
-            gidTextMsg_upeateContentchild.text = updateContentChild
-            gidTextMsg_Remark.text = Remark
-            gidTextMsg_RemarkChild.text = RemarkChild
+            gidRecDetailMsg.descriptionHeading = description
+            gidRecDetailMsg.description = descChild
+            gidRecDetailMsg.updatesHeading = updateContent
+            gidRecDetailMsg.updates = updateContentChild
+            gidRecDetailMsg.remarkHeading = Remark
+            gidRecDetailMsg.remark = RemarkChild
             root.detailMsgUrl = msgUrl
         }
 
@@ -149,34 +149,14 @@ ApplicationWindow {
             gidBtnOpenFireware.text = OpenStr
             gidBtnCancel.text = CancelStr
             gidTextCurSelectDevice.text = SelectedFirmwareStr
-            gidTextMsg_Description.text = FirmwareDescStr
-            gidTextMsg_upeateContent.text = UpdatesStr
-            gidTextMsg_Remark.text = RemarkStr
-            gidTextSearch.text = SearchStr
+            gidRecDetailMsg.descriptionHeading = FirmwareDescStr
+            gidRecDetailMsg.updatesHeading = UpdatesStr
+            gidRecDetailMsg.remarkHeading = RemarkStr
+            gidRowSearch.label = SearchStr
             gidBtnDetailChangeList.text = UpdateDetails
         }
 
         function onSigNetFileDialogWindowsTitle(title) { root.title = title }
-    }
-
-    // Its width, like a body's, is the panel's less the margins: long labels wrap.
-    component Heading: Text {
-        x: 10
-        wrapMode: Text.WordWrap
-        font.pixelSize: 14
-        font.family: "Microsoft Yahei"
-        color: Qt.rgba(51 / 255, 51 / 255, 51 / 255, 1)
-        textFormat: Text.PlainText
-    }
-
-    // Its width is set where it is used: the panel's width less the two margins.
-    component Body: Text {
-        x: 10
-        font.pixelSize: 12
-        font.family: "Microsoft Yahei"
-        color: Qt.rgba(102 / 255, 102 / 255, 102 / 255, 1)
-        wrapMode: Text.WordWrap
-        textFormat: Text.PlainText
     }
 
     Rectangle {
@@ -196,68 +176,11 @@ ApplicationWindow {
             text: "选中的固件："
         }
 
-        Row {
+        Qml_SearchRow {
             id: gidRowSearch
-            objectName: "gidRowSearch"
             x: 20
             y: 34
-            spacing: 8
-
-            Text {
-                id: gidTextSearch
-                objectName: "gidTextSearch"
-                height: 20
-                anchors.verticalCenter: parent.verticalCenter
-                font.pixelSize: 14
-                verticalAlignment: Text.AlignVCenter
-                horizontalAlignment: Text.AlignHCenter
-                textFormat: Text.PlainText
-                text: "查找:"
-            }
-
-            Rectangle {
-                id: gidRecSearchFrame
-                objectName: "gidRecSearchFrame"
-                width: 150
-                height: 20
-                anchors.verticalCenter: parent.verticalCenter
-                border.color: "grey"
-
-                TextInput {
-                    id: gidTextInputSearch
-                    objectName: "gidTextInputSearch"
-                    anchors.fill: parent
-                    anchors.margins: 2
-                    font.pixelSize: 16
-                    clip: true
-                    selectByMouse: true
-                    activeFocusOnTab: true
-                    verticalAlignment: TextInput.AlignVCenter
-                    onAccepted: runSearch()
-                    onEditingFinished: focus = false
-                }
-            }
-
-            Image {
-                id: buttonImage
-                objectName: "buttonImage"
-                width: 20
-                height: 20
-                anchors.verticalCenter: parent.verticalCenter
-                source: "qrc:/img/img_search.png"
-
-                MouseArea {
-                    id: mouseArea
-                    objectName: "mouseArea"
-                    anchors.fill: parent
-                    hoverEnabled: true
-                    onPressed: buttonImage.source = "qrc:/img/img_search_down.png"
-                    onReleased: buttonImage.source = "qrc:/img/img_search.png"
-                    onEntered: buttonImage.source = "qrc:/img/img_search_over.png"
-                    onExited: buttonImage.source = "qrc:/img/img_search.png"
-                    onClicked: runSearch()
-                }
-            }
+            onSearchRequested: runSearch()
         }
 
         Rectangle {
@@ -321,9 +244,8 @@ ApplicationWindow {
             }
         }
 
-        Rectangle {
+        Qml_FirmwareDetails {
             id: gidRecDetailMsg
-            objectName: "gidRecDetailMsg"
             anchors.right: parent.right
             anchors.rightMargin: 20
             anchors.top: gidRowSearch.bottom
@@ -331,63 +253,6 @@ ApplicationWindow {
             anchors.bottom: parent.bottom
             anchors.bottomMargin: 90
             width: root.width / 2 - 30
-            border.width: 1
-            border.color: "grey"
-            color: "white"
-            clip: true
-
-            ScrollView {
-                id: gidScrollDetail
-                objectName: "gidScrollDetail"
-                anchors.fill: parent
-                ScrollBar.vertical.policy: ScrollBar.AlwaysOn
-                // Wrapped bodies follow the panel's width; only vertical scrolling is needed.
-                contentWidth: availableWidth
-
-                Column {
-                    id: gidColumnDetail
-                    objectName: "gidColumnDetail"
-                    spacing: 5
-                    enabled: false
-
-                    Heading {
-                        id: gidTextMsg_Description
-                        objectName: "gidTextMsg_Description"
-                        width: gidRecDetailMsg.width - 20
-                        text: "固件说明："
-                    }
-                    Body {
-                        id: gidTextMsg_DescriptionChild
-                        objectName: "gidTextMsg_DescriptionChild"
-                        width: gidRecDetailMsg.width - 20
-                        text: "版本号V1.2.6，发布时间：2024/10/23"
-                    }
-                    Heading {
-                        id: gidTextMsg_Remark
-                        objectName: "gidTextMsg_Remark"
-                        width: gidRecDetailMsg.width - 20
-                        text: "注意事项："
-                    }
-                    Body {
-                        id: gidTextMsg_RemarkChild
-                        objectName: "gidTextMsg_RemarkChild"
-                        width: gidRecDetailMsg.width - 20
-                        text: "升级过程中请勿断开设备。"
-                    }
-                    Heading {
-                        id: gidTextMsg_upeateContent
-                        objectName: "gidTextMsg_upeateContent"
-                        width: gidRecDetailMsg.width - 20
-                        text: "更新内容："
-                    }
-                    Body {
-                        id: gidTextMsg_upeateContentchild
-                        objectName: "gidTextMsg_upeateContentchild"
-                        width: gidRecDetailMsg.width - 20
-                        text: "1、修复在单组设置界面，调入用户预设值后导致的显示错乱、不可切换组别的问题。"
-                    }
-                }
-            }
         }
 
         component DialogButton: Button {

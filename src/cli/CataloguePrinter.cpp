@@ -1,7 +1,10 @@
 #include "CataloguePrinter.h"
 
+#include "CatalogueSource.h"
 #include "CliOutput.h"
+#include "DisplayWidth.h"
 #include "FirmwareCatalog.h"
+#include "PrintableText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -38,43 +41,59 @@ Row rowOf(const FirmwareInfo &record, int language)
 
 } // namespace
 
-QString CataloguePrinter::table(const CliOutput &out, const FirmwareCatalog &catalogue,
+QString CataloguePrinter::table(const CliOutput &out, const CatalogueSource &source,
                                 const QVector<int> &records)
 {
+    using L = LanguageConfig;
     QVector<Row> rows;
-    rows.append({QStringLiteral("Category"), QStringLiteral("Device"),
-                 heading(out.text(LanguageConfig::textVersion)),
-                 heading(out.text(LanguageConfig::textReleaseDate)), QStringLiteral("Name")});
-    for (int p : records)
-        rows.append(rowOf(catalogue.records[p], out.language()));
+    rows.append({out.text(L::textColumnCategory), out.text(L::textColumnDevice),
+                 heading(out.text(L::textVersion)), heading(out.text(L::textReleaseDate)),
+                 out.text(L::textColumnName)});
+    for (int p : records) {
+        Row row = rowOf(source.catalogue().records[p], out.language());
+        // The server's texts go to a terminal: no control codes, whatever the catalogue holds.
+        for (QString &cell : row)
+            cell = printableText(cell);
+        rows.append(row);
+    }
+    // Padded by the columns a text takes on the terminal, so that CJK texts line up too.
     std::array<int, 5> widths {};
     for (const Row &row : rows) {
         for (size_t c = 0; c < row.size(); ++c)
-            widths[c] = std::max(widths[c], int(row[c].size()));
+            widths[c] = std::max(widths[c], displayWidth(row[c]));
     }
     QString text;
     for (const Row &row : rows) {
         QString line;
-        for (size_t c = 0; c < row.size(); ++c)
-            line += c + 1 < row.size() ? row[c].leftJustified(widths[c] + 2) : row[c];
-        text += line.trimmed() + '\n';
+        for (size_t c = 0; c < row.size(); ++c) {
+            line += row[c];
+            if (c + 1 < row.size())
+                line += QString(widths[c] + 2 - displayWidth(row[c]), QLatin1Char(' '));
+        }
+        // Trailing padding only: an empty first cell must keep its place.
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        text += line + '\n';
     }
     return text;
 }
 
-QString CataloguePrinter::json(const CliOutput &out, const FirmwareCatalog &catalogue,
+QString CataloguePrinter::json(const CliOutput &out, const CatalogueSource &source,
                                const QVector<int> &records)
 {
+    const int language = out.language();
     QJsonArray list;
     for (int p : records) {
-        const FirmwareInfo &record = catalogue.records[p];
-        const Row row = rowOf(record, out.language());
+        const FirmwareInfo &record = source.catalogue().records[p];
+        const Row row = rowOf(record, language);
         list.append(QJsonObject {{"category", row[0]},
                                  {"device_id", row[1]},
                                  {"version", row[2]},
                                  {"release_date", row[3]},
                                  {"name", row[4]},
-                                 {"firmware_url", record.firmware_url}});
+                                 {"firmware_url", source.archiveUrl(p).toString()},
+                                 {"remark", record.remark.in(language)},
+                                 {"changes", record.update_contents.in(language)}});
     }
     return QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Indented));
 }

@@ -55,10 +55,8 @@ int CatalogueSource::fetch(const QString &url)
     }
     qCDebug(lcCli) << "downloading" << catalogueUrl.toDisplayString();
     downloader.downloadFile(catalogueUrl);
-    if (!downloader.succeeded()) {
-        out.errorMessage(MessageId::NetworkError, catalogueUrl.toDisplayString());
-        return ExitCode::NetworkError;
-    }
+    if (!downloader.succeeded())
+        return downloadFailed(catalogueUrl.toDisplayString());
     if (!records.parseJsonFile(work + downloader.downloadedFileName())) {
         out.error(
             QStringLiteral("not a firmware catalogue: %1").arg(catalogueUrl.toDisplayString()));
@@ -104,15 +102,33 @@ QString CatalogueSource::serverRoot() const
     return getUrlRoot(catalogueUrl.toString(QUrl::FullyEncoded));
 }
 
+// The downloader's address for a record's archive: the catalogue's server, then the record's path.
+QUrl CatalogueSource::archiveUrl(int record) const
+{
+    return QUrl(serverRoot() + "/" + records.records[record].firmware_url);
+}
+
+// A final 4xx says the address is wrong or refused: a retry does not help, so it is unusable input.
+// Everything else (no answer, a cut, a 5xx) is a network fault that a later try may not meet.
+int CatalogueSource::downloadFailed(const QString &what) const
+{
+    const int status = downloader.httpStatus();
+    if (status >= 400 && status <= 499) {
+        out.error(
+            QStringLiteral("the server answered HTTP status %1 for %2").arg(status).arg(what));
+        return ExitCode::BadUsage;
+    }
+    out.errorMessage(MessageId::NetworkError, what);
+    return ExitCode::NetworkError;
+}
+
 int CatalogueSource::fetchImage(int record, QString &imagePath)
 {
-    const QUrl archive(serverRoot() + "/" + records.records[record].firmware_url);
+    const QUrl archive = archiveUrl(record);
     qCDebug(lcCli) << "downloading" << archive.toDisplayString();
     downloader.downloadFile(archive);
-    if (!downloader.succeeded()) {
-        out.errorMessage(MessageId::NetworkError, records.records[record].firmware_url);
-        return ExitCode::NetworkError;
-    }
+    if (!downloader.succeeded())
+        return downloadFailed(archive.toDisplayString());
     const QString name = downloader.downloadedFileName();
     const QString binFolder = work + QStringLiteral("bin/");
     // An archive X.zip holds the image X.bin at its top level.

@@ -30,11 +30,14 @@ public:
     // The record for the device identity with the latest release date; -1 when there is none.
     int newestFor(const QString &deviceId) const;
 
+    // Where the record's archive is downloaded from, as the window resolves it.
+    QUrl archiveUrl(int record) const;
     // Downloads and unpacks a record's archive; on Ok, imagePath names the image inside it.
     int fetchImage(int record, QString &imagePath);
 
 private:
     QString serverRoot() const;
+    int downloadFailed(const QString &what) const;
 
     const CliOutput &out;
     QString work;

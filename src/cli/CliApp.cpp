@@ -8,6 +8,7 @@
 #include "FlashSession.h"
 #include "InterruptWatcher.h"
 #include "MessageId.h"
+#include "PrintableText.h"
 #include "SingleInstanceLock.h"
 
 #include <QCoreApplication>
@@ -112,7 +113,7 @@ int CliApp::flashFile()
     startSession();
     if (const int code = session->waitForDevice(options.waitSeconds))
         return code;
-    out.infoMessage(MessageId::OpenFileOk, QFileInfo(options.file).fileName());
+    out.statusMessage(MessageId::OpenFileOk, QFileInfo(options.file).fileName());
     return session->flash(QFileInfo(options.file).absoluteFilePath(), size);
 }
 
@@ -135,13 +136,16 @@ int CliApp::flashFromCatalogue()
     if (const int code = session->waitForDevice(options.waitSeconds))
         return code;
     const QString deviceId = session->identity();
+    const bool answered = session->reportsIdentity();
     int record = -1;
     if (const int code = pickRecord(source, deviceId, record))
         return code;
     const FirmwareInfo &info = source.catalogue().records[record];
     if (const int code = refuseMismatch(info.device_id, deviceId))
         return code;
-    out.info(QStringLiteral("%1 %2 (%3)").arg(info.device_id, info.version, info.release_date));
+    out.status(QStringLiteral("%1 %2 (%3)")
+                   .arg(printableText(info.device_id), printableText(info.version),
+                        printableText(info.release_date)));
     QString image;
     if (const int code = source.fetchImage(record, image))
         return code;
@@ -149,11 +153,11 @@ int CliApp::flashFromCatalogue()
     if (const int code = checkImage(image, size))
         return code;
     // The device may have reported its identity late, or been swapped, during the download.
-    if (session->identity() != deviceId) {
+    if (session->identity() != deviceId || session->reportsIdentity() != answered) {
         if (const int code = refuseMismatch(info.device_id, session->identity()))
             return code;
     }
-    out.infoMessage(MessageId::OpenFileOk, QFileInfo(image).fileName());
+    out.statusMessage(MessageId::OpenFileOk, QFileInfo(image).fileName());
     return session->flash(image, size);
 }
 
@@ -162,13 +166,17 @@ int CliApp::pickRecord(const CatalogueSource &source, const QString &deviceId, i
 {
     const QString wanted = options.deviceId.isEmpty() ? deviceId : options.deviceId;
     if (wanted == QLatin1String("*")) {
-        out.error(QStringLiteral("the device reports no identity (a legacy device): name the "
-                                 "firmware's DEVICE_ID"));
+        out.error(session->reportsIdentity()
+                      ? QStringLiteral("the device reports its identity as \"*\" (not known): "
+                                       "name the firmware's DEVICE_ID")
+                      : QStringLiteral("the device reports no identity (a legacy device): name "
+                                       "the firmware's DEVICE_ID"));
         return ExitCode::BadUsage;
     }
     record = source.newestFor(wanted);
     if (record < 0) {
-        out.error(QStringLiteral("the catalogue has no firmware for device %1").arg(wanted));
+        out.error(QStringLiteral("the catalogue has no firmware for device %1")
+                      .arg(printableText(wanted)));
         return ExitCode::BadUsage;
     }
     return ExitCode::Ok;
@@ -177,15 +185,20 @@ int CliApp::pickRecord(const CatalogueSource &source, const QString &deviceId, i
 // Firmware made for another identity than the one the device reports could leave it unusable.
 int CliApp::refuseMismatch(const QString &firmwareId, const QString &deviceId) const
 {
-    // The window's rule: identities compared trimmed and without regard to case.
-    if (deviceId == QLatin1String("*") || firmwareId.isEmpty()
-        || firmwareId.trimmed().compare(deviceId.trimmed(), Qt::CaseInsensitive) == 0)
+    // The window's rule: identities compared trimmed and without regard to case. Only a legacy
+    // device has no identity to compare; a V20 device that reports "*" does not know its own,
+    // and an unknown identity matches nothing.
+    const bool unknown = deviceId == QLatin1String("*");
+    if ((unknown && !session->reportsIdentity()) || firmwareId.isEmpty()
+        || (!unknown && firmwareId.trimmed().compare(deviceId.trimmed(), Qt::CaseInsensitive) == 0))
         return ExitCode::Ok;
     const QString detail
-        = QStringLiteral("firmware for %1, the device is %2").arg(firmwareId, deviceId);
+        = QStringLiteral("firmware for %1, the device is %2")
+              .arg(printableText(firmwareId),
+                   unknown ? QStringLiteral("\"*\" (not known)") : printableText(deviceId));
     if (options.force) {
-        out.info(out.message(MessageId::FirmwareMismatch) + QStringLiteral(": ") + detail
-                 + QStringLiteral(" (--force)"));
+        out.status(out.message(MessageId::FirmwareMismatch) + QStringLiteral(": ") + detail
+                   + QStringLiteral(" (--force)"));
         return ExitCode::Ok;
     }
     out.errorMessage(MessageId::FirmwareMismatch,
@@ -201,8 +214,8 @@ int CliApp::catalogue()
     if (const int code = source.fetch(options.url.isEmpty() ? out.catalogueUrl() : options.url))
         return code;
     const QVector<int> found = source.matching(options.search);
-    out.result(options.json ? CataloguePrinter::json(out, source.catalogue(), found)
-                            : CataloguePrinter::table(out, source.catalogue(), found));
+    out.result(options.json ? CataloguePrinter::json(out, source, found)
+                            : CataloguePrinter::table(out, source, found));
     return ExitCode::Ok;
 }
 

@@ -18,9 +18,11 @@ const char *const description
       "                                        update it with the newest catalogue firmware\n"
       "  catalogue [--url URL] [SEARCH] [--json]\n"
       "                                        list the catalogue's firmware\n\n"
-      "Exit status: 0 done, 1 network error, 2 bad usage or unusable file, 3 no device,\n"
-      "4 update failed, 5 firmware for another device, 6 another copy (the window or a flash)\n"
-      "is using the accessories, 130 interrupted.";
+      "Results go to stdout; status lines, progress and errors to stderr.\n\n"
+      "Exit status: 0 done, 1 network error or server fault (5xx), 2 bad usage, an unusable\n"
+      "file or an address the server refuses (4xx), 3 no device, 4 update failed, 5 firmware\n"
+      "for another device, 6 another copy (the window or a flash) is using the accessories,\n"
+      "130 interrupted.";
 
 struct Parser
 {
@@ -36,7 +38,8 @@ struct Parser
     QCommandLineOption verbose {"verbose", "Print the device protocol trace on stderr."};
     QCommandLineOption startDelay {"start-delay", "Engine start pause in ms.", "ms", "1000"};
     QCommandLineOption help {{"h", "help"}, "Show this help."};
-    QCommandLineOption version {"version", "Show the version."};
+    // -v as in the window (Qt's version option): the version, never --verbose.
+    QCommandLineOption version {{"v", "version"}, "Show the version."};
 
     Parser()
     {

@@ -74,6 +74,17 @@ void CliOutput::info(const QString &line) const
         writeLine(stdout, line);
 }
 
+void CliOutput::status(const QString &line) const
+{
+    if (!quiet)
+        writeLine(stderr, line);
+}
+
+void CliOutput::statusMessage(int id, const QString &detail) const
+{
+    status(withDetail(id, detail));
+}
+
 void CliOutput::error(const QString &line) const
 {
     writeLine(stderr, QStringLiteral("firmware-updater-cli: ") + line);

@@ -4,8 +4,9 @@
 
 #include <QString>
 
-// The texts of the chosen language and the two channels the command line writes to: results and
-// progress on stdout (silenced by --quiet), failures on stderr as one line each.
+// The texts of the chosen language and the two channels the command line writes to: stdout holds
+// only results (the device list, the catalogue's table or JSON, the update's outcome); status
+// lines, progress and failures go to stderr, as flashing and download tools keep them apart.
 class CliOutput
 {
 public:
@@ -26,8 +27,11 @@ public:
     void setQuiet(bool on) { quiet = on; }
     bool isQuiet() const { return quiet; }
 
-    // One line on stdout unless quiet.
+    // A result line on stdout unless quiet (the update's outcome).
     void info(const QString &line) const;
+    // A status line on stderr unless quiet: what the run is doing, not what it produced.
+    void status(const QString &line) const;
+    void statusMessage(int id, const QString &detail = QString()) const;
     // One line on stderr, always.
     void error(const QString &line) const;
     void errorMessage(int id, const QString &detail = QString()) const;

@@ -4,6 +4,7 @@
 #include "DeviceFrame.h"
 #include "ExitCode.h"
 #include "MessageId.h"
+#include "PrintableText.h"
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
@@ -60,7 +61,9 @@ QString describe(const CliOutput &out, const char *path)
     }
     const QString identity = queryIdentity(device);
     hid_close(device);
-    return identity.isNull() ? QStringLiteral("legacy") : QStringLiteral("V20  ") + identity;
+    // The identity is the device's own text: shown escaped, never as terminal control codes.
+    return identity.isNull() ? QStringLiteral("legacy")
+                             : QStringLiteral("V20  ") + printableText(identity);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "FirmwareImage.h"
 #include "MainTask.h"
 #include "MessageId.h"
+#include "PrintableText.h"
 #include "ProgressPrinter.h"
 
 #include <QEventLoop>
@@ -57,6 +58,7 @@ int FlashSession::waitForDevice(double seconds)
         return ExitCode::Ok;
     phase = Phase::Waiting;
     qCDebug(lcCli) << "waiting up to" << seconds << "s for the accessory";
+    out.status(out.text(LanguageConfig::textWaitingForDevice).arg(seconds));
     QTimer deadline;
     deadline.setSingleShot(true);
     connect(&deadline, &QTimer::timeout, this, [this] { finishWith(ExitCode::NoDevice); });
@@ -70,7 +72,8 @@ int FlashSession::waitForDevice(double seconds)
 
 int FlashSession::flash(const QString &imagePath, quint64 imageSize)
 {
-    progress = std::make_unique<ProgressPrinter>(stdout, ProgressPrinter::isTerminal(stdout),
+    // Beside the status lines on stderr, so that stdout carries only the outcome.
+    progress = std::make_unique<ProgressPrinter>(stderr, ProgressPrinter::isTerminal(stderr),
                                                  out.text(LanguageConfig::textTimeLeft));
     blocks = FirmwareImage::blocksFor(imageSize);
     phase = Phase::Starting;
@@ -91,7 +94,7 @@ void FlashSession::interrupt()
     }
     if (sinceFirstInterrupt.isValid() && sinceFirstInterrupt.elapsed() <= confirmWindowMs) {
         progress->finish();
-        out.error(QStringLiteral("stopping after the current pass"));
+        out.error(out.text(LanguageConfig::textInterruptStopping));
         stopping = true;
         connect(worker, &QThread::finished, this, [this] { finishWith(ExitCode::Interrupted); });
         worker->requestInterruption();
@@ -99,9 +102,18 @@ void FlashSession::interrupt()
         return;
     }
     progress->finish();
-    out.error(out.text(LanguageConfig::textUpdateRunningQuestion)
-              + QStringLiteral(" (Ctrl+C again within 3 s stops it.)"));
+    out.error(out.text(LanguageConfig::textInterruptHint));
     sinceFirstInterrupt.start();
+}
+
+bool FlashSession::reportsIdentity() const
+{
+    // The engine's own view of the link, asked on its thread between two of its passes.
+    bool v20 = false;
+    if (worker->isRunning())
+        QMetaObject::invokeMethod(
+            engine, [this] { return engine->deviceIsV20(); }, Qt::BlockingQueuedConnection, &v20);
+    return v20;
 }
 
 void FlashSession::onConnection(bool isConnected)
@@ -116,7 +128,7 @@ void FlashSession::onIdentity(const QString &identity)
 {
     qCDebug(lcCli) << "engine: identity" << identity;
     if (identity != deviceIdentity && identity != QLatin1String("*"))
-        say(out.text(LanguageConfig::textDeviceIdentity).arg(identity));
+        say(out.text(LanguageConfig::textDeviceIdentity).arg(printableText(identity)));
     deviceIdentity = identity;
 }
 
@@ -223,5 +235,5 @@ void FlashSession::say(const QString &line)
 {
     if (progress)
         progress->finish();
-    out.info(line);
+    out.status(line);
 }

@@ -30,6 +30,9 @@ public:
     int waitForDevice(double seconds);
     // The identity the connected accessory reported, "*" for none (a legacy device).
     QString identity() const { return deviceIdentity; }
+    // Whether the connected accessory answers the identity request (a V20 device), whatever the
+    // identity it gives; a legacy device does not.
+    bool reportsIdentity() const;
     // Updates the connected accessory with the image; returns the exit code.
     int flash(const QString &imagePath, quint64 imageSize);
 

@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-// Update progress on stdout: on a terminal one line redrawn in place (bar, percent, speed, time
-// left), elsewhere (a pipe, a log file) one plain line each time another tenth is done.
+// Update progress on its stream (stderr): on a terminal one line redrawn in place (bar, percent,
+// speed, time left), elsewhere (a pipe, a log file) one plain line each time another tenth is done.
 class ProgressPrinter
 {
 public:

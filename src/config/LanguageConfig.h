@@ -53,6 +53,13 @@ public:
         textTimeLeft, // %1 the time left, as m:ss
         textDeviceIdentity, // %1 the connected device's identity
         qtLocale, // the locale of Qt's own dialog texts for this language, e.g. "de"
+        // The command line: catalogue column headings, the wait for the device, the Ctrl+C hint.
+        textColumnCategory,
+        textColumnDevice,
+        textColumnName,
+        textWaitingForDevice, // %1 the seconds the wait lasts at most
+        textInterruptHint,
+        textInterruptStopping,
         // The selection dialog's hint and the download popup's line.
         textChooseFirmwareHint, // the details pane before a firmware is selected
         textDownloading, // %1 the firmware being fetched

@@ -2,6 +2,7 @@
 
 #include "FileUtils.h"
 #include "MessageId.h"
+#include "PrintableText.h"
 #include "WorkerThread.h"
 
 #include <QFileInfo>
@@ -199,7 +200,9 @@ void BackEnd::setProgressText(const QString &line)
 
 void BackEnd::slot_ReceiveDeviceID(QString str)
 {
-    lastDeviceId = str;
+    // Escaped where it enters: the identity line, the log and the mismatch question show the
+    // device's own text, and no catalogue identity holds control characters to match against.
+    lastDeviceId = printableText(str);
     emit deviceIdentityTextChanged();
 }
 

@@ -51,6 +51,7 @@ void FileDownloader::downloadFile(const QUrl &url)
         return;
     }
     isSuccess = false;
+    lastStatus = 0;
     cancelled = false;
     fileName = url.fileName(QUrl::FullyDecoded);
     // The name becomes a path inside the temp folder: "..", "" or a decoded separator must not.
@@ -149,6 +150,7 @@ void FileDownloader::onDownloadFinished()
     if (!reply || reply != current)
         return;
     current = nullptr;
+    lastStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     speedTimer.stop();
     isSuccess = replySucceeded(reply) && storeBody(reply);
     reply->deleteLater();

@@ -30,6 +30,8 @@ public:
     void cancel();
 
     bool succeeded() const { return isSuccess; }
+    // The final HTTP status of the last download, 0 when none came (a network fault, a file URL).
+    int httpStatus() const { return lastStatus; }
     bool wasCancelled() const { return cancelled; }
     QString downloadedFileName() const { return fileName; }
     bool isBusy() const { return current != nullptr || waiting; }
@@ -66,6 +68,7 @@ private:
     QString downloadFolder;
     QString fileName;
     bool isSuccess = false;
+    int lastStatus = 0;
     QNetworkAccessManager *manager;
 
     QNetworkReply *current = nullptr;

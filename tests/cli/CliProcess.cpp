@@ -55,7 +55,7 @@ CliProcess::Result CliProcess::run(const QStringList &arguments,
     process.setArguments(QStringList {"--start-delay", "0"} + arguments);
     process.setStandardInputFile(QProcess::nullDevice());
     if (!terminal.isEmpty())
-        process.setStandardOutputFile(terminal);
+        process.setStandardErrorFile(terminal);
     process.start();
     Result result;
     if (!process.waitForStarted())

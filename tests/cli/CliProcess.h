@@ -36,7 +36,8 @@ public:
     void setDevices(const QString &devices) { env.insert("FWU_SIM_DEVICES", devices); }
     void setSim(const QString &name, const QString &value) { env.insert(name, value); }
     // Runs to the end; `started` is called with the process once it runs (to signal it, say).
-    // stdout goes to `terminal` when it is a path (a pseudo-terminal's slave), else to a pipe.
+    // stderr (the progress) goes to `terminal` when it is a path (a pseudo-terminal's slave), else
+    // to a pipe.
     Result run(const QStringList &arguments,
                const std::function<void(QProcess &)> &started = nullptr,
                const QString &terminal = QString());

@@ -46,8 +46,11 @@ QJsonObject record(const QString &id, const QString &version, const QString &dat
             {"version", version},
             {"release_date", date},
             {"firmware_url", url},
-            {"category1", QJsonObject {{"id", "tx"}, {"language2", "Transmitters"}}},
-            {"category2", QJsonObject {{"id", id}, {"language2", "Model " + id}}}};
+            {"category1",
+             QJsonObject {{"id", "tx"}, {"language1", "发射机"}, {"language2", "Transmitters"}}},
+            {"category2", QJsonObject {{"id", id}, {"language2", "Model " + id}}},
+            {"remark", QJsonObject {{"language1", "说明"}, {"language2", "Notes " + id}}},
+            {"update_contents", QJsonObject {{"language2", "Changes " + version}}}};
 }
 
 QByteArray zipHolding(const QByteArray &name, const QByteArray &data)
@@ -148,6 +151,9 @@ void TestCli::initTestCase()
     server.setReply("/fw/xyz/XYZ.zip", TestHttpServer::ok(zipHolding("XYZ.bin", xyz)));
     server.setReply("/broken.json", TestHttpServer::ok("{ not json"));
     server.setReply("/missing.json", TestHttpServer::status(404));
+    server.setReply("/forbidden.json", TestHttpServer::status(403));
+    server.setReply("/failing.json", TestHttpServer::status(503));
+    server.setReply("/gone.json", catalogue({record("ABC", "1", "2024-01-01", "gone/ABC.zip")}));
     server.setReply("/unsafe.json", catalogue({record("ABC", "1", "2024-01-01", "evil/ABC.zip")}));
     server.setReply("/stalling.json",
                     catalogue({record("ABC", "1", "2024-01-01", "stall/ABC.zip")}));
@@ -195,8 +201,11 @@ void TestCli::flash_sendsTheImageByteForByte()
     QVERIFY2(holdsImage(r.image, image), r.err.constData());
     QVERIFY(r.deviceLog.contains(headerCommand + '\n'));
     QVERIFY(r.deviceLog.contains("errors 0"));
-    QVERIFY(r.out.contains("Device updated"));
-    QVERIFY(r.err.isEmpty());
+    // stdout holds the outcome alone; what the run did (and its progress) is on stderr.
+    QCOMPARE(r.out, QByteArray("Device updated\n"));
+    QVERIFY2(r.err.contains("Device connected") && r.err.contains("100 %")
+                 && r.err.contains("Waiting up to 10 s for the device"),
+             r.err.constData());
 }
 
 namespace {
@@ -238,8 +247,17 @@ void TestCli::exitCodes_data()
         << "Device update failed";
     QTest::newRow("write refused") << en(QStringList {"flash", good}) << v20
                                    << "FWU_SIM_FAIL_WRITE=6" << 4 << "Device update failed";
-    QTest::newRow("catalogue not found")
-        << en(QStringList {"catalogue", "--url", url("/missing.json")}) << v20 << "" << 1
+    QTest::newRow("catalogue not found: the status, not a network fault")
+        << en(QStringList {"catalogue", "--url", url("/missing.json")}) << v20 << "" << 2
+        << "HTTP status 404";
+    QTest::newRow("catalogue refused with 403")
+        << en(QStringList {"catalogue", "--url", url("/forbidden.json")}) << v20 << "" << 2
+        << "HTTP status 403";
+    QTest::newRow("archive not found")
+        << en(QStringList {"flash", "--from-catalogue", "--url", url("/gone.json")}) << v20 << ""
+        << 2 << "HTTP status 404";
+    QTest::newRow("server fault: a network error")
+        << en(QStringList {"catalogue", "--url", url("/failing.json")}) << v20 << "" << 1
         << "Network error";
 }
 
@@ -312,7 +330,10 @@ CliProcess::Result TestCli::runExitRow()
         const QString err = QString::fromUtf8(r.err);
         QVERIFY2(err.contains(stderrText), qPrintable(err));
         if (exitCode == 2 || exitCode == 3 || exitCode == 6) {
-            QCOMPARE(err.count('\n'), 1);
+            // One failure line; status lines (the wait, the device) may come before it.
+            QCOMPARE(err.count(QRegularExpression("^firmware-updater-cli: ",
+                                                  QRegularExpression::MultilineOption)),
+                     1);
             QVERIFY2(r.deviceLog.isEmpty() || r.deviceLog.startsWith("headers 0\n"), r.deviceLog);
         }
     }();
@@ -449,6 +470,12 @@ void TestCli::catalogue_printsTheMatchingRecords()
     if (!list.isEmpty()) {
         QCOMPARE(list[0].toObject().value("category").toString(), QString("Transmitters"));
         QCOMPARE(list[0].toObject().value("release_date").toString().size(), 10);
+        // The address the archive is downloaded from, and the texts in the chosen language.
+        const QJsonObject last = list.last().toObject();
+        QCOMPARE(last.value("firmware_url").toString(),
+                 url("/fw/") + (devices.size() == 1 ? "xyz/XYZ.zip" : "older/ABC.zip"));
+        QCOMPARE(last.value("remark").toString(), "Notes " + devices.last());
+        QVERIFY(last.value("changes").toString().startsWith("Changes "));
     }
 
     const auto table = cli->run(common + arguments);
@@ -459,6 +486,14 @@ void TestCli::catalogue_printsTheMatchingRecords()
     if (devices.size() == 1)
         QVERIFY(lines[1].contains(
             QRegularExpression("^Transmitters +XYZ +2.0 +2024-02-01 +Model XYZ$")));
+    if (devices.size() != 1)
+        return;
+    // Headings in the chosen language, padded by display width: a CJK character takes two columns.
+    const auto chinese
+        = cli->run({"catalogue", "--url", url("/cat.json"), "--language", "1", "xyz"});
+    QCOMPARE(QString::fromUtf8(chinese.out),
+             QString("类别    设备  版本号  发布时间    名称\n"
+                     "发射机  XYZ   2.0     2024-02-01\n"));
 }
 
 void TestCli::fromCatalogue_picksNewestAndRefusesMismatch_data()
@@ -486,6 +521,16 @@ void TestCli::fromCatalogue_picksNewestAndRefusesMismatch_data()
         << QStringList {} << "legacy" << 2 << QByteArray() << "reports no identity";
     QTest::newRow("identity not in the catalogue")
         << QStringList {} << "v20:QQQ" << 2 << QByteArray() << "no firmware for device QQQ";
+    // A V20 device that reports "*" does not know its identity: nothing matches it.
+    QTest::newRow("identity reported as \"*\", another's firmware")
+        << QStringList {"XYZ"} << "v20:*" << 5 << QByteArray()
+        << "firmware for XYZ, the device is \"*\" (not known); --force";
+    QTest::newRow("identity reported as \"*\", forced")
+        << QStringList {"XYZ", "--force"} << "v20:*" << 0 << xyz << "";
+    // Terminal control codes from the device are shown escaped, in every line that names it.
+    QTest::newRow("identity of escape codes")
+        << QStringList {} << "v20:\x1b[2JQ\rX\x1b]0" << 2 << QByteArray()
+        << "no firmware for device \\e[2JQ\\rX\\e]0";
 }
 
 void TestCli::fromCatalogue_picksNewestAndRefusesMismatch()
@@ -501,6 +546,7 @@ void TestCli::fromCatalogue_picksNewestAndRefusesMismatch()
                             + arguments);
     QCOMPARE(r.exitCode, exitCode);
     QVERIFY2(QString::fromUtf8(r.err).contains(stderrText), r.err.constData());
+    QVERIFY2(!r.err.contains('\x1b') && !r.err.contains('\r'), r.err.constData());
     if (image.isEmpty())
         QVERIFY2(r.deviceLog.startsWith("headers 0\n"), r.deviceLog.constData());
     else
@@ -546,14 +592,14 @@ void TestCli::progress_redrawnOnATerminalLinesOnAPipe()
         arguments << option;
     const auto r = cli->run(arguments, nullptr, slave);
     if (terminal) {
-        QTRY_VERIFY(!reader->isEnabled() || shown.contains("Device updated"));
+        QTRY_VERIFY(!reader->isEnabled() || shown.contains("100 %"));
         ::close(master);
     } else {
-        shown = r.out;
+        shown = r.err;
     }
     QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, option == "--quiet" ? QByteArray() : QByteArray("Device updated\n"));
     if (option == "--quiet") {
-        QCOMPARE(r.out, QByteArray());
         QCOMPARE(r.err, QByteArray());
         return;
     }
@@ -609,7 +655,7 @@ void TestCli::interrupt_whileWritingAsksTwice()
                                  "10",    "--verbose"};
     const auto r = cli->run(arguments, [&](QProcess &process) {
         if (writing)
-            QVERIFY(waitForOutput(process, QProcess::StandardOutput, " %"));
+            QVERIFY(waitForOutput(process, QProcess::StandardError, " %"));
         else
             QVERIFY(waitForOutput(process, QProcess::StandardError, "waiting up to"));
         clock.start();
@@ -624,7 +670,8 @@ void TestCli::interrupt_whileWritingAsksTwice()
         QVERIFY(clock.elapsed() < 5000); // well before the 10 s wait for a device runs out
         return;
     }
-    QVERIFY(r.err.contains("An update is running. Closing now leaves the device unusable"));
+    QVERIFY(r.err.contains("Stopping now leaves the device unusable until it is updated again. "
+                           "Press Ctrl+C again within 3 seconds"));
     if (interrupts == 1) {
         QVERIFY(holdsImage(r.image, big));
     } else {

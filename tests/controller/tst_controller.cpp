@@ -113,7 +113,7 @@ void TestController::message_data()
     QTest::newRow("10 mismatch") << 10 << red << "选择的固件与设备不匹配";
     QTest::newRow("11 network") << 11 << red << "网络错误";
     QTest::newRow("12 permission")
-        << 12 << red << "已找到设备，但无法打开：权限不足 — 请参阅 README 的“故障排除”";
+        << 12 << red << "已找到设备，但无法打开：权限不足 — 请参阅 /usr/share/doc/firmware-updater/troubleshooting.md";
 }
 
 void TestController::message()
@@ -304,6 +304,10 @@ void TestController::deviceIdentityText_data()
     QTest::newRow("V20 device") << "TX-7" << QStringLiteral("设备：TX-7");
     QTest::newRow("none known") << "*"
                                 << "";
+    // The device's text, not terminal or layout control: a clear-screen, a carriage return, an
+    // override of the text's direction.
+    QTest::newRow("control characters escaped")
+        << QString("\x1b[2JA\rB\u202E") << QStringLiteral("设备：\\e[2JA\\rB\\u202E");
 }
 
 void TestController::deviceIdentityText()

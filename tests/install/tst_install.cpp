@@ -156,6 +156,8 @@ void TestInstall::layout_data()
         QTest::newRow(qPrintable(QString("icon %1").arg(size)))
             << QString("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(appId) << size;
     QTest::newRow("licence") << "share/doc/firmware-updater/copyright" << 0;
+    // Named by the "cannot be opened" message.
+    QTest::newRow("troubleshooting") << "share/doc/firmware-updater/troubleshooting.md" << 0;
 }
 
 void TestInstall::layout()

@@ -1,0 +1,70 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+
+// The main window's progress line: a green bar with the percentage and time left on it.
+Item {
+    id: progressLine
+    objectName: "item_Prog"
+
+    // 0 to 1.
+    property alias value: update_Prog.value
+    property alias text: progressText.text
+
+    height: 25
+
+    ProgressBar {
+        id: update_Prog
+        objectName: "update_Prog"
+        anchors.fill: parent
+        value: 0
+        background: Rectangle {
+            implicitWidth: update_Prog.width
+            implicitHeight: update_Prog.height
+            border.color: "grey"
+            border.width: 1
+            color: Qt.rgba(240 / 255, 240 / 255, 240 / 255, 1)
+            radius: 3
+        }
+        contentItem: Item {
+            Rectangle {
+                objectName: "update_Prog_fill"
+                width: update_Prog.visualPosition * update_Prog.width
+                height: update_Prog.height
+                radius: 2
+                color: "green"
+            }
+        }
+    }
+
+    // The text is dark over the bar's empty part, and a white copy is clipped to the fill, so
+    // that every character reads on grey as on green.
+    Qml_FitText {
+        id: progressText
+        objectName: "progressText"
+        anchors.fill: parent
+        anchors.leftMargin: 6
+        anchors.rightMargin: 6
+        horizontalAlignment: Text.AlignHCenter
+        font.pixelSize: 13
+        font.family: "Arial"
+        font.bold: true
+        color: "#202020"
+    }
+
+    Item {
+        objectName: "progressTextOnFill"
+        width: update_Prog.visualPosition * update_Prog.width
+        height: parent.height
+        clip: true
+
+        Qml_FitText {
+            x: progressText.x
+            width: progressText.width
+            height: progressText.height
+            horizontalAlignment: Text.AlignHCenter
+            font: progressText.font
+            color: "white"
+            text: progressText.text
+        }
+    }
+}
