@@ -66,9 +66,10 @@ TestCase {
         tryVerify(function () { return shown.visible })
         waitForRendering(shown.contentItem)
         compare(findChild(shown, "gidBtnOpenFireware").enabled, false)
-        compare(findChild(shown, "gidBtnDetailChangeList").enabled, true)
-        verify(findChild(shown, "gidTextMsg_upeateContentchild").text.length > 0)
-        verify(findChild(shown, "gidTextMsg_DescriptionChild").text.length > 0)
+        compare(findChild(shown, "gidBtnDetailChangeList").enabled, false)
+        // No details before a firmware is chosen, only the hint.
+        verify(findChild(shown, "gidTextHint").visible)
+        compare(findChild(shown, "gidTextMsg_DescriptionChild").text, "")
         verify(findChild(shown, "gidTreeView").currentIndex.valid)
         shown.visible = false
     }
@@ -108,7 +109,7 @@ TestCase {
         compare(popup.visible, true)
         compare(popup.progressValue, 0)
         compare(popup.x, dialog.x + (dialog.width - 500) / 2)
-        compare(popup.y, dialog.y + (dialog.height - 100) / 2)
+        compare(popup.y, dialog.y + (dialog.height - 150) / 2)
 
         backend.sigProgressCtrl(50, false)
         compare(popup.progressValue, 50)
