@@ -231,6 +231,7 @@ QVariantMap BackEnd::uiTexts() const
         {QStringLiteral("search"), text(L::textSearch)},
         {QStringLiteral("updateDetails"), text(L::textUpdateDetails)},
         {QStringLiteral("chooseFirmwareHint"), text(L::textChooseFirmwareHint)},
+        {QStringLiteral("downloading"), text(L::textDownloading)},
     };
 }
 
