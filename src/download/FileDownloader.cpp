@@ -212,7 +212,8 @@ bool FileDownloader::storeBody(QNetworkReply *reply)
 bool FileDownloader::decodeBody(QNetworkReply *reply, QByteArray &body) const
 {
     using R = ContentDecoder::Result;
-    const R result = ContentDecoder::decode(reply->rawHeader("Content-Encoding"), body, maxBodySize);
+    const R result
+        = ContentDecoder::decode(reply->rawHeader("Content-Encoding"), body, maxBodySize);
     if (result == R::Decoded)
         return true;
     const char *why = result == R::CutShort ? "cut short"

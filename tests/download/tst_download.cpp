@@ -173,7 +173,8 @@ void TestDownload::server_onlyAWhole2xxBodyIsStored_data()
         << QByteArray("<missing>");
     // Qt is left no encoding to decode: a gzip stream is whole only up to its trailer.
     QTest::newRow("gzip") << TestHttpServer::gzipped(body) << cap << true << body;
-    QTest::newRow("gzip, chunked") << TestHttpServer::gzipped(body, -1, true) << cap << true << body;
+    QTest::newRow("gzip, chunked")
+        << TestHttpServer::gzipped(body, -1, true) << cap << true << body;
     QTest::newRow("gzip cut short, Content-Length")
         << TestHttpServer::gzipped(body, 10) << cap << false << QByteArray("<missing>");
     QTest::newRow("gzip cut short, chunked")
@@ -251,8 +252,10 @@ void TestDownload::cancel_endsTheDownloadLeavingNothing()
     downloader->setTransferTimeout(5000);
     QSignalSpy spy(downloader, &FileDownloader::downLoadProgress);
     // Cancelled from the first report, as the popup's Cancel does while the download waits.
-    connect(downloader, &FileDownloader::downLoadProgress, this,
-            [this](int, bool finish) { if (!finish) downloader->cancel(); });
+    connect(downloader, &FileDownloader::downLoadProgress, this, [this](int, bool finish) {
+        if (!finish)
+            downloader->cancel();
+    });
     downloader->downloadFile(QUrl(url("/big.zip")));
     QVERIFY(!downloader->succeeded());
     QVERIFY(downloader->wasCancelled());
