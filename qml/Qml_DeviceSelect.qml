@@ -15,7 +15,7 @@ ApplicationWindow {
     property alias searchInputText: gidRowSearch.text
     property bool created: false
     // The user has chosen a row since the dialog was made; until then a rebuilt tree leaves the
-    // first show's state (Open off, change history on, the sample details) as it is.
+    // first show's state (Open and change history off, the hint instead of details) as it is.
     property bool hasSelection: false
     // The model is being rebuilt: its resets and re-expansions are no selection by the user.
     property bool rebuilding: false
@@ -29,7 +29,9 @@ ApplicationWindow {
     minimumWidth: 500
     minimumHeight: 320
     visible: false
-    title: "选择固件文件"
+    // Bound, not assigned when the language changes: a dialog made later starts in the current
+    // language.
+    title: backend.uiTexts.dialogTitle
 
     Component.onCompleted: {
         created = true
@@ -143,20 +145,6 @@ ApplicationWindow {
             root.detailMsgUrl = msgUrl
         }
 
-        function onSigNetFileDialogLanguageChange(OpenStr, CancelStr, SelectedFirmwareStr,
-                                                  FirmwareDescStr, UpdatesStr, RemarkStr,
-                                                  SearchStr, UpdateDetails) {
-            gidBtnOpenFireware.text = OpenStr
-            gidBtnCancel.text = CancelStr
-            gidTextCurSelectDevice.text = SelectedFirmwareStr
-            gidRecDetailMsg.descriptionHeading = FirmwareDescStr
-            gidRecDetailMsg.updatesHeading = UpdatesStr
-            gidRecDetailMsg.remarkHeading = RemarkStr
-            gidRowSearch.label = SearchStr
-            gidBtnDetailChangeList.text = UpdateDetails
-        }
-
-        function onSigNetFileDialogWindowsTitle(title) { root.title = title }
     }
 
     Rectangle {
@@ -173,13 +161,14 @@ ApplicationWindow {
             width: root.width - 40
             font.pixelSize: 14
             minimumPixelSize: 11
-            text: "选中的固件："
+            text: backend.uiTexts.selectedFirmware
         }
 
         Qml_SearchRow {
             id: gidRowSearch
             x: 20
             y: 34
+            label: backend.uiTexts.search
             onSearchRequested: runSearch()
         }
 
@@ -253,6 +242,7 @@ ApplicationWindow {
             anchors.bottom: parent.bottom
             anchors.bottomMargin: 90
             width: root.width / 2 - 30
+            hint: backend.uiTexts.chooseFirmwareHint
         }
 
         component DialogButton: Button {
@@ -278,8 +268,8 @@ ApplicationWindow {
             anchors.right: gidRecDetailMsg.right
             anchors.top: gidRecDetailMsg.bottom
             anchors.topMargin: 10
-            text: "详细修改历史"
-            enabled: true
+            text: backend.uiTexts.updateDetails
+            enabled: false
             onClicked: Qt.openUrlExternally(root.detailMsgUrl)
         }
 
@@ -297,7 +287,7 @@ ApplicationWindow {
                 objectName: "gidBtnOpenFireware"
                 width: Math.min(Math.max(60, naturalWidth), gidRecDetailMsg.width / 2 - 10)
                 height: 30
-                text: "打开"
+                text: backend.uiTexts.open
                 enabled: false
                 onClicked: root.openSelected()
             }
@@ -307,7 +297,7 @@ ApplicationWindow {
                 objectName: "gidBtnCancel"
                 width: Math.min(Math.max(60, naturalWidth), gidRecDetailMsg.width / 2 - 10)
                 height: 30
-                text: "取消"
+                text: backend.uiTexts.cancel
                 onClicked: root.close()
             }
         }

@@ -2,8 +2,9 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import TreeViewModel 1.0
 
-// The download popup: a rounded card with a green bar and the percentage in large digits.
-// It is placed, fed and hidden by the main window and does nothing of its own.
+// The download popup: a card naming the firmware, a green bar with the percentage in large digits,
+// and Cancel. It is placed, fed and hidden by the main window; Cancel, Esc and closing it end the
+// download, whose closing report then hides it.
 ApplicationWindow {
     id: popupWindow
     objectName: "gidDownloadProgress"
@@ -11,11 +12,22 @@ ApplicationWindow {
     property alias progressValue: control.value
 
     width: 500
-    height: 100
+    height: 150
     visible: false
     flags: Qt.FramelessWindowHint
     modality: Qt.ApplicationModal
-    color: Qt.rgba(0, 0, 0, 0)
+    // Square, as its window: without a compositor (and on the software renderer) a transparent
+    // window shows black where rounded corners would leave it uncovered.
+    color: "white"
+
+    function cancelDownload() { backend.qml_CancelDownload() }
+
+    onClosing: cancelDownload()
+
+    Shortcut {
+        sequence: "Escape"
+        onActivated: popupWindow.cancelDownload()
+    }
 
     Rectangle {
         id: card
@@ -24,7 +36,20 @@ ApplicationWindow {
         color: "white"
         border.color: "gray"
         border.width: 3
-        radius: 15
+
+        Qml_FitText {
+            id: fetchedText
+            objectName: "fetchedText"
+            anchors.left: parent.left
+            anchors.right: parent.right
+            anchors.top: parent.top
+            anchors.leftMargin: 20
+            anchors.rightMargin: 20
+            anchors.topMargin: 12
+            horizontalAlignment: Text.AlignHCenter
+            font.pixelSize: 14
+            text: backend.downloadText
+        }
 
         ProgressBar {
             id: control
@@ -34,7 +59,7 @@ ApplicationWindow {
             anchors.right: parent.right
             anchors.leftMargin: 20
             anchors.rightMargin: 20
-            anchors.verticalCenter: parent.verticalCenter
+            y: 40
             from: 0
             to: 100
             value: 20
@@ -82,6 +107,20 @@ ApplicationWindow {
                 font.pixelSize: 30
                 text: control.value + "%"
             }
+        }
+
+        Button {
+            id: cancelButton
+            objectName: "cancelButton"
+            anchors.right: control.right
+            anchors.bottom: parent.bottom
+            anchors.bottomMargin: 10
+            width: Math.max(80, implicitContentWidth + leftPadding + rightPadding)
+            height: 28
+            text: backend.uiTexts.cancel
+            onClicked: popupWindow.cancelDownload()
+            Keys.onReturnPressed: clicked()
+            Keys.onEnterPressed: clicked()
         }
     }
 }

@@ -14,6 +14,9 @@ Rectangle {
     property alias remark: gidTextMsg_RemarkChild.text
     property alias updatesHeading: gidTextMsg_upeateContent.text
     property alias updates: gidTextMsg_upeateContentchild.text
+    // Shown alone until a firmware is selected: no details rather than made-up ones.
+    property alias hint: gidTextHint.text
+    readonly property bool showsHint: description === "" && remark === "" && updates === ""
 
     border.width: 1
     border.color: "grey"
@@ -40,8 +43,22 @@ Rectangle {
         textFormat: Text.PlainText
     }
 
+    Text {
+        id: gidTextHint
+        objectName: "gidTextHint"
+        x: 10
+        y: 10
+        width: parent.width - 20
+        visible: gidRecDetailMsg.showsHint
+        wrapMode: Text.WordWrap
+        font.pixelSize: 13
+        color: Qt.rgba(102 / 255, 102 / 255, 102 / 255, 1)
+        textFormat: Text.PlainText
+    }
+
     ScrollView {
         id: gidScrollDetail
+        visible: !gidRecDetailMsg.showsHint
         objectName: "gidScrollDetail"
         anchors.fill: parent
         ScrollBar.vertical.policy: ScrollBar.AlwaysOn
@@ -58,37 +75,37 @@ Rectangle {
                 id: gidTextMsg_Description
                 objectName: "gidTextMsg_Description"
                 width: gidRecDetailMsg.width - 20
-                text: "固件说明："
+                text: ""
             }
             Body {
                 id: gidTextMsg_DescriptionChild
                 objectName: "gidTextMsg_DescriptionChild"
                 width: gidRecDetailMsg.width - 20
-                text: "版本号V1.2.6，发布时间：2024/10/23"
+                text: ""
             }
             Heading {
                 id: gidTextMsg_Remark
                 objectName: "gidTextMsg_Remark"
                 width: gidRecDetailMsg.width - 20
-                text: "注意事项："
+                text: ""
             }
             Body {
                 id: gidTextMsg_RemarkChild
                 objectName: "gidTextMsg_RemarkChild"
                 width: gidRecDetailMsg.width - 20
-                text: "升级过程中请勿断开设备。"
+                text: ""
             }
             Heading {
                 id: gidTextMsg_upeateContent
                 objectName: "gidTextMsg_upeateContent"
                 width: gidRecDetailMsg.width - 20
-                text: "更新内容："
+                text: ""
             }
             Body {
                 id: gidTextMsg_upeateContentchild
                 objectName: "gidTextMsg_upeateContentchild"
                 width: gidRecDetailMsg.width - 20
-                text: "1、修复在单组设置界面，调入用户预设值后导致的显示错乱、不可切换组别的问题。"
+                text: ""
             }
         }
     }

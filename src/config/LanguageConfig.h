@@ -60,6 +60,9 @@ public:
         textWaitingForDevice, // %1 the seconds the wait lasts at most
         textInterruptHint,
         textInterruptStopping,
+        // The selection dialog's hint and the download popup's line.
+        textChooseFirmwareHint, // the details pane before a firmware is selected
+        textDownloading, // %1 the firmware being fetched
         // Several accessories plugged in: which one the window uses.
         textAccessoryChosen, // %1 its path, %2 how many are plugged in
         EntryCount

@@ -100,6 +100,7 @@ void BackEnd::slot_MainTastOutputMsg(int index)
 
 void BackEnd::windowsClose()
 {
+    downloader.cancel();
     stopWorkerThread();
 }
 
@@ -228,6 +229,15 @@ QVariantMap BackEnd::uiTexts() const
         {QStringLiteral("closeAnyway"), text(L::textCloseAnyway)},
         {QStringLiteral("updateAnyway"), text(L::textUpdateAnyway)},
         {QStringLiteral("doNotUpdate"), text(L::textDoNotUpdate)},
+        // The selection dialog's and the popup's fixed texts, bound from their first frame.
+        {QStringLiteral("dialogTitle"), text(L::textTitle)},
+        {QStringLiteral("open"), text(L::textOpen)},
+        {QStringLiteral("cancel"), text(L::textCancel)},
+        {QStringLiteral("selectedFirmware"), text(L::textSelectedFirmware)},
+        {QStringLiteral("search"), text(L::textSearch)},
+        {QStringLiteral("updateDetails"), text(L::textUpdateDetails)},
+        {QStringLiteral("chooseFirmwareHint"), text(L::textChooseFirmwareHint)},
+        {QStringLiteral("downloading"), text(L::textDownloading)},
     };
 }
 
@@ -276,6 +286,13 @@ void BackEnd::applyLanguage()
     loadQtTranslation();
     emit uiTextsChanged();
     emit deviceIdentityTextChanged();
+    // A firmware's details and the popup's line were written in the language they were chosen in.
+    if (selectedRecord >= 0)
+        qml_TreeViewSelectDevice(true, selectedRecord);
+    else
+        emit sigSetCurSelectDevice(text(L::textSelectedFirmware));
+    if (!downloadName.isEmpty())
+        emit downloadTextChanged();
 }
 
 void BackEnd::initLanguageComboBox()

@@ -29,6 +29,8 @@ class BackEnd : public QObject
     Q_PROPERTY(QString deviceIdentityText READ deviceIdentityText NOTIFY deviceIdentityTextChanged)
     // The current language's texts of the window's questions, by name.
     Q_PROPERTY(QVariantMap uiTexts READ uiTexts NOTIFY uiTextsChanged)
+    // "Downloading X1 · 1.2" while a catalogue firmware downloads; empty otherwise.
+    Q_PROPERTY(QString downloadText READ downloadText NOTIFY downloadTextChanged)
     // The system is ending the session: the window closes without asking.
     Q_PROPERTY(bool sessionEnding READ sessionEnding NOTIFY sessionEndingChanged)
 public:
@@ -59,6 +61,7 @@ public:
     QString deviceIdentityText() const;
     QVariantMap uiTexts() const;
     bool sessionEnding() const { return endingSession; }
+    QString downloadText() const;
 
     // The clock of the time-left estimate, in milliseconds; tests replace it.
     void setClock(std::function<qint64()> clock) { now = std::move(clock); }
@@ -94,6 +97,7 @@ signals:
     void deviceIdentityTextChanged();
     void uiTextsChanged();
     void sessionEndingChanged();
+    void downloadTextChanged();
 
 public slots:
     void windowsClose();
@@ -106,6 +110,8 @@ public slots:
     void qml_TreeViewSelectDevice(bool isDevice, int DevNum);
     void qml_OpenNetFile(int DevNum);
     void qml_LoadJsonFile();
+    // The popup's Cancel: the waiting download ends, stores nothing and logs nothing.
+    void qml_CancelDownload();
     void qml_SearchButtonClicked(QString str);
     void slot_ReceiveDeviceID(QString str);
     // Several accessories are plugged in: the log names the one the engine opened.
@@ -127,6 +133,7 @@ private:
     void openImage(const QString &path, const QString &deviceId);
     bool firmwareMismatches() const;
     void setProgressText(const QString &text);
+    void setDownloadName(const QString &name);
     void loadQtTranslation();
 
     AppPaths appPaths;
@@ -135,6 +142,8 @@ private:
     FirmwareCatalog catalog;
     FileDownloader downloader;
     QString lastDeviceId;
+    int selectedRecord = -1; // the firmware whose details the dialog shows
+    QString downloadName; // the firmware being downloaded
     bool networkFirmwareForced = false;
 
     QString imageDeviceId; // identity of the catalogue record the open image came from

@@ -16,15 +16,18 @@ void BackEnd::qml_SearchButtonClicked(QString str)
 void BackEnd::qml_TreeViewSelectDevice(bool isDevice, int DevNum)
 {
     using L = LanguageConfig;
+    // No firmware, no details: the dialog shows its hint instead.
     if (!isDevice) {
+        selectedRecord = -1;
         emit sigSetCurSelectDevice(text(L::textSelectedFirmware));
-        emit sigSetDetailMsg(text(L::textFirmwareDesc), QString(), QString(), QString(), QString(),
-                             QString(), QString());
+        emit sigSetDetailMsg(QString(), QString(), QString(), QString(), QString(), QString(),
+                             QString());
         return;
     }
     // A position from a stale or forged row must not index past the records.
     if (DevNum < 0 || DevNum >= catalog.records.size())
         return;
+    selectedRecord = DevNum;
     const FirmwareInfo &r = catalog.records[DevNum];
     emit sigSetCurSelectDevice(text(L::textSelectedFirmware) + r.device_id + " "
                                + text(L::textVersion) + r.version);

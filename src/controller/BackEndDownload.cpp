@@ -30,6 +30,8 @@ void BackEnd::qml_LoadJsonFile()
     if (!stored) {
         removeDirRecursively(appPaths.downloadDir);
         downloader.downloadFile(QUrl(url));
+        if (downloader.wasCancelled())
+            return;
         if (!downloader.succeeded()) {
             slot_MainTastOutputMsg(MessageId::NetworkError);
             return;
@@ -44,6 +46,25 @@ void BackEnd::qml_LoadJsonFile()
     }
     if (treeModel)
         treeModel->buildTree(catalog, currentLanguage, QStringLiteral("*"));
+}
+
+void BackEnd::qml_CancelDownload()
+{
+    downloader.cancel();
+}
+
+void BackEnd::setDownloadName(const QString &name)
+{
+    if (name == downloadName)
+        return;
+    downloadName = name;
+    emit downloadTextChanged();
+}
+
+QString BackEnd::downloadText() const
+{
+    return downloadName.isEmpty() ? QString()
+                                  : text(LanguageConfig::textDownloading).arg(downloadName);
 }
 
 void BackEnd::qml_OpenNetFile(int DevNum)
@@ -62,7 +83,15 @@ void BackEnd::qml_OpenNetFile(int DevNum)
         return;
     }
     const QString root = getUrlRoot(text(LanguageConfig::catalogueUrl));
-    downloader.downloadFile(QUrl(root + "/" + catalog.records[DevNum].firmware_url));
+    const FirmwareInfo &record = catalog.records[DevNum];
+    setDownloadName(record.version.trimmed().isEmpty()
+                        ? record.device_id
+                        : record.device_id + QStringLiteral(" \u00b7 ") + record.version.trimmed());
+    downloader.downloadFile(QUrl(root + "/" + record.firmware_url));
+    setDownloadName(QString());
+    // A cancelled download is what the user asked for: nothing to report, nothing to open.
+    if (downloader.wasCancelled())
+        return;
     if (!downloader.succeeded()) {
         slot_MainTastOutputMsg(MessageId::NetworkError);
         return;

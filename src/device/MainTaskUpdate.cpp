@@ -4,6 +4,7 @@
 
 #include "DeviceFrame.h"
 #include "DeviceLog.h"
+#include "Percent.h"
 
 #include <cstring>
 
@@ -196,7 +197,7 @@ bool MainTask::stepAwaitBlock()
 {
     if (!ackBlock)
         return waitForAck("a block");
-    emit sig_ChangeProgressValue(int(double(blockIndex) / double(image.blockCount()) * 100.0));
+    emit sig_ChangeProgressValue(percentOf(qint64(blockIndex), qint64(image.blockCount())));
     step = blockIndex < image.blockCount() ? sendBlock : finish;
     return true;
 }

@@ -1,6 +1,8 @@
 #include "FileDownloader.h"
 
+#include "ContentDecoder.h"
 #include "FileUtils.h"
+#include "Percent.h"
 #include "UrlUtils.h"
 
 #include <QDir>
@@ -18,6 +20,22 @@ FileDownloader::FileDownloader(QObject *parent)
     : QObject(parent)
     , manager(new QNetworkAccessManager(this))
 {
+    connect(&speedTimer, &QTimer::timeout, this, &FileDownloader::checkSpeed);
+}
+
+void FileDownloader::setSpeedFloor(qint64 bytesPerSecond, int windowMs)
+{
+    speedFloor = bytesPerSecond;
+    speedWindowMs = windowMs;
+}
+
+void FileDownloader::cancel()
+{
+    if (!current)
+        return;
+    qCInfo(lcDownload) << "download of" << current->url().toDisplayString() << "cancelled";
+    cancelled = true;
+    current->abort(); // finishes the reply at once, with its report
 }
 
 QString FileDownloader::folder() const
@@ -34,6 +52,7 @@ void FileDownloader::downloadFile(const QUrl &url)
     }
     isSuccess = false;
     lastStatus = 0;
+    cancelled = false;
     fileName = url.fileName(QUrl::FullyDecoded);
     // The name becomes a path inside the temp folder: "..", "" or a decoded separator must not.
     if (!isSafeFileName(fileName)) {
@@ -48,10 +67,16 @@ void FileDownloader::downloadFile(const QUrl &url)
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     // Without it a server that sends headers and then stalls keeps the modal popup up for ever.
     request.setTransferTimeout(transferTimeoutMs);
+    // Asked for here, so that Qt leaves the decoding, and so the check that the encoded body is
+    // whole, to this downloader.
+    request.setRawHeader("Accept-Encoding", "gzip, deflate");
 
     tooLarge = false;
+    stalled = false;
+    windowStartBytes = 0;
     waiting = true;
     current = manager->get(request);
+    speedTimer.start(speedWindowMs);
     QNetworkReply *reply = current;
     connect(reply, &QNetworkReply::finished, this, &FileDownloader::onDownloadFinished);
     connect(reply, &QNetworkReply::readyRead, this, &FileDownloader::onReadyRead);
@@ -61,7 +86,27 @@ void FileDownloader::downloadFile(const QUrl &url)
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (current == reply) // finished may already have been handled (a refused redirect, say)
         loop.exec();
+    // The application quitting ends every event loop, this one too: the download goes with it.
+    if (current == reply)
+        cancel();
+    speedTimer.stop();
     waiting = false;
+}
+
+void FileDownloader::checkSpeed()
+{
+    if (!current)
+        return;
+    // The body stays in the reply until it finishes, so what it holds is what has arrived.
+    const qint64 received = current->bytesAvailable();
+    if (received - windowStartBytes < speedFloor * speedWindowMs / 1000) {
+        qCWarning(lcDownload) << "aborting" << current->url().toDisplayString() << ": under"
+                              << speedFloor << "bytes a second for" << speedWindowMs << "ms";
+        stalled = true;
+        current->abort();
+        return;
+    }
+    windowStartBytes = received;
 }
 
 void FileDownloader::onReadyRead()
@@ -84,10 +129,9 @@ void FileDownloader::onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
     }
     if (bytesTotal <= 0)
         return;
-    const double p = double(bytesReceived) / double(bytesTotal) * 100.0;
     // 100 % is reported by the finish, once the file is really on disk (or not).
-    if (p < 100.0)
-        emit downLoadProgress(int(p), false);
+    if (bytesReceived < bytesTotal)
+        emit downLoadProgress(percentOf(bytesReceived, bytesTotal), false);
 }
 
 void FileDownloader::abortTooLarge(QNetworkReply *reply)
@@ -107,6 +151,7 @@ void FileDownloader::onDownloadFinished()
         return;
     current = nullptr;
     lastStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    speedTimer.stop();
     isSuccess = replySucceeded(reply) && storeBody(reply);
     reply->deleteLater();
     emit downLoadProgress(isSuccess ? 100 : 0, true);
@@ -115,7 +160,7 @@ void FileDownloader::onDownloadFinished()
 bool FileDownloader::replySucceeded(QNetworkReply *reply) const
 {
     const QString where = reply->url().toDisplayString();
-    if (tooLarge)
+    if (tooLarge || stalled || cancelled)
         return false;
     if (reply->error() != QNetworkReply::NoError) {
         qCWarning(lcDownload) << "download of" << where << "failed:" << reply->errorString();
@@ -134,8 +179,8 @@ bool FileDownloader::replySucceeded(QNetworkReply *reply) const
         return false;
     }
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    const bool encoded = reply->hasRawHeader("Content-Encoding");
-    if (length.isValid() && !encoded && reply->bytesAvailable() < length.toLongLong()) {
+    // The body is still encoded here, as the length counts it.
+    if (length.isValid() && reply->bytesAvailable() < length.toLongLong()) {
         qCWarning(lcDownload) << "download of" << where << "cut short:" << reply->bytesAvailable()
                               << "of" << length.toLongLong() << "bytes";
         return false;
@@ -148,15 +193,33 @@ bool FileDownloader::storeBody(QNetworkReply *reply)
     const QString path = folder() + fileName;
     QDir().mkpath(QFileInfo(path).absolutePath());
     // QSaveFile writes beside the target and renames on commit: never a partial file at the path.
+    QByteArray body = reply->readAll();
+    if (!decodeBody(reply, body))
+        return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         qCWarning(lcDownload) << "cannot write" << path << ":" << file.errorString();
         return false;
     }
-    file.write(reply->readAll());
+    file.write(body);
     if (!file.commit()) {
         qCWarning(lcDownload) << "cannot write" << path << ":" << file.errorString();
         return false;
     }
     return true;
+}
+
+bool FileDownloader::decodeBody(QNetworkReply *reply, QByteArray &body) const
+{
+    using R = ContentDecoder::Result;
+    const R result
+        = ContentDecoder::decode(reply->rawHeader("Content-Encoding"), body, maxBodySize);
+    if (result == R::Decoded)
+        return true;
+    const char *why = result == R::CutShort ? "cut short"
+        : result == R::TooLarge             ? "too large once decoded"
+        : result == R::Unsupported          ? "in an encoding not asked for"
+                                            : "not decodable";
+    qCWarning(lcDownload) << "download of" << reply->url().toDisplayString() << "is" << why;
+    return false;
 }

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 class QNetworkAccessManager;
@@ -16,6 +17,8 @@ class FileDownloader : public QObject
 public:
     static constexpr int defaultTransferTimeoutMs = 30000;
     static constexpr qint64 defaultMaxBodySize = 64 * 1024 * 1024;
+    static constexpr qint64 defaultSpeedFloor = 1024; // bytes a second
+    static constexpr int defaultSpeedWindowMs = 30000;
 
     explicit FileDownloader(QObject *parent = nullptr);
 
@@ -23,9 +26,13 @@ public:
     // started, no report) while another download is waiting.
     void downloadFile(const QUrl &url);
 
+    // Aborts the waiting download: it ends with its (0, true) report and stores nothing.
+    void cancel();
+
     bool succeeded() const { return isSuccess; }
     // The final HTTP status of the last download, 0 when none came (a network fault, a file URL).
     int httpStatus() const { return lastStatus; }
+    bool wasCancelled() const { return cancelled; }
     QString downloadedFileName() const { return fileName; }
     bool isBusy() const { return current != nullptr || waiting; }
 
@@ -38,6 +45,10 @@ public:
     void setTransferTimeout(int msec) { transferTimeoutMs = msec; }
     // A body larger than this is aborted; it also bounds what an archive can unpack to.
     void setMaxBodySize(qint64 bytes) { maxBodySize = bytes; }
+    // A transfer that gets fewer than bytesPerSecond on average over a window of windowMs fails as
+    // stalled, as curl's --speed-limit and --speed-time: a server dripping a byte now and then
+    // never trips the transfer timeout. Tests shorten the window.
+    void setSpeedFloor(qint64 bytesPerSecond, int windowMs);
 
 signals:
     void downLoadProgress(int percent, bool isFinish);
@@ -46,11 +57,13 @@ private slots:
     void onDownloadFinished();
     void onReadyRead();
     void onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal);
+    void checkSpeed();
 
 private:
     void abortTooLarge(QNetworkReply *reply);
     bool replySucceeded(QNetworkReply *reply) const;
     bool storeBody(QNetworkReply *reply);
+    bool decodeBody(QNetworkReply *reply, QByteArray &body) const;
 
     QString downloadFolder;
     QString fileName;
@@ -61,6 +74,12 @@ private:
     QNetworkReply *current = nullptr;
     bool waiting = false;
     bool tooLarge = false;
+    bool stalled = false;
+    bool cancelled = false;
+    QTimer speedTimer;
+    qint64 windowStartBytes = 0;
+    qint64 speedFloor = defaultSpeedFloor;
+    int speedWindowMs = defaultSpeedWindowMs;
     int transferTimeoutMs = defaultTransferTimeoutMs;
     qint64 maxBodySize = defaultMaxBodySize;
 };

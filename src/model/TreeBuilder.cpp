@@ -14,7 +14,7 @@ namespace {
 // only for the short copy into items.
 struct CatalogueNode
 {
-    QString key; // category identifier, or device identifier for a leaf
+    QString key; // category identifier, or a leaf's label
     const FirmwareTexts *names = nullptr; // first and second level only
     int position = -1; // record position, leaves only
     std::vector<std::unique_ptr<CatalogueNode>> children; // in order of first occurrence
@@ -45,6 +45,18 @@ struct CatalogueNode
 QString nameIn(const CatalogueNode &node, int language)
 {
     return node.names ? node.names->in(language) : QString();
+}
+
+// Two firmwares for one device in one category must not look the same: a leaf names its device,
+// its version and, when the catalogue gives one, its release date.
+QString leafLabel(const FirmwareInfo &record)
+{
+    QStringList parts {record.device_id};
+    for (const QString &part : {record.version, record.release_date}) {
+        if (!part.trimmed().isEmpty())
+            parts << part.trimmed();
+    }
+    return parts.join(QStringLiteral(" \u00b7 "));
 }
 
 TreeItem *appendItem(TreeItem *parent, const QVariant &name, const QVariant &state)
@@ -96,7 +108,7 @@ void TreeViewModel::buildTree(const FirmwareCatalog &catalogue, int language,
         node = node->childWithKey(record.category2.id, &record.category2.names);
         if (!record.category3.id.isEmpty())
             node = node->childWithKey(record.category3.id, nullptr);
-        node->append(record.device_id, nullptr, p);
+        node->append(leafLabel(record), nullptr, p);
     }
 
     beginResetModel();

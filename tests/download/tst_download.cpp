@@ -61,6 +61,9 @@ private slots:
     void server_onlyAWhole2xxBodyIsStored_data();
     void server_onlyAWhole2xxBodyIsStored();
     void failure_keepsAnEarlierFileIntact();
+    void speedFloor_aDripBelowItFails_data();
+    void speedFloor_aDripBelowItFails();
+    void cancel_endsTheDownloadLeavingNothing();
     void fileName_unsafeNamesFailWithoutARequest_data();
     void fileName_unsafeNamesFailWithoutARequest();
     void secondDownloadWhileOneWaits_isRefused();
@@ -157,8 +160,9 @@ void TestDownload::server_onlyAWhole2xxBodyIsStored_data()
         << TestHttpServer::stall(10) << cap << false << QByteArray("<missing>");
     QTest::newRow("cut short, Content-Length")
         << TestHttpServer::cutShort(body, 400) << cap << false << QByteArray("<missing>");
-    // Cut short after an announced close, chunked or not, is beyond what the transport can tell
-    // (Qt then takes the body as complete); the catalogue parser and the unpacker catch it.
+    // Cut short after an announced close, without a length, is beyond what the transport can tell;
+    // so is an unencoded chunked body cut short when Qt reads the close with the last data (it
+    // then takes the body as complete). The catalogue parser and the unpacker catch those.
     QTest::newRow("ends at close") << TestHttpServer::untilClose(body) << cap << true << body;
     QTest::newRow("over the cap, announced")
         << TestHttpServer::ok(body) << qint64(999) << false << QByteArray("<missing>");
@@ -166,6 +170,17 @@ void TestDownload::server_onlyAWhole2xxBodyIsStored_data()
         << TestHttpServer::untilClose(body) << qint64(999) << false << QByteArray("<missing>");
     QTest::newRow("far over the cap, in one burst")
         << TestHttpServer::untilClose(QByteArray(4 << 20, 'y')) << qint64(999) << false
+        << QByteArray("<missing>");
+    // Qt is left no encoding to decode: a gzip stream is whole only up to its trailer.
+    QTest::newRow("gzip") << TestHttpServer::gzipped(body) << cap << true << body;
+    QTest::newRow("gzip, chunked")
+        << TestHttpServer::gzipped(body, -1, true) << cap << true << body;
+    QTest::newRow("gzip cut short, Content-Length")
+        << TestHttpServer::gzipped(body, 10) << cap << false << QByteArray("<missing>");
+    QTest::newRow("gzip cut short, chunked")
+        << TestHttpServer::gzipped(body, 10, true) << cap << false << QByteArray("<missing>");
+    QTest::newRow("gzip over the cap once decoded")
+        << TestHttpServer::gzipped(QByteArray(4 << 20, 'z')) << qint64(1 << 20) << false
         << QByteArray("<missing>");
     QTest::newRow("at the cap") << TestHttpServer::ok(body) << qint64(1000) << true << body;
 }
@@ -207,6 +222,47 @@ void TestDownload::failure_keepsAnEarlierFileIntact()
     downloader->downloadFile(QUrl(url("/a.zip")));
     QVERIFY(downloader->succeeded());
     QCOMPARE(stored("a.zip"), QByteArray("third"));
+}
+
+void TestDownload::speedFloor_aDripBelowItFails_data()
+{
+    QTest::addColumn<qint64>("floor"); // bytes a second, over windows of 200 ms
+    QTest::addColumn<bool>("success");
+    // A byte every 20 ms, about 50 bytes a second, each byte resetting the transfer timeout.
+    QTest::newRow("floor far above") << qint64(1000) << false;
+    QTest::newRow("floor far below") << qint64(10) << true;
+}
+
+void TestDownload::speedFloor_aDripBelowItFails()
+{
+    QFETCH(qint64, floor);
+    QFETCH(bool, success);
+    server->setReply("/drip.bin", TestHttpServer::drip(QByteArray(40, 'd'), 20));
+    downloader->setSpeedFloor(floor, 200);
+    QSignalSpy spy(downloader, &FileDownloader::downLoadProgress);
+    downloader->downloadFile(QUrl(url("/drip.bin")));
+    QCOMPARE(downloader->succeeded(), success);
+    QCOMPARE(finishCount(spy), 1);
+    QCOMPARE(QDir(tempFolderPath()).entryList(QDir::Files | QDir::Hidden).size(), success ? 1 : 0);
+}
+
+void TestDownload::cancel_endsTheDownloadLeavingNothing()
+{
+    server->setReply("/big.zip", TestHttpServer::drip(QByteArray(1000, 'x'), 20));
+    downloader->setTransferTimeout(5000);
+    QSignalSpy spy(downloader, &FileDownloader::downLoadProgress);
+    // Cancelled from the first report, as the popup's Cancel does while the download waits.
+    connect(downloader, &FileDownloader::downLoadProgress, this, [this](int, bool finish) {
+        if (!finish)
+            downloader->cancel();
+    });
+    downloader->downloadFile(QUrl(url("/big.zip")));
+    QVERIFY(!downloader->succeeded());
+    QVERIFY(downloader->wasCancelled());
+    QVERIFY(!downloader->isBusy());
+    QCOMPARE(finishCount(spy), 1);
+    QCOMPARE(spy.last()[0].toInt(), 0);
+    QCOMPARE(QDir(tempFolderPath()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 void TestDownload::fileName_unsafeNamesFailWithoutARequest_data()

@@ -111,6 +111,7 @@ private slots:
     void firmware_outcomes();
     void firmware_sameArchiveTwice_unpacksIntoAFreshFolder();
     void firmware_requestWhileOneWaits_isRefused();
+    void firmware_cancelled_logsNothingAndLeavesNothing();
     void firmware_positionOutsideTheRecords_isIgnored_data();
     void firmware_positionOutsideTheRecords_isIgnored();
     void https_roadWorksOnlyWithATrustedCertificate();
@@ -299,6 +300,12 @@ void TestNetRoad::firmware_outcomes_data()
     QTest::newRow("404") << "A.zip" << TestHttpServer::status(404) << "" << networkError;
     QTest::newRow("cut short") << "A.zip" << TestHttpServer::cutShort(zipOf({{"A.bin", fw}}), 99)
                                << "" << networkError;
+    QTest::newRow("gzip-encoded") << "A.zip" << TestHttpServer::gzipped(zipOf({{"A.bin", fw}}))
+                                  << "bin/A.bin" << openOk + " A.bin";
+    // A network fault, not an unusable archive.
+    QTest::newRow("gzip-encoded, cut short")
+        << "A.zip" << TestHttpServer::gzipped(zipOf({{"A.bin", fw}}), 40, true) << ""
+        << networkError;
 }
 
 void TestNetRoad::firmware_outcomes()
@@ -371,6 +378,34 @@ void TestNetRoad::firmware_requestWhileOneWaits_isRefused()
     QCOMPARE(logged(log), QStringList({"red " + networkError, "black " + openOk + " A.bin"}));
     QCOMPARE(closingReports(progress), 2); // the refusal closes its popup too
     QCOMPARE(server->requestedPaths.count("/fw/A.zip"), 1);
+}
+
+void TestNetRoad::firmware_cancelled_logsNothingAndLeavesNothing()
+{
+    startRoad(TestHttpServer::Security::Plain);
+    loadCatalogue({"A.zip"});
+    server->setReply("/fw/A.zip", TestHttpServer::drip(zipOf({{"A.bin", "fw"}}), 20));
+    QSignalSpy log(backend, &BackEnd::sigOutputMsg);
+    QSignalSpy progress(backend, &BackEnd::sigProgressCtrl);
+    QSignalSpy handed(backend, &BackEnd::sig_SetFilePath);
+    QString shownWhileWaiting;
+    // The popup's Cancel, pressed once the download reports.
+    connect(backend, &BackEnd::sigProgressCtrl, this, [&](int, bool isClose) {
+        if (isClose)
+            return;
+        shownWhileWaiting = backend->downloadText();
+        backend->qml_CancelDownload();
+    });
+
+    backend->qml_OpenNetFile(0);
+
+    QVERIFY2(shownWhileWaiting.startsWith("正在下载 "), qPrintable(shownWhileWaiting));
+    QCOMPARE(backend->downloadText(), QString());
+    QCOMPARE(logged(log), QStringList());
+    QCOMPARE(handed.size(), 0);
+    QCOMPARE(closingReports(progress), 1);
+    QVERIFY(!QFile::exists(tempFolderPath() + "A.zip"));
+    QVERIFY(!QFile::exists(tempFolderPath() + "bin"));
 }
 
 void TestNetRoad::firmware_positionOutsideTheRecords_isIgnored_data()

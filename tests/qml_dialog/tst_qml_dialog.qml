@@ -54,12 +54,18 @@ TestCase {
 
     function tree() { return part("gidTreeView") }
 
+    // A firmware row reads "X1 · 1.2 · 2024-12-05": the device identity is what the tests name.
+    function rowName(index) {
+        var label = myModel.data(index, TreeViewModel.NAME)
+        return label === undefined ? label : String(label).split(" \u00b7 ")[0]
+    }
+
     // The first visible row, scanning top-down, whose name is `name`; -1 when none shows it.
     function rowY(name) {
         var view = tree()
         for (var y = 1; y < view.height; y += 2) {
             var index = view.indexAt(150, y)
-            if (index.valid && myModel.data(index, TreeViewModel.NAME) === name)
+            if (index.valid && rowName(index) === name)
                 return y
         }
         return -1
@@ -79,7 +85,7 @@ TestCase {
     function topIndex(name) {
         for (var r = 0; r < myModel.rowCount(); ++r) {
             var index = myModel.index(r, 0)
-            if (myModel.data(index, TreeViewModel.NAME) === name)
+            if (rowName(index) === name)
                 return index
         }
         return null
@@ -90,9 +96,41 @@ TestCase {
         compare(dialog.detailMsgUrl, "")
         compare(dialog.searchInputText, "")
         compare(part("gidBtnOpenFireware").enabled, false)
-        compare(part("gidBtnDetailChangeList").enabled, true)
-        compare(part("gidTextMsg_upeateContentchild").text.length > 0, true, "sample text shown")
+        compare(part("gidBtnDetailChangeList").enabled, false)
+        // No firmware chosen, no details: the hint alone.
+        compare(part("gidTextHint").visible, true)
+        compare(part("gidTextHint").text, "请选择一个固件以查看其详情")
+        compare(part("gidTextMsg_DescriptionChild").text, "")
+        compare(part("gidTextMsg_upeateContentchild").text, "")
         compare(dialog.modality, Qt.ApplicationModal)
+    }
+
+    // Made while another language is current, the dialog shows it from its first frame.
+    function test_firstFrameInTheCurrentLanguage_data() {
+        return [
+            { tag: "English", language: 1, title: "Tarvo Firmware Updater", open: "Open",
+              cancel: "Cancel", history: "Change history", search: "Search: ",
+              selected: "Selected firmware: ", hint: "Choose a firmware to see its details" },
+            { tag: "Deutsch", language: 2, title: "Tarvo Firmware-Aktualisierung", open: "Öffnen",
+              cancel: "Abbrechen", history: "Änderungsverlauf", search: "Suche: ",
+              selected: "Gewählte Firmware: ",
+              hint: "Wählen Sie eine Firmware, um ihre Details zu sehen" },
+        ]
+    }
+
+    function test_firstFrameInTheCurrentLanguage(data) {
+        backend.qml_LangageSelectChange(data.language)
+        var fresh = createTemporaryObject(dialogComponent, testCase)
+        function text(name) { return findChild(fresh, name).text }
+        compare(fresh.title, data.title)
+        compare(text("gidBtnOpenFireware"), data.open)
+        compare(text("gidBtnCancel"), data.cancel)
+        compare(text("gidBtnDetailChangeList"), data.history)
+        compare(text("gidTextSearch"), data.search)
+        compare(text("gidTextCurSelectDevice"), data.selected)
+        compare(text("gidTextHint"), data.hint)
+        backend.qml_LangageSelectChange(0)
+        compare(text("gidBtnCancel"), "取消")
     }
 
     function test_selectCategoryDisablesButtonsAndClearsDetails() {
@@ -105,10 +143,11 @@ TestCase {
         compare(dialog.selectFileNumber, -1)
         compare(part("gidBtnOpenFireware").enabled, false)
         compare(part("gidBtnDetailChangeList").enabled, false)
-        // The controller's answer to (false, 0): bare labels and empty details.
+        // The controller's answer to (false, 0): the bare label and the hint instead of details.
         compare(detailSpy.count, 1)
         compare(part("gidTextCurSelectDevice").text, "选中的固件:")
-        compare(part("gidTextMsg_Description").text, "固件说明:")
+        compare(part("gidTextMsg_Description").text, "")
+        compare(part("gidTextHint").visible, true)
         compare(part("gidTextMsg_DescriptionChild").text, "")
         compare(part("gidTextMsg_upeateContentchild").text, "")
         compare(part("gidTextMsg_RemarkChild").text, "")
@@ -176,7 +215,7 @@ TestCase {
     }
 
     function currentName() {
-        return myModel.data(tree().currentIndex, TreeViewModel.NAME)
+        return rowName(tree().currentIndex)
     }
 
     function test_keyboard_tabReachesTheSearchField() {
@@ -324,7 +363,11 @@ TestCase {
     }
 
     function test_languageTextsAndTitleFollowTheController() {
+        dialog.treeViewExpandAll()
+        clickRow("Q7PRO")
         backend.qml_LangageSelectChange(1)
+        // The chosen firmware's details are written again in the new language.
+        compare(part("gidTextMsg_Remark").text, "Notes: ")
         compare(part("gidBtnOpenFireware").text, "Open")
         compare(part("gidBtnCancel").text, "Cancel")
         compare(part("gidBtnDetailChangeList").text, "Change history")

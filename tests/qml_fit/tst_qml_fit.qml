@@ -115,6 +115,17 @@ TestCase {
 
     function test_everyLanguage(data) {
         backend.qml_LangageSelectChange(data.language)
+        // The dialog before a firmware is chosen, and the popup with its line about the firmware.
+        backend.qml_TreeViewSelectDevice(false, 0)
+        waitForRendering(win.netFileDialog.contentItem)
+        grabImage(win.netFileDialog.contentItem).save(screenshotDir + "/dialog-hint-lang"
+                                                      + data.language + ".png")
+        var popup = win.gidDownloadProgress
+        findChild(popup, "fetchedText").text = backend.uiTexts.downloading.arg("Q7PRO \u00b7 2.0")
+        popup.progressValue = 42
+        popup.visible = true
+        waitForRendering(popup.contentItem)
+        grabImage(popup.contentItem).save(screenshotDir + "/popup-lang" + data.language + ".png")
         backend.qml_TreeViewSelectDevice(true, 7)
         // What the user sees, for a look by eye (make screenshot).
         grabImage(win.contentItem).save(screenshotDir + "/main-lang" + data.language + ".png")

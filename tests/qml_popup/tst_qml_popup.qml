@@ -2,8 +2,8 @@ import QtQuick 2.15
 import QtTest 1.15
 import "qrc:/"
 
-// The download popup as drawn: the bar spans x 20..480, y 26..74 of the 500 x 100 card; its
-// rounded inner area, where the green fill grows, spans x 22..478, y 28..72 (radius 9).
+// The download popup as drawn: the bar spans x 20..480, y 40..88 of the 500 x 150 card; its
+// rounded inner area, where the green fill grows, spans x 22..478, y 42..86 (radius 9).
 TestCase {
     id: testCase
     name: "DownloadProgressPopup"
@@ -36,7 +36,11 @@ TestCase {
 
     function test_window() {
         compare(popup.width, 500)
-        compare(popup.height, 100)
+        compare(popup.height, 150)
+        // Opaque and square like its card: a transparent window shows black corners where no
+        // compositor blends it.
+        compare(popup.color.a, 1)
+        compare(findChild(popup, "card").radius, 0)
         compare(popup.modality, Qt.ApplicationModal)
         verify(popup.flags & Qt.FramelessWindowHint)
         compare(popup.progressValue, 20, "initial value")
@@ -45,14 +49,14 @@ TestCase {
     function test_fill_data() {
         // Each row: points that must be green, points that must not be.
         return [
-            { tag: "0", value: 0, text: "0%", fill: [], empty: [[24, 50], [100, 50], [470, 50]] },
+            { tag: "0", value: 0, text: "0%", fill: [], empty: [[24, 64], [100, 64], [470, 64]] },
             { tag: "50", value: 50, text: "50%",
-              fill: [[24, 50], [200, 50], [247, 30], [247, 70]],
+              fill: [[24, 64], [200, 64], [247, 44], [247, 84]],
               // straight cut on the right, rounded corner on the left
-              empty: [[254, 30], [300, 50], [470, 50], [23, 29], [23, 71]] },
+              empty: [[254, 44], [300, 64], [470, 64], [23, 43], [23, 85]] },
             { tag: "100", value: 100, text: "100%",
-              fill: [[24, 50], [200, 50], [300, 50], [476, 50]],
-              empty: [[23, 29], [23, 71], [477, 29], [477, 71]] },
+              fill: [[24, 64], [200, 64], [300, 64], [476, 64]],
+              empty: [[23, 43], [23, 85], [477, 43], [477, 85]] },
         ]
     }
 

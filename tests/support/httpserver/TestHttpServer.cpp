@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <zlib.h>
+
 namespace {
 
 QByteArray readSupportFile(const char *name)
@@ -19,6 +21,21 @@ QByteArray readSupportFile(const char *name)
 QByteArray statusLine(int code)
 {
     return "HTTP/1.1 " + QByteArray::number(code) + " Canned\r\n";
+}
+
+QByteArray gzip(const QByteArray &data)
+{
+    z_stream z {};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, MAX_WBITS + 16, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(int(deflateBound(&z, uLong(data.size()))) + 32, '\0');
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(int(z.total_out));
+    deflateEnd(&z);
+    return out;
 }
 
 QByteArray lengthHeader(qint64 length)
@@ -88,6 +105,33 @@ TestHttpServer::Reply TestHttpServer::cutShortChunked(const QByteArray &body, in
     r.head = statusLine(200) + "Transfer-Encoding: chunked\r\n"
         + (announceClose ? "Connection: close\r\n" : "Connection: keep-alive\r\n");
     r.pieces = {QByteArray::number(sentBytes, 16) + "\r\n" + body.left(sentBytes) + "\r\n"};
+    return r;
+}
+
+TestHttpServer::Reply TestHttpServer::gzipped(const QByteArray &body, int sentBytes, bool chunked)
+{
+    const QByteArray encoded = gzip(body);
+    const QByteArray sent = sentBytes < 0 ? encoded : encoded.left(sentBytes);
+    Reply r;
+    r.head = statusLine(200) + "Content-Encoding: gzip\r\n";
+    if (!chunked) {
+        r.head += lengthHeader(encoded.size());
+        r.pieces = {sent};
+    } else {
+        r.head += "Transfer-Encoding: chunked\r\nConnection: close\r\n";
+        r.pieces = {QByteArray::number(sent.size(), 16) + "\r\n" + sent + "\r\n"
+                    + (sentBytes < 0 ? "0\r\n\r\n" : "")};
+    }
+    return r;
+}
+
+TestHttpServer::Reply TestHttpServer::drip(const QByteArray &body, int delayMs)
+{
+    Reply r;
+    r.head = statusLine(200) + lengthHeader(body.size());
+    for (char c : body)
+        r.pieces.append(QByteArray(1, c));
+    r.pieceDelayMs = delayMs;
     return r;
 }
 

@@ -37,6 +37,11 @@ public:
     // Qt takes a chunked body cut short as complete when the server announced the close.
     static Reply cutShort(const QByteArray &body, int sentBytes);
     static Reply cutShortChunked(const QByteArray &body, int sentBytes, bool announceClose = false);
+    // The body gzip-encoded (Content-Encoding: gzip), of which only the first sentBytes of the
+    // encoded form are sent (all when negative); announced with its encoded length, or chunked.
+    static Reply gzipped(const QByteArray &body, int sentBytes = -1, bool chunked = false);
+    // The body one byte every delayMs, its length announced.
+    static Reply drip(const QByteArray &body, int delayMs);
     // No Content-Length: the body ends where the connection closes.
     static Reply untilClose(const QByteArray &body);
 
