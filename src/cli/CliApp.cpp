@@ -113,22 +113,20 @@ int CliApp::chooseAccessory()
         }
         return ExitCode::Ok;
     }
-    QVector<Accessory> matches;
-    for (const Accessory &a : found) {
-        if (named(a, options.device))
-            matches << a;
-    }
-    // An identity only where no path or serial number matches; the same text trimmed, any case.
-    if (matches.isEmpty()) {
-        for (const Accessory &a : found) {
-            if (a.v20
-                && a.identity.trimmed().compare(options.device.trimmed(), Qt::CaseInsensitive) == 0)
-                matches << a;
-        }
+    QVector<Accessory> matches = matching(found);
+    // The named accessory may be plugged in during --wait.
+    QVector<Accessory> now = found;
+    QElapsedTimer clock;
+    clock.start();
+    while (matches.isEmpty() && clock.elapsed() < qint64(options.waitSeconds * 1000.0)) {
+        QThread::msleep(200);
+        QCoreApplication::processEvents(); // Ctrl+C ends the wait
+        now = scanAccessories(locks, true);
+        matches = matching(now);
     }
     if (matches.isEmpty()) {
         out.error(QStringLiteral("no accessory named %1; present: %2")
-                      .arg(printableText(options.device), names(found)));
+                      .arg(printableText(options.device), names(now)));
         return ExitCode::NoDevice;
     }
     if (matches.size() > 1) {
@@ -142,6 +140,24 @@ int CliApp::chooseAccessory()
     }
     target = matches.first().path;
     return ExitCode::Ok;
+}
+
+QVector<Accessory> CliApp::matching(const QVector<Accessory> &found) const
+{
+    QVector<Accessory> matches;
+    for (const Accessory &a : found) {
+        if (named(a, options.device))
+            matches << a;
+    }
+    // An identity only where no path or serial number matches; the same text trimmed, any case.
+    if (matches.isEmpty()) {
+        for (const Accessory &a : found) {
+            if (a.v20
+                && a.identity.trimmed().compare(options.device.trimmed(), Qt::CaseInsensitive) == 0)
+                matches << a;
+        }
+    }
+    return matches;
 }
 
 // Accessories appear one by one on a hub: the scan is repeated until enough are there.

@@ -35,6 +35,7 @@ private:
     int flashFromCatalogue();
     int catalogue();
     int chooseAccessory();
+    QVector<Accessory> matching(const QVector<Accessory> &found) const;
     QVector<Accessory> waitForAccessories();
     int flashAll();
     int flashStation();

@@ -411,12 +411,15 @@ void TestCli::several_eachAccessoryItsOwn_data()
         << QStringList {"flash", good, "--device", "sim-hid:2"}
         << "v20:ABC,serial=S;legacy,serial=S" << 0 << QStringList {"Device updated"} << ""
         << QList<QByteArray> {QByteArray(), image};
+    QTest::newRow("--device plugged in during --wait")
+        << QStringList {"flash", good, "--device", "S2"} << "v20:ABC;v20:XYZ,serial=S2,attach=500"
+        << 0 << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image};
     QTest::newRow("--device by identity")
         << QStringList {"flash", good, "--device", "xyz"} << "v20:ABC;v20:XYZ" << 0
         << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image};
     QTest::newRow("--device matching nothing")
-        << QStringList {"flash", good, "--device", "Q7"} << "v20:ABC;v20:XYZ" << 3 << QStringList {}
-        << "no accessory named Q7; present: sim-hid:1, sim-hid:2"
+        << QStringList {"flash", good, "--device", "Q7", "--wait", "0.3"} << "v20:ABC;v20:XYZ" << 3
+        << QStringList {} << "no accessory named Q7; present: sim-hid:1, sim-hid:2"
         << QList<QByteArray> {QByteArray(), QByteArray()};
     QTest::newRow("--device matching several")
         << QStringList {"flash", good, "--device", "ABC"} << "v20:ABC;v20:ABC" << 2
