@@ -161,6 +161,7 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
             hooks.beforeController();
         BackEnd backend(paths);
         backend.setNetworkFirmwareForced(options.networkFirmware);
+        backend.followUserLanguage();
         // Made after the controller so that it goes first at the end: the window's bindings on
         // the controller never see it destroyed.
         QQmlApplicationEngine engine;

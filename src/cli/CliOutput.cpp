@@ -1,5 +1,6 @@
 #include "CliOutput.h"
 
+#include "LanguageChoice.h"
 #include "MessageId.h"
 
 #include <cstdio>
@@ -23,7 +24,7 @@ void CliOutput::loadTexts(const QString &configFile)
 bool CliOutput::selectLanguage(const QString &choice)
 {
     if (choice.isEmpty()) {
-        current = 0;
+        current = LanguageChoice::forThisUser(config);
         return true;
     }
     bool isNumber = false;

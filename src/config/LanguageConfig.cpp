@@ -93,6 +93,7 @@ void LanguageConfig::useBuiltInTable()
 {
     languageCount = 1;
     helpHost = builtInHelpHost();
+    fileQtLocales.clear();
     networkFirmware = false;
     for (int i = 0; i < EntryCount; ++i)
         entries[i] = QStringList {builtInText(Entry(i))};
@@ -133,6 +134,7 @@ bool LanguageConfig::loadConfigFile(const QString &path)
     languageCount = 0;
     for (auto &entry : entries)
         entry = QStringList();
+    fileQtLocales.clear();
     for (const auto *lang = root->FirstChildElement("language");
          lang && languageCount < maxLanguages; lang = lang->NextSiblingElement("language")) {
         ++languageCount;
@@ -140,6 +142,8 @@ bool LanguageConfig::loadConfigFile(const QString &path)
         const tinyxml2::XMLElement *child = lang->FirstChildElement();
         for (int i = 0; i < EntryCount; ++i) {
             entries[i].append(child ? elementText(child) : builtInText(Entry(i)));
+            if (i == qtLocale)
+                fileQtLocales.append(child ? elementText(child).trimmed() : QString());
             if (child)
                 child = child->NextSiblingElement();
         }

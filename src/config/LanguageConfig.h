@@ -76,6 +76,9 @@ public:
     QString text(Entry entry, int language) const;
 
     static QString builtInText(Entry entry);
+    // The <qt_locale> a language's own element supplies; empty where the file has none (the
+    // built-in fallback names no language of the file).
+    QString ownQtLocale(int language) const { return fileQtLocales.value(language); }
     static QString builtInHelpHost();
 
     int languageCount = 0;
@@ -87,4 +90,5 @@ private:
     void useBuiltInTable();
 
     std::array<QStringList, EntryCount> entries;
+    QStringList fileQtLocales;
 };

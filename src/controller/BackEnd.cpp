@@ -1,6 +1,7 @@
 #include "BackEnd.h"
 
 #include "FileUtils.h"
+#include "LanguageChoice.h"
 #include "MessageId.h"
 #include "PrintableText.h"
 #include "WorkerThread.h"
@@ -269,7 +270,15 @@ void BackEnd::qml_LangageSelectChange(int index)
     if (index < 0 || index > 4 || index >= config.languageCount)
         return;
     currentLanguage = index;
+    if (rememberLanguage)
+        LanguageChoice::remember(config, index);
     applyLanguage();
+}
+
+void BackEnd::followUserLanguage()
+{
+    currentLanguage = LanguageChoice::forThisUser(config);
+    rememberLanguage = true;
 }
 
 void BackEnd::applyLanguage()

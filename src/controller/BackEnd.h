@@ -53,6 +53,10 @@ public:
     // Whether the main window shows its network-firmware button: Config.xml or the command line.
     Q_INVOKABLE bool networkFirmwareEnabled() const;
     void setNetworkFirmwareForced(bool forced) { networkFirmwareForced = forced; }
+    // Starts in the language the user chose last (or the system's) and remembers every later
+    // choice in the language box. Only the program does this; a controller made by a test keeps
+    // to the first language and to nobody's settings.
+    void followUserLanguage();
     const AppPaths &paths() const { return appPaths; }
     Q_INVOKABLE QString qmlGetDeviceID();
 
@@ -139,6 +143,7 @@ private:
     AppPaths appPaths;
     LanguageConfig config;
     int currentLanguage = 0;
+    bool rememberLanguage = false;
     FirmwareCatalog catalog;
     FileDownloader downloader;
     QString lastDeviceId;

@@ -242,6 +242,9 @@ void TestCli::exitCodes_data()
         << 0 << "";
     QTest::newRow("no device") << en(QStringList {"flash", good, "--wait", "0.2"}) << ""
                                << "" << 3 << "Connect the device first";
+    QTest::newRow("no device, in the system's language")
+        << QStringList {"flash", good, "--wait", "0.2"} << "" << "LC_ALL=en_US.UTF-8" << 3
+        << "Connect the device first";
     QTest::newRow("device cannot be opened")
         << en(QStringList {"flash", good, "--wait", "0.5"}) << "unopenable"
         << "" << 3 << "The device was found but cannot be opened: permission denied";

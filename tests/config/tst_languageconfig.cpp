@@ -1,9 +1,11 @@
 // Reading Config.xml into the language table, and what a change of language sends to the interface.
 #include "BackEnd.h"
+#include "LanguageChoice.h"
 #include "LanguageConfig.h"
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -55,6 +57,9 @@ private slots:
     void languageChange_refusesIndexesOutsideTheTable_data();
     void languageChange_refusesIndexesOutsideTheTable();
     void log_keepsEarlierLinesInTheirLanguage();
+    void startLanguage_rememberedThenSystemThenFirst_data();
+    void startLanguage_rememberedThenSystemThenFirst();
+    void startLanguage_isTheOneChosenLastTime();
 
 private:
     QString programConfig() const
@@ -62,6 +67,23 @@ private:
         return QCoreApplication::applicationDirPath() + "/Config/Config.xml";
     }
 };
+
+// Languages named by their first entry, each with the given <qt_locale> (none when empty).
+QString localedLanguages(const QStringList &namesAndLocales)
+{
+    QString body;
+    for (const QString &pair : namesAndLocales) {
+        const QString name = pair.section('=', 0, 0);
+        const QString locale = pair.section('=', 1);
+        const int count = locale.isEmpty() ? LanguageConfig::qtLocale : LanguageConfig::qtLocale + 1;
+        body += "<language><name>" + name + "</name>";
+        for (int i = 2; i <= count; ++i)
+            body += i == count && !locale.isEmpty() ? "<qt_locale>" + locale + "</qt_locale>"
+                                                    : QStringLiteral("<e>%1</e>").arg(i);
+        body += "</language>";
+    }
+    return document(body);
+}
 
 void TestLanguageConfig::cleanup()
 {
@@ -283,6 +305,62 @@ void TestLanguageConfig::log_keepsEarlierLinesInTheirLanguage()
     backend.slot_MainTastOutputMsg(4);
     QCOMPARE(log.at(0).at(1).toString().mid(11), QStringLiteral("A-17"));
     QCOMPARE(log.at(1).at(1).toString().mid(11), QStringLiteral("B-17"));
+}
+
+void TestLanguageConfig::startLanguage_rememberedThenSystemThenFirst_data()
+{
+    QTest::addColumn<QStringList>("languages");
+    QTest::addColumn<QStringList>("uiLanguages");
+    QTest::addColumn<QString>("remembered");
+    QTest::addColumn<int>("chosen");
+
+    const QStringList shipped {"zh=zh_CN", "en=en", "de=de"};
+    QTest::newRow("exact") << shipped << QStringList {"en"} << QString() << 1;
+    QTest::newRow("by language part") << shipped << QStringList {"de-AT", "de-Latn-AT"}
+                                      << QString() << 2;
+    QTest::newRow("first preference that matches") << shipped << QStringList {"fr", "de-DE", "en"}
+                                                    << QString() << 2;
+    QTest::newRow("exact before language part")
+        << QStringList {"zh=zh_CN", "tw=zh_TW"} << QStringList {"zh-TW"} << QString() << 1;
+    QTest::newRow("no match") << shipped << QStringList {"fr-FR"} << QString() << 0;
+    QTest::newRow("C locale") << shipped << QStringList {"C"} << QString() << 0;
+    QTest::newRow("no qt_locale in the file") << QStringList {"zh=", "en="} << QStringList {"zh-CN"}
+                                              << QString() << 0;
+    QTest::newRow("remembered wins") << shipped << QStringList {"en"} << "de" << 2;
+    QTest::newRow("remembered, no longer configured") << shipped << QStringList {"en"} << "fr" << 1;
+}
+
+void TestLanguageConfig::startLanguage_rememberedThenSystemThenFirst()
+{
+    QFETCH(QStringList, languages);
+    QFETCH(QStringList, uiLanguages);
+    QFETCH(QString, remembered);
+    QFETCH(int, chosen);
+
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("Config.xml"), localedLanguages(languages).toUtf8()));
+    LanguageConfig config;
+    QVERIFY(config.loadConfigFile(dir.filePath("Config.xml")));
+    QCOMPARE(LanguageChoice::choose(config, uiLanguages, remembered), chosen);
+}
+
+void TestLanguageConfig::startLanguage_isTheOneChosenLastTime()
+{
+    // This user's settings live in a folder of the test's own.
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+    QVERIFY(writeFile(programConfig(), localedLanguages({"zh=zh_CN", "en=en", "de=de"}).toUtf8()));
+    {
+        BackEnd first;
+        first.followUserLanguage();
+        first.qml_LangageSelectChange(2);
+    }
+    BackEnd next;
+    next.followUserLanguage();
+    QSignalSpy list(&next, &BackEnd::sigInitLangageComboBox);
+    next.initLanguageComboBox();
+    QCOMPARE(list.at(0).at(2).toInt(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestLanguageConfig)
