@@ -30,6 +30,8 @@ ComboBox {
         text: comb_Language.displayText
         font: comb_Language.font
         minimumPixelSize: 10
+        // Greyed like the buttons while the box is off (during an update).
+        color: comb_Language.enabled ? "black" : "#a0a0a0"
     }
 
     delegate: ItemDelegate {
@@ -54,6 +56,9 @@ ComboBox {
             target: comb_Language
             function onPressedChanged() { comboArrow.requestPaint() }
         }
+        // Greyed with the text while the box is off.
+        readonly property bool off: !comb_Language.enabled
+        onOffChanged: requestPaint()
 
         onPaint: {
             var ctx = getContext("2d")
@@ -62,7 +67,8 @@ ComboBox {
             ctx.lineTo(width, 0)
             ctx.lineTo(width / 2, height)
             ctx.closePath()
-            ctx.fillStyle = comb_Language.pressed ? "#505050" : "#000000"
+            ctx.fillStyle = !comb_Language.enabled ? "#a0a0a0"
+                          : comb_Language.pressed ? "#505050" : "#000000"
             ctx.fill()
         }
     }

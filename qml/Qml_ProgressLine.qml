@@ -9,6 +9,10 @@ Item {
     // 0 to 1.
     property alias value: update_Prog.value
     property alias text: progressText.text
+    // How the last update ended: 0 none (or a new image since), 1 done, 2 failed. A failed update
+    // fills the bar red, so that its message reads as the outcome and not as progress.
+    property int outcome: 0
+    readonly property real filled: outcome === 2 ? 1 : update_Prog.visualPosition
 
     height: 25
 
@@ -28,10 +32,10 @@ Item {
         contentItem: Item {
             Rectangle {
                 objectName: "update_Prog_fill"
-                width: update_Prog.visualPosition * update_Prog.width
+                width: progressLine.filled * update_Prog.width
                 height: update_Prog.height
                 radius: 2
-                color: "green"
+                color: progressLine.outcome === 2 ? "#c62828" : "green"
             }
         }
     }
@@ -53,7 +57,7 @@ Item {
 
     Item {
         objectName: "progressTextOnFill"
-        width: update_Prog.visualPosition * update_Prog.width
+        width: progressLine.filled * update_Prog.width
         height: parent.height
         clip: true
 

@@ -336,6 +336,7 @@ ApplicationWindow {
             anchors.bottom: item_bottom.top
             anchors.bottomMargin: 13
             text: backend.progressText
+            outcome: backend.updateOutcome
         }
 
         Item {

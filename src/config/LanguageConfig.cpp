@@ -60,6 +60,10 @@ const char *const builtInTexts[LanguageConfig::EntryCount] = {
     "请选择一个固件以查看其详情",
     "正在下载 %1",
     "使用设备 %1（共连接 %2 个）",
+    "开始升级：%1（%2 字节），设备 %3",
+    "升级完成，可以拔下设备",
+    "升级失败：请重新连接设备后再次升级",
+    "升级失败：设备已断开，请重新连接设备后再次升级",
 };
 
 constexpr int maxLanguages = 5;

@@ -65,6 +65,11 @@ public:
         textDownloading, // %1 the firmware being fetched
         // Several accessories plugged in: which one the window uses.
         textAccessoryChosen, // %1 its path, %2 how many are plugged in
+        // The main window's update: the log line at its start and the bar's outcome at its end.
+        textUpdateStarted, // %1 the image's file name, %2 its size in bytes, %3 the device identity
+        textOutcomeDone,
+        textOutcomeFailed,
+        textOutcomeLost, // failed because the device went away
         EntryCount
     };
 

@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QTime>
+#include <QUrl>
 
 #include <chrono>
 
@@ -97,6 +98,42 @@ void BackEnd::slot_MainTastOutputMsg(int index)
     if (index < 0 || index >= messageCount)
         return;
     logMessage(messageTable[index].red, text(messageTable[index].entry));
+    if (index == MessageId::DeviceDisconnected && running)
+        deviceLost = true;
+    else if (index == MessageId::UpdateOk)
+        setOutcome(UpdateDone, false);
+    else if (index == MessageId::UpdateFailed)
+        setOutcome(UpdateFailed, deviceLost);
+}
+
+void BackEnd::setOutcome(Outcome ended, bool lost)
+{
+    outcome = ended;
+    deviceLost = lost;
+    emit progressTextChanged();
+}
+
+QString BackEnd::progressText() const
+{
+    using L = LanguageConfig;
+    if (running)
+        return progress;
+    switch (outcome) {
+    case UpdateDone:
+        return text(L::textOutcomeDone);
+    case UpdateFailed:
+        return text(deviceLost ? L::textOutcomeLost : L::textOutcomeFailed);
+    case NoOutcome:
+        break;
+    }
+    return QString();
+}
+
+void BackEnd::logUpdateStart()
+{
+    const QString device = lastDeviceId.isEmpty() ? QStringLiteral("*") : lastDeviceId;
+    logMessage(false, text(LanguageConfig::textUpdateStarted)
+                          .arg(imageName, QString::number(imageSize), device));
 }
 
 void BackEnd::windowsClose()
@@ -113,7 +150,16 @@ void BackEnd::openFirwareFile(QString str)
 void BackEnd::openImage(const QString &path, const QString &deviceId)
 {
     imageDeviceId = deviceId;
+    const QUrl url(path);
+    const QFileInfo image(url.isLocalFile() ? url.toLocalFile() : path);
+    imageName = image.fileName();
+    imageSize = image.size();
     logMessage(false, text(LanguageConfig::msgOpenFileOk) + " " + QFileInfo(path).fileName());
+    // A new image starts afresh: the last update's full bar and outcome belong to another run.
+    outcome = NoOutcome;
+    deviceLost = false;
+    emit sigProgressValue(0);
+    emit progressTextChanged();
     emit sig_SetFilePath(path);
 }
 
@@ -185,10 +231,14 @@ void BackEnd::slot_UpdateState(bool state)
     if (running) {
         updateStartMs = now();
         blockReports = 0;
-        setProgressText(QStringLiteral("0 %"));
+        outcome = NoOutcome;
+        deviceLost = false;
+        logUpdateStart();
+        progress = QStringLiteral("0 %");
     } else {
-        setProgressText(QString());
+        progress.clear();
     }
+    emit progressTextChanged();
     emit sigUpdateState(running);
 }
 
@@ -295,6 +345,7 @@ void BackEnd::applyLanguage()
     loadQtTranslation();
     emit uiTextsChanged();
     emit deviceIdentityTextChanged();
+    emit progressTextChanged(); // an outcome reads in the new language
     // A firmware's details and the popup's line were written in the language they were chosen in.
     if (selectedRecord >= 0)
         qml_TreeViewSelectDevice(true, selectedRecord);

@@ -23,8 +23,11 @@ class BackEnd : public QObject
     Q_OBJECT
     // True from the moment an update passed its checks until it ends: the window guards itself.
     Q_PROPERTY(bool updateRunning READ updateRunning NOTIFY sigUpdateState)
-    // "37 %", then "37 % · 0:12 left" once two blocks have gone; empty when no update runs.
+    // "37 %", then "37 % · 0:12 left" once two blocks have gone; after an update its outcome in
+    // the current language; empty before the first update and once a new image is opened.
     Q_PROPERTY(QString progressText READ progressText NOTIFY progressTextChanged)
+    // How the last update ended (Outcome), until a new image is opened.
+    Q_PROPERTY(int updateOutcome READ updateOutcome NOTIFY progressTextChanged)
     // The connected device's identity in the current language; empty while none is known.
     Q_PROPERTY(QString deviceIdentityText READ deviceIdentityText NOTIFY deviceIdentityTextChanged)
     // The current language's texts of the window's questions, by name.
@@ -61,7 +64,9 @@ public:
     Q_INVOKABLE QString qmlGetDeviceID();
 
     bool updateRunning() const { return running; }
-    QString progressText() const { return progress; }
+    enum Outcome { NoOutcome = 0, UpdateDone = 1, UpdateFailed = 2 };
+    QString progressText() const;
+    int updateOutcome() const { return outcome; }
     QString deviceIdentityText() const;
     QVariantMap uiTexts() const;
     bool sessionEnding() const { return endingSession; }
@@ -137,6 +142,8 @@ private:
     void openImage(const QString &path, const QString &deviceId);
     bool firmwareMismatches() const;
     void setProgressText(const QString &text);
+    void setOutcome(Outcome ended, bool lost);
+    void logUpdateStart();
     void setDownloadName(const QString &name);
     void loadQtTranslation();
 
@@ -154,6 +161,10 @@ private:
     QString imageDeviceId; // identity of the catalogue record the open image came from
     bool running = false;
     QString progress;
+    Outcome outcome = NoOutcome;
+    bool deviceLost = false; // the device went away during the update that ended last
+    QString imageName;
+    qint64 imageSize = -1;
     std::function<qint64()> now;
     qint64 updateStartMs = 0;
     int blockReports = 0; // progress reports since the update began, one per block
