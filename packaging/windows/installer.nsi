@@ -2,7 +2,8 @@
 ; administrator rights, into %LOCALAPPDATA%\Programs. makensis gets VERSION, STAGE (the folder),
 ; UNINSTALL_FILES (its files as Delete/RMDir lines), ICON, LICENSE and OUTFILE from
 ; scripts/windows/build.sh. /S installs silently.
-Unicode true
+; A 64-bit installer for the 64-bit program (and one Wine without its 32-bit half can run).
+Target amd64-unicode
 !include "MUI2.nsh"
 
 !define NAME "Tarvo Firmware Updater"

@@ -61,7 +61,7 @@ inst=$(find "$WINEPREFIX/drive_c/users" -path '*AppData/Local/Programs/Tarvo Fir
 wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TarvoFirmwareUpdater' \
   >"$results/uninstall-key.txt" 2>&1 && grep -q "$(version)" "$results/uninstall-key.txt" || fail "no installed-apps entry"
 (cd "$inst" && wine firmware-updater.exe >"$results/installed-run.txt" 2>&1 &)
-for _ in $(seq 60); do win=$(xdotool search --onlyvisible --name 'Tarvo' 2>/dev/null | head -1); [ -n "$win" ] && break; sleep 1; done
+for _ in $(seq 60); do win=$(xdotool search --onlyvisible --name 'Tarvo' 2>/dev/null | head -1 || true); [ -n "$win" ] && break; sleep 1; done
 [ -n "${win:-}" ] || fail "the installed program showed no window"
 sleep 3; import -window root "$results/installed-window.png"
 wineserver -k; sleep 1
