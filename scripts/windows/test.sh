@@ -15,8 +15,9 @@ name=firmware-updater-$(version)-win64
 results=$out/wine-test && rm -rf "$results" && mkdir -p "$results"
 
 export WINEPREFIX=$out/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-Xvfb :77 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & xvfb=$!
-export DISPLAY=:77
+display=:$((100 + $$ % 400))
+Xvfb $display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & xvfb=$!
+export DISPLAY=$display
 trap 'wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true' EXIT
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
 wineserver -w
