@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test demo screenshot bench package fuzz clean
+.PHONY: all deps configure build run test demo screenshot bench package fuzz windows windows-test clean
 
 all: build
 
@@ -57,6 +57,15 @@ fuzz:
 	  -DFWU_FUZZ=ON -DFWU_BUILD_TESTS=OFF >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_catalog fuzz_config fuzz_archive fuzz_device
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) bash fuzz/run.sh $(FUZZ_BUILD)
+
+# Windows, cross-built with MinGW-w64 in build-win64/: the portable ZIP and the installer, then the
+# tests and smoke runs under Wine. Neither is part of `make test`.
+windows:
+	@bash scripts/install-deps.sh --windows
+	@bash scripts/windows/build.sh
+
+windows-test: windows
+	@bash scripts/windows/test.sh
 
 clean:
 	rm -rf $(BUILD)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the program, its tests and the screenshots need, and the tools that
 # check and build its package (desktop-file-validate, appstreamcli, dpkg-shlibdeps); with --fuzz
-# also those of the fuzz build.
+# also those of the fuzz build, with --windows those of the Windows cross build and its Wine tests.
 # Quick no-op when everything is present, so `make run` and `make test` can call it every time.
 set -euo pipefail
 
@@ -21,6 +21,12 @@ packages=(
 # `make fuzz` alone needs clang with its fuzzer runtime (and the symbolizer for readable reports).
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev llvm)
+fi
+# `make windows` and `make windows-test`: MinGW-w64, NSIS, Wine, and what builds the libraries from
+# Debian's source packages (see scripts/windows/).
+if [ "${1:-}" = "--windows" ]; then
+  packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+             nsis wine wine64 zip unzip imagemagick python3 perl git xz-utils ca-certificates)
 fi
 
 missing=()
