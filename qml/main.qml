@@ -353,6 +353,7 @@ ApplicationWindow {
                     id: comb_Language
                     enabled: !updateRunning
                     onCurrentIndexChanged: backend.qml_LangageSelectChange(currentIndex)
+                    onActivated: backend.qml_LanguageChosen(index)
                 }
 
                 Qml_FwButton {

@@ -261,6 +261,10 @@ void BackEnd::slot_ReceiveDeviceID(QString str)
     // Escaped where it enters: the identity line, the log and the mismatch question show the
     // device's own text, and no catalogue identity holds control characters to match against.
     lastDeviceId = printableText(str);
+    // The engine forgets the identity the moment the device leaves, before the update step
+    // that then fails: during an update that is the sign the device was lost.
+    if (running && lastDeviceId == QLatin1String("*"))
+        deviceLost = true;
     emit deviceIdentityTextChanged();
 }
 
@@ -320,9 +324,14 @@ void BackEnd::qml_LangageSelectChange(int index)
     if (index < 0 || index > 4 || index >= config.languageCount)
         return;
     currentLanguage = index;
+    applyLanguage();
+}
+
+void BackEnd::qml_LanguageChosen(int index)
+{
+    // Only a choice the user made in the box: the box also changes when it is filled at start.
     if (rememberLanguage)
         LanguageChoice::remember(config, index);
-    applyLanguage();
 }
 
 void BackEnd::followUserLanguage()

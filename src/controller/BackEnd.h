@@ -116,6 +116,8 @@ public slots:
     void slot_mainTaskChangeProgressValue(int value);
     void slot_MainTastOutputMsg(int index);
     void qml_LangageSelectChange(int index);
+    // The user picked a language in the box: the one to start in next time.
+    void qml_LanguageChosen(int index);
     void qml_TreeViewSelectDevice(bool isDevice, int DevNum);
     void qml_OpenNetFile(int DevNum);
     void qml_LoadJsonFile();

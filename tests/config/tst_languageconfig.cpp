@@ -350,11 +350,19 @@ void TestLanguageConfig::startLanguage_isTheOneChosenLastTime()
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+    QCoreApplication::setOrganizationName("Tarvo");
     QVERIFY(writeFile(programConfig(), localedLanguages({"zh=zh_CN", "en=en", "de=de"}).toUtf8()));
     {
         BackEnd first;
         first.followUserLanguage();
+        first.qml_LangageSelectChange(1); // filling the box is not a choice
         first.qml_LangageSelectChange(2);
+        first.qml_LanguageChosen(2);
+    }
+    {
+        BackEnd filled;
+        filled.followUserLanguage();
+        filled.qml_LangageSelectChange(0);
     }
     BackEnd next;
     next.followUserLanguage();

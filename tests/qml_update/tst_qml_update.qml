@@ -72,6 +72,19 @@ TestCase {
         tryCompare(win, "question", null)
     }
 
+    // Unplugged while it writes: the bar says the accessory was lost, in red, until a new image.
+    function test_unpluggedMidUpdate_barSaysTheAccessoryWasLost() {
+        plugIn("SIM-V20")
+        win.openImage(rig.writeImage(imageSize))
+        startUpdate()
+        rig.unplug()
+        tryCompare(child("progressText"), "text", "升级失败：设备已断开，请重新连接设备后再次升级", 10000)
+        compare(child("item_Prog").outcome, 2)
+        win.openImage(rig.writeImage(imageSize))
+        compare(child("progressText").text, "")
+        compare(child("item_Prog").outcome, 0)
+    }
+
     function test_guard_keepUpdatingFinishesTheUpdate() {
         plugIn("SIM-V20")
         win.openImage(rig.writeImage(imageSize))
