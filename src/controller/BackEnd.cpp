@@ -98,12 +98,22 @@ void BackEnd::slot_MainTastOutputMsg(int index)
     if (index < 0 || index >= messageCount)
         return;
     logMessage(messageTable[index].red, text(messageTable[index].entry));
-    if (index == MessageId::DeviceDisconnected && running)
-        deviceLost = true;
+    if (index == MessageId::DeviceDisconnected)
+        noteDeviceGone();
     else if (index == MessageId::UpdateOk)
         setOutcome(UpdateDone, false);
     else if (index == MessageId::UpdateFailed)
         setOutcome(UpdateFailed, deviceLost);
+}
+
+void BackEnd::noteDeviceGone()
+{
+    if (running) {
+        deviceLost = true;
+    } else if (outcome == UpdateFailed && !deviceLost) {
+        deviceLost = true;
+        emit progressTextChanged();
+    }
 }
 
 void BackEnd::setOutcome(Outcome ended, bool lost)
@@ -261,10 +271,11 @@ void BackEnd::slot_ReceiveDeviceID(QString str)
     // Escaped where it enters: the identity line, the log and the mismatch question show the
     // device's own text, and no catalogue identity holds control characters to match against.
     lastDeviceId = printableText(str);
-    // The engine forgets the identity the moment the device leaves, before the update step
-    // that then fails: during an update that is the sign the device was lost.
-    if (running && lastDeviceId == QLatin1String("*"))
-        deviceLost = true;
+    // The engine forgets the identity the moment the device leaves: during an update, or just
+    // after one that failed (a write may fail before the poll sees the device gone), that is
+    // the sign the device was lost.
+    if (lastDeviceId == QLatin1String("*"))
+        noteDeviceGone();
     emit deviceIdentityTextChanged();
 }
 

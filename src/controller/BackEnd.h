@@ -145,6 +145,7 @@ private:
     bool firmwareMismatches() const;
     void setProgressText(const QString &text);
     void setOutcome(Outcome ended, bool lost);
+    void noteDeviceGone();
     void logUpdateStart();
     void setDownloadName(const QString &name);
     void loadQtTranslation();
