@@ -141,6 +141,8 @@ QString BackEnd::progressText() const
 
 void BackEnd::logUpdateStart()
 {
+    if (imageName.isEmpty())
+        return; // only a test drives an update without an image
     const QString device = lastDeviceId.isEmpty() ? QStringLiteral("*") : lastDeviceId;
     logMessage(false, text(LanguageConfig::textUpdateStarted)
                           .arg(imageName, QString::number(imageSize), device));

@@ -295,23 +295,27 @@ TestCase {
     }
 
     function test_screenshot() {
-        backend.siglangageChange("Tarvo固件升级软件", "打开文件", "更新", "帮助", "退出", "网络固件")
+        backend.siglangageChange("Tarvo固件升级软件", "本地文件", "升级", "帮助", "退出", "网络文件")
         backend.sigInitLangageComboBox(["中文", "English"], 2, 0)
         backend.sigUsbConnectStatus(1)
-        backend.sigOutputMsg("black", "[09:05:03] 连接设备成功")
-        backend.sigOutputMsg("black", "[09:05:10] 打开文件成功 Q7_v2.bin")
-        backend.sigOutputMsg("red", "[09:05:12] 请先连接设备")
-        backend.sigOutputMsg("black", "[09:05:30] 更新设备成功")
-        backend.sigProgressValue(60)
+        backend.slot_ReceiveDeviceID("Q7PRO")
+        // Stamped now, like the controller's own last line.
+        var now = "[" + Qt.formatTime(new Date(), "hh:mm:ss") + "] "
+        backend.sigOutputMsg("black", now + "连接设备成功")
+        backend.sigOutputMsg("black", now + "打开文件成功 Q7_v2.bin")
+        backend.sigOutputMsg("black", now + "开始升级：Q7_v2.bin（262144 字节），设备 Q7PRO")
+        // The end of an update as the controller reports it: the full bar and its outcome.
+        backend.sigProgressValue(100)
+        backend.slot_MainTastOutputMsg(9)
         waitForRendering(window.contentItem)
         var image = grabImage(window.contentItem)
         image.save(screenshotDir + "/main.png")
         // And while an update writes: the line on the bar and the device's identity.
-        backend.slot_ReceiveDeviceID("Q7PRO")
         backend.slot_UpdateState(true)
         backend.slot_mainTaskChangeProgressValue(30)
         backend.slot_mainTaskChangeProgressValue(60)
         grabImage(window.contentItem).save(screenshotDir + "/main-updating.png")
+        backend.slot_UpdateState(false)
         backend.slot_ReceiveDeviceID("*")
     }
 }
