@@ -23,7 +23,9 @@ ApplicationWindow {
     // The main window answers with the download popup.
     signal progressRequested()
 
-    modality: Qt.ApplicationModal
+    // Not modal: Qt drops the close of a window a modal one blocks, and closing the main window
+    // must end a download. The main window shuts its own controls while this one is open.
+    modality: Qt.NonModal
     width: 500
     height: 300
     minimumWidth: 500

@@ -15,7 +15,9 @@ ApplicationWindow {
     height: 150
     visible: false
     flags: Qt.FramelessWindowHint
-    modality: Qt.ApplicationModal
+    // Not modal: Qt drops the close of a window a modal one blocks, and closing the main window
+    // must end a download. The main window shuts its own controls while this one is open.
+    modality: Qt.NonModal
     // Square, as its window: without a compositor (and on the software renderer) a transparent
     // window shows black where rounded corners would leave it uncovered.
     color: "white"

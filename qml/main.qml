@@ -29,6 +29,11 @@ ApplicationWindow {
     readonly property bool updateRunning: backend.updateRunning
     readonly property bool networkFirmwareShown: backend.networkFirmwareEnabled()
     property bool closeConfirmed: false
+    // The selection dialog or the download popup is up: the window's controls wait for it, as
+    // under a modal window, while its close still goes through (and ends a download).
+    readonly property bool childWindowOpen: (netFileDialog !== null && netFileDialog.visible)
+                                            || (gidDownloadProgress !== null
+                                                && gidDownloadProgress.visible)
 
     // The log's bound and scroll bar, where the window's users look for them.
     readonly property int maxLogLines: item_TextOut.maxLines
@@ -186,7 +191,12 @@ ApplicationWindow {
             closeOrAsk(function () { rootWindow.close() })
             return
         }
+        // Ends a download under way, and the dialog and the popup go with the window.
         backend.windowsClose()
+        if (gidDownloadProgress)
+            gidDownloadProgress.visible = false
+        if (netFileDialog)
+            netFileDialog.visible = false
         close.accepted = true
     }
 
@@ -255,7 +265,7 @@ ApplicationWindow {
 
     Shortcut {
         sequence: StandardKey.Open
-        enabled: !updateRunning
+        enabled: !updateRunning && !childWindowOpen
         onActivated: openFileDialog()
     }
 
@@ -265,10 +275,11 @@ ApplicationWindow {
         objectName: "dropArea"
         anchors.fill: parent
         z: 10
-        onEntered: drag.accepted = !updateRunning && droppedImage(drag.urls) !== ""
+        onEntered: drag.accepted = !updateRunning && !childWindowOpen
+                                   && droppedImage(drag.urls) !== ""
         onDropped: {
             var url = droppedImage(drop.urls)
-            if (updateRunning || url === "")
+            if (updateRunning || childWindowOpen || url === "")
                 return
             drop.accept(Qt.CopyAction)
             openImage(url)
@@ -301,6 +312,8 @@ ApplicationWindow {
 
     Rectangle {
         id: rec_Ctrl
+        objectName: "rec_Ctrl"
+        enabled: !childWindowOpen
         x: 200
         width: parent.width - 200
         height: parent.height

@@ -71,7 +71,25 @@ TestCase {
         verify(findChild(shown, "gidTextHint").visible)
         compare(findChild(shown, "gidTextMsg_DescriptionChild").text, "")
         verify(findChild(shown, "gidTreeView").currentIndex.valid)
+        // Not modal, so that closing the main window still ends a download: its controls wait.
+        compare(findChild(fresh.contentItem, "rec_Ctrl").enabled, false)
         shown.visible = false
+        compare(findChild(fresh.contentItem, "rec_Ctrl").enabled, true)
+    }
+
+    // Qt drops the close of a window that a modal one blocks: with the popup up, closing the
+    // main window must still go through (and end the download).
+    function test_closingTheWindowWithThePopupUp() {
+        var fresh = createTemporaryObject(Qt.createComponent("qrc:/main.qml"), testCase)
+        fixture.storeCatalogue(false)
+        fresh.openNetworkFirmware()
+        tryVerify(function () { return fresh.netFileDialog.visible })
+        fresh.openProgress()
+        var popup = fresh.gidDownloadProgress
+        tryVerify(function () { return popup.visible })
+        fresh.close()
+        tryVerify(function () { return !fresh.visible }, 2000, "the window closed")
+        verify(!popup.visible && !fresh.netFileDialog.visible)
     }
 
     function test_catalogueOpensDialogWithWholeTree() {
