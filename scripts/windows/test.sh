@@ -54,7 +54,32 @@ FWU_SIM_DEVICES=v20 FWU_SIM_DUMP="$dump" cli "$bench" --start-delay 0 flash "$(w
 cmp -n 5000 "$results/image.bin" "$results/received.bin" || fail "the accessory does not hold the image"
 step "cli: flash (exit 0, the device holds the image byte for byte) passed"
 
-# 3. The installer: silent install, start, uninstall.
+# 3. A catalogue firmware from a web server on loopback: fetched, unpacked and written.
+www=$results/www && rm -rf "$www" && mkdir -p "$www/fw"
+python3 - "$www" "$results/image.bin" <<'PY'
+import json, sys, zipfile
+www, image = sys.argv[1:]
+with zipfile.ZipFile(www + "/fw/ABC.zip", "w", zipfile.ZIP_DEFLATED) as z:
+    z.write(image, "ABC.bin")
+named = lambda text: {"id": text, "language1": text, "language2": text}
+record = {"device_id": "ABC", "version": "1.0", "release_date": "2024-01-05",
+          "firmware_url": "ABC.zip", "category1": named("tx"), "category2": named("ABC"),
+          "remark": named("-"), "update_contents": named("-")}
+json.dump({"base_url": "fw", "Firmwares": [record]}, open(www + "/cat.json", "w"))
+PY
+python3 -m http.server 0 --bind 127.0.0.1 --directory "$www" >"$results/http.log" 2>&1 &
+http=$!
+for _ in $(seq 50); do port=$(grep -o 'port [0-9]*' "$results/http.log" | head -1 | cut -d' ' -f2); [ -n "$port" ] && break; sleep 0.1; done
+[ -n "${port:-}" ] || fail "the loopback web server did not start"
+rm -f "$results/received.bin"
+FWU_SIM_DEVICES=v20:ABC FWU_SIM_DUMP="$dump" cli "$bench" --start-delay 0 flash --from-catalogue \
+  --url "http://127.0.0.1:$port/cat.json" >"$results/cli-catalogue.txt" 2>&1; rc=$?
+kill $http 2>/dev/null || true
+[ $rc = 0 ] || fail "flash --from-catalogue exited $rc (see $results/cli-catalogue.txt)"
+cmp -n 5000 "$results/image.bin" "$results/received.bin" || fail "the accessory does not hold the catalogue firmware"
+step "cli: flash --from-catalogue from a loopback server (exit 0, byte for byte) passed"
+
+# 4. The installer: silent install, start, uninstall.
 wine "$out/$name-setup.exe" /S; wineserver -w
 inst=$(find "$WINEPREFIX/drive_c/users" -path '*AppData/Local/Programs/Tarvo Firmware Updater' -type d | head -1)
 [ -n "$inst" ] && [ -f "$inst/firmware-updater.exe" ] || fail "/S did not install into %LOCALAPPDATA%\\Programs"
