@@ -207,6 +207,45 @@ TestCase {
         compare(line.text, "")
     }
 
+    // Engine messages: 5 the device went away, 8 update failed, 9 update done.
+    function test_progressLine_outcome_data() {
+        return [
+            { tag: "done", reached: 100, messages: [9], colour: "#008000",
+              zh: "升级完成，可以拔下设备", en: "Update done: you may unplug the accessory" },
+            { tag: "failed", reached: 40, messages: [8], colour: "#c62828",
+              zh: "升级失败：请重新连接设备后再次升级",
+              en: "Update failed: reconnect the accessory and update again" },
+            { tag: "device lost", reached: 40, messages: [5, 8], colour: "#c62828",
+              zh: "升级失败：设备已断开，请重新连接设备后再次升级",
+              en: "The accessory was lost: reconnect the accessory and update again" },
+        ]
+    }
+
+    // The bar ends full with the outcome, in the language of the moment, until a new image
+    // empties it: a new update must not look finished before it starts.
+    function test_progressLine_outcome(data) {
+        var line = child("progressText")
+        var fill = child("update_Prog_fill")
+        backend.slot_UpdateState(true)
+        backend.slot_mainTaskChangeProgressValue(data.reached)
+        if (data.messages.length > 1)
+            backend.slot_MainTastOutputMsg(data.messages[0])
+        // The engine reports the state change just before its closing message.
+        backend.slot_UpdateState(false)
+        backend.slot_MainTastOutputMsg(data.messages[data.messages.length - 1])
+        compare(line.text, data.zh)
+        compare(String(fill.color), data.colour)
+        compare(fill.width, child("update_Prog").width)
+        backend.qml_LangageSelectChange(1)
+        compare(line.text, data.en)
+        backend.qml_LangageSelectChange(0)
+        backend.openFirwareFile("file:///tmp/fw/next.bin")
+        compare(line.text, "")
+        compare(child("update_Prog").value, 0)
+        compare(fill.width, 0)
+        compare(child("item_Prog").outcome, 0)
+    }
+
     function test_deviceIdentityLine() {
         var line = child("deviceIdentity")
         backend.slot_ReceiveDeviceID("TX-9")

@@ -219,6 +219,7 @@ void TestHttpServer::answer(QSslSocket *socket, const QByteArray &target)
     const QString path = target.startsWith('/') ? QString::fromUtf8(target)
                                                 : QUrl(QString::fromUtf8(target)).path();
     requestedPaths << path;
+    emit requested(path);
     sendPieces(socket, replies.value(path, status(404, "<html>not found</html>")));
 }
 

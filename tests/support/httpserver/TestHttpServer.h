@@ -65,6 +65,10 @@ public:
     // The certificate the TLS modes present, for a test to trust.
     static QByteArray certificatePem();
 
+signals:
+    // A GET has arrived, before its reply goes out: a test can act while a download waits.
+    void requested(const QString &path);
+
 protected:
     void incomingConnection(qintptr descriptor) override;
 

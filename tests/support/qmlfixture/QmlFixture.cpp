@@ -123,12 +123,12 @@ bool writeFile(const QString &path, const QByteArray &data)
 
 } // namespace
 
-QmlFixture::QmlFixture(QQmlEngine *engine)
+QmlFixture::QmlFixture(QQmlEngine *engine, const QString &catalogueUrl)
     : QObject(engine)
 {
     server.listen(QHostAddress::LocalHost, 0);
     connect(&server, &QTcpServer::newConnection, this, &QmlFixture::onNewConnection);
-    writeConfig();
+    writeConfig(catalogueUrl);
 
     qmlRegisterType<TreeViewModel>("TreeViewModel", 1, 0, "TreeViewModel");
     model = new TreeViewModel(this);
@@ -156,14 +156,17 @@ QString QmlFixture::serverUrl() const
     return QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort());
 }
 
-// The program's own Config.xml, every catalogue address replaced by the local file.
-void QmlFixture::writeConfig() const
+// The program's own Config.xml, every catalogue address replaced by the local file (or the
+// address given).
+void QmlFixture::writeConfig(const QString &catalogueUrl) const
 {
     QFile source(QStringLiteral(FWU_SOURCE_CONFIG));
     if (!source.open(QIODevice::ReadOnly))
         qFatal("cannot read %s", FWU_SOURCE_CONFIG);
     QString xml = QString::fromUtf8(source.readAll());
-    const QString url = QUrl::fromLocalFile(catalogueSourcePath()).toString();
+    const QString url = catalogueUrl.isEmpty()
+        ? QUrl::fromLocalFile(catalogueSourcePath()).toString()
+        : catalogueUrl;
     xml.replace(QRegularExpression("<catalogue_url>[^<]*</catalogue_url>"),
                 "<catalogue_url>" + url + "</catalogue_url>");
     if (!writeFile(appDir() + "/Config/Config.xml", xml.toUtf8()))

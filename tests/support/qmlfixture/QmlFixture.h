@@ -21,8 +21,9 @@ class QmlFixture : public QObject
     Q_PROPERTY(QString serverUrl READ serverUrl CONSTANT)
 public:
     // Writes Config/Config.xml beside the executable, then creates the controller and the model
-    // and publishes them, with appdir and screenshotDir, in the engine's root context.
-    explicit QmlFixture(QQmlEngine *engine);
+    // and publishes them, with appdir and screenshotDir, in the engine's root context. A test
+    // that needs a real web server gives its catalogue address instead of the missing file.
+    explicit QmlFixture(QQmlEngine *engine, const QString &catalogueUrl = QString());
     ~QmlFixture() override;
 
     QString serverUrl() const;
@@ -47,7 +48,7 @@ public:
     Q_INVOKABLE QStringList requestedPaths() const { return paths; }
 
 private:
-    void writeConfig() const;
+    void writeConfig(const QString &catalogueUrl) const;
     QByteArray catalogueDocument(bool withMarkup) const;
     QString storedCataloguePath() const;
     void onNewConnection();

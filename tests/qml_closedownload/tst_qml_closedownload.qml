@@ -1,0 +1,53 @@
+import QtQuick 2.15
+import QtTest 1.15
+
+// Qt drops the close of a window that a modal one blocks: with the popup up over a download that
+// never ends by itself, closing the main window must still reach it and end the download.
+TestCase {
+    id: testCase
+    name: "CloseDuringDownload"
+    when: windowShown
+
+    property var win: null
+    property bool guardFired: false
+
+    SignalSpy { id: logSpy; target: backend; signalName: "sigOutputMsg" }
+
+    // Ends the wait if the close never arrives, so that the test fails at once and not after the
+    // downloader's own stall timer.
+    Timer {
+        id: guard
+        interval: 5000
+        onTriggered: {
+            guardFired = true
+            backend.qml_CancelDownload()
+        }
+    }
+
+    // The firmware's request has reached the server: close the main window from inside the wait.
+    Connections {
+        target: httpServer
+        function onRequested(path) {
+            if (path === "/fw/X1.zip" && win)
+                Qt.callLater(function () { win.close() })
+        }
+    }
+
+    function test_closingTheMainWindowEndsTheDownload() {
+        win = createTemporaryObject(Qt.createComponent("qrc:/main.qml"), testCase)
+        waitForRendering(win.contentItem)
+        win.openNetworkFirmware()
+        var dialog = win.netFileDialog
+        verify(dialog && dialog.visible, "the catalogue came from the server")
+        logSpy.clear()
+        dialog.selectFileNumber = 0
+        guard.start()
+        dialog.openSelected() // returns once the download has ended
+        guard.stop()
+        verify(!guardFired, "the close ended the download")
+        verify(!win.visible, "the window closed")
+        verify(!win.gidDownloadProgress.visible && !dialog.visible, "the popup and dialog went too")
+        compare(backend.downloadText, "")
+        compare(logSpy.count, 0, "an ended download reports no network fault")
+    }
+}
