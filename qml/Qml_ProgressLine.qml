@@ -9,10 +9,10 @@ Item {
     // 0 to 1.
     property alias value: update_Prog.value
     property alias text: progressText.text
-    // How the last update ended: 0 none (or a new image since), 1 done, 2 failed. A failed update
-    // fills the bar red, so that its message reads as the outcome and not as progress.
+    // How the last update ended: 0 none (or a new image since), 1 done, 2 failed. An ended update
+    // fills the bar (red when it failed), so that its message reads as the outcome, not progress.
     property int outcome: 0
-    readonly property real filled: outcome === 2 ? 1 : update_Prog.visualPosition
+    readonly property real filled: outcome !== 0 ? 1 : update_Prog.visualPosition
 
     height: 25
 

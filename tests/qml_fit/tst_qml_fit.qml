@@ -150,7 +150,37 @@ TestCase {
         box.popup.close()
         checkWindow(win.netFileDialog, "selection dialog", problems)
         checkWindow(win.gidDownloadProgress, "download popup", problems)
+        checkOutcomes(data.language, problems)
         verify(problems.length === 0, "\n" + problems.join("\n"))
+    }
+
+    // The bar's three endings (engine messages: 5 the device went away, 8 failed, 9 done), with
+    // the dialog and the popup put away as after a real update; then the update runs again.
+    function checkOutcomes(language, problems) {
+        // The popup first: a window whose transient parent is hidden keeps its own state.
+        win.gidDownloadProgress.visible = false
+        win.netFileDialog.visible = false
+        var endings = [{ name: "done", messages: [9] }, { name: "failed", messages: [8] },
+                       { name: "lost", messages: [5, 8] }]
+        for (var i = 0; i < endings.length; ++i) {
+            var messages = endings[i].messages
+            if (messages.length > 1)
+                backend.slot_MainTastOutputMsg(messages[0])
+            backend.slot_UpdateState(false)
+            backend.slot_MainTastOutputMsg(messages[messages.length - 1])
+            waitForRendering(win.contentItem)
+            grabImage(win.contentItem).save(screenshotDir + "/main-" + endings[i].name + "-lang"
+                                            + language + ".png")
+            checkWindow(win, "outcome " + endings[i].name, problems)
+            // Nobody hovers over the bar for a tooltip: what to do must show whole.
+            var bar = findChild(win.contentItem, "progressText")
+            if (bar.truncated)
+                problems.push("outcome " + endings[i].name + " '" + bar.text + "': cut short")
+            backend.slot_UpdateState(true)
+            backend.slot_mainTaskChangeProgressValue(99)
+        }
+        win.netFileDialog.visible = true
+        win.gidDownloadProgress.visible = true
     }
 
     // The check itself: a plain text too wide for its room is caught, an elided one is not.

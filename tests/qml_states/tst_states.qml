@@ -217,7 +217,7 @@ TestCase {
               en: "Update failed: reconnect the accessory and update again" },
             { tag: "device lost", reached: 40, messages: [5, 8], colour: "#c62828",
               zh: "升级失败：设备已断开，请重新连接设备后再次升级",
-              en: "The accessory was lost: reconnect the accessory and update again" },
+              en: "Accessory lost: reconnect it and update again" },
         ]
     }
 
