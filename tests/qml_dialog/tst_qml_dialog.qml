@@ -351,6 +351,8 @@ TestCase {
             var p = item.mapToItem(dialog.contentItem, 0, 0)
             return [p.x, p.y, item.width, item.height]
         }
+        // The panels are laid out at the next polish, after the window's own size has settled.
+        tryCompare(part("gidRecTreeList"), "width", 220)
         compare(geometry("gidRecTreeList"), [20, 64, 220, 246])
         compare(geometry("gidRecDetailMsg"), [260, 64, 220, 166])
         compare(geometry("gidBtnDetailChangeList"), [380, 240, 100, 30])
@@ -358,6 +360,7 @@ TestCase {
 
         dialog.width = 800
         tryCompare(dialog.contentItem, "width", 800)
+        tryCompare(part("gidRecTreeList"), "width", 370)
         compare(geometry("gidRecTreeList")[2], 370)
         compare(geometry("gidRecDetailMsg"), [410, 64, 370, 166])
     }
