@@ -2,6 +2,7 @@
 
 #include "AccessoryLocks.h"
 #include "BackEnd.h"
+#include "LanguageChoice.h"
 #include "LanguageConfig.h"
 #include "MainTask.h"
 #include "SingleInstanceLock.h"
@@ -59,15 +60,16 @@ void exitAfterFirstFrame(const QQmlApplicationEngine &engine)
         Qt::QueuedConnection);
 }
 
-// The first configured language's texts: the second copy shows its message before any controller
-// exists, and reads nothing but the configuration.
+// In the language the window would start in: the second copy shows its message before any
+// controller exists, and reads nothing but the configuration and the user's remembered choice.
 void reportAlreadyRunning(const StartupHooks &hooks)
 {
     LanguageConfig config;
     config.loadConfigFile(AppPaths::configDirFor(QCoreApplication::applicationDirPath())
                           + QStringLiteral("Config.xml"));
-    const QString title = config.text(LanguageConfig::textTitle, 0);
-    const QString text = config.text(LanguageConfig::textAlreadyRunning, 0);
+    const int language = LanguageChoice::forThisUser(config);
+    const QString title = config.text(LanguageConfig::textTitle, language);
+    const QString text = config.text(LanguageConfig::textAlreadyRunning, language);
     if (hooks.alreadyRunning)
         hooks.alreadyRunning(title, text);
     else

@@ -1,8 +1,25 @@
 #include "SingleInstanceLock.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QStandardPaths>
+#include <QSysInfo>
+
+#include <mutex>
+
+namespace {
+
+// The lock files this process holds, so that one naming this process is known for its own.
+std::mutex heldHereMutex;
+QSet<QString> &heldHere()
+{
+    static QSet<QString> paths;
+    return paths;
+}
+
+} // namespace
 
 SingleInstanceLock::SingleInstanceLock(const QString &lockFilePath)
     : filePath(lockFilePath)
@@ -12,12 +29,38 @@ SingleInstanceLock::SingleInstanceLock(const QString &lockFilePath)
     lock.setStaleLockTime(0);
 }
 
+SingleInstanceLock::~SingleInstanceLock()
+{
+    std::lock_guard<std::mutex> guard(heldHereMutex);
+    if (lock.isLocked())
+        heldHere().remove(filePath);
+}
+
 SingleInstanceLock::Result SingleInstanceLock::acquire()
 {
     QDir().mkpath(QFileInfo(filePath).path());
-    if (lock.tryLock(0))
+    std::lock_guard<std::mutex> guard(heldHereMutex);
+    if (lock.tryLock(0) || takeOverFromEarlierHolderOfThisId()) {
+        heldHere().insert(filePath);
         return Result::Acquired;
+    }
     return lock.error() == QLockFile::LockFailedError ? Result::HeldByAnother : Result::Unavailable;
+}
+
+// Qt counts a lock as held while a process of the holder's name runs under the holder's id. A lock
+// naming this very process that this process does not hold was left by an earlier copy whose id
+// has been handed on to this one (Windows reuses ids after a restart), and is stale.
+bool SingleInstanceLock::takeOverFromEarlierHolderOfThisId()
+{
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    if (lock.error() != QLockFile::LockFailedError || !lock.getLockInfo(&pid, &host, &application)
+        || pid != QCoreApplication::applicationPid()
+        || (!host.isEmpty() && host != QSysInfo::machineHostName())
+        || heldHere().contains(filePath))
+        return false;
+    return lock.removeStaleLockFile() && lock.tryLock(0);
 }
 
 QString SingleInstanceLock::pathFor(const QString &name)

@@ -4,9 +4,9 @@
 #include <QString>
 
 // A lock file in the user's runtime folder (or a cache folder) naming the holding process, so that
-// a lock left by a copy that crashed is taken over. The window holds one under its own name (one
-// window per user: it empties the download folder); every copy holds one per accessory it opens
-// (AccessoryLocks).
+// a lock left by a copy that crashed is taken over, also when the system has since given that
+// copy's process id to this one. The window holds one under its own name (one window per user: it
+// empties the download folder); every copy holds one per accessory it opens (AccessoryLocks).
 class SingleInstanceLock
 {
 public:
@@ -18,6 +18,9 @@ public:
     };
 
     explicit SingleInstanceLock(const QString &lockFilePath);
+    ~SingleInstanceLock();
+    SingleInstanceLock(const SingleInstanceLock &) = delete;
+    SingleInstanceLock &operator=(const SingleInstanceLock &) = delete;
 
     Result acquire();
     QString path() const { return filePath; }
@@ -31,6 +34,8 @@ public:
     static QString folder();
 
 private:
+    bool takeOverFromEarlierHolderOfThisId();
+
     QString filePath;
     QLockFile lock;
 };

@@ -191,13 +191,22 @@ void TestStartup::commandLine()
 void TestStartup::secondCopy_data()
 {
     QTest::addColumn<bool>("firstCrashes");
-    QTest::newRow("first copy running") << false;
-    QTest::newRow("first copy crashed, its lock left behind") << true;
+    QTest::addColumn<QStringList>("secondEnvironment");
+    QTest::addColumn<QString>("message");
+    const QString english = "Tarvo Firmware Updater: The firmware updater is already running.";
+    QTest::newRow("first copy running") << false << QStringList() << english;
+    QTest::newRow("first copy crashed, its lock left behind") << true << QStringList() << english;
+    // In the language the window would have started in, not the first one configured.
+    QTest::newRow("first copy running, German system")
+        << false << QStringList {"LC_ALL=de_DE.UTF-8", "LANGUAGE=de"}
+        << "Tarvo Firmware-Aktualisierung: Die Firmware-Aktualisierung läuft bereits.";
 }
 
 void TestStartup::secondCopy()
 {
     QFETCH(bool, firstCrashes);
+    QFETCH(QStringList, secondEnvironment);
+    QFETCH(QString, message);
     // A program folder of its own, with a configuration whose first language is English (not the
     // built-in text) and a download folder no other test empties.
     QTemporaryDir appDir;
@@ -232,7 +241,8 @@ void TestStartup::secondCopy()
     }
 
     QProcess secondCopy;
-    startProbe(secondCopy, program, "order.qml", noStartPause, {"FWU_PROBE_DEVICE=V20"});
+    startProbe(secondCopy, program, "order.qml", noStartPause,
+               QStringList {"FWU_PROBE_DEVICE=V20"} + secondEnvironment);
     const Run second = finish(secondCopy);
     QCOMPARE(second.status, QProcess::NormalExit);
     if (firstCrashes) {
@@ -241,9 +251,7 @@ void TestStartup::secondCopy()
         return;
     }
     QVERIFY2(second.exitCode != 0, qPrintable(second.output));
-    QVERIFY2(second.output.contains("ALREADY_RUNNING Tarvo Firmware Updater: The firmware "
-                                    "updater is already running."),
-             qPrintable(second.output));
+    QVERIFY2(second.output.contains("ALREADY_RUNNING " + message), qPrintable(second.output));
     QVERIFY2(!second.output.contains("SEEN"), qPrintable(second.output));
     QVERIFY2(QFile::exists(marker), "the second copy emptied the first one's download folder");
     QCOMPARE(firstCopy.state(), QProcess::Running);
