@@ -56,11 +56,10 @@ Section "Install"
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
-; Only what the installer wrote, and the program's download scratch beside it; the user's cache
-; folder (%LOCALAPPDATA%\Tarvo\firmware-updater) stays.
+; Only what the installer wrote; the user's cache folder (%LOCALAPPDATA%\Tarvo\firmware-updater),
+; where the program keeps its downloads and its lock, stays.
 Section "Uninstall"
   SetShellVarContext current
-  RMDir /r "$INSTDIR\Config\Temp"
 !include "${UNINSTALL_FILES}"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"

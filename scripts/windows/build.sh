@@ -36,8 +36,7 @@ unzip -q "$out/$name.zip" -d "$check"
 bash "$root/scripts/windows/check-imports.sh" "$check/$name"
 echo "$out/$name.zip"
 
-# The uninstaller removes exactly the files the installer wrote (and the program's download
-# scratch folder Config\Temp beside it), deepest folders last.
+# The uninstaller removes exactly the files the installer wrote, deepest folders last.
 nsh=$out/stage/uninstall-files.nsh
 (cd "$stage" && find . -type f | sort | sed 's|^\./||; s|/|\\|g; s|.*|  Delete "$INSTDIR\\&"|'
  cd "$stage" && find . -mindepth 1 -type d | sort -r | sed 's|^\./||; s|/|\\|g; s|.*|  RMDir "$INSTDIR\\&"|') > "$nsh"

@@ -44,14 +44,15 @@ QString AppPaths::configDirFor(const QString &appDir, bool *found)
     return portable;
 }
 
-AppPaths AppPaths::choose(const QString &appDir, const QString &userCacheDir)
+AppPaths AppPaths::choose(const QString &appDir, const QString &userCacheDir, Downloads downloads)
 {
     const QString portable = appDir + QStringLiteral("/Config/");
     AppPaths paths;
     paths.configDir = configDirFor(appDir, &paths.configFound);
     // An installed program never writes beside itself, even where it could (run as root).
     const QString beside = portable + QStringLiteral("Temp/");
-    if (paths.configDir == portable && canWriteInto(beside))
+    if (downloads == Downloads::BesidePortableConfig && paths.configDir == portable
+        && canWriteInto(beside))
         paths.downloadDir = beside;
     else
         paths.downloadDir = userCacheDir + QStringLiteral("/Temp/");
@@ -60,6 +61,13 @@ AppPaths AppPaths::choose(const QString &appDir, const QString &userCacheDir)
 
 AppPaths AppPaths::forThisProgram()
 {
+#ifdef Q_OS_WIN
+    // A Windows program folder is no place for scratch files, whether the installer or a ZIP put
+    // it there: downloads go to %LOCALAPPDATA%, which the uninstaller leaves alone.
+    const Downloads downloads = Downloads::InUserCache;
+#else
+    const Downloads downloads = Downloads::BesidePortableConfig;
+#endif
     return choose(QCoreApplication::applicationDirPath(),
-                  QStandardPaths::writableLocation(QStandardPaths::CacheLocation));
+                  QStandardPaths::writableLocation(QStandardPaths::CacheLocation), downloads);
 }

@@ -15,12 +15,16 @@ public:
 
     QString configFile() const { return configDir + QStringLiteral("Config.xml"); }
 
+    enum class Downloads { BesidePortableConfig, InUserCache };
+
     // The portable layout when <appDir>/Config/ exists, else the installed one
-    // (<appDir>/../share/firmware-updater/Config/). Downloads stay in <appDir>/Config/Temp/ when
-    // that can be created and written in the portable layout, else go to <userCacheDir>/Temp/.
-    static AppPaths choose(const QString &appDir, const QString &userCacheDir);
+    // (<appDir>/../share/firmware-updater/Config/). With BesidePortableConfig, downloads stay in
+    // <appDir>/Config/Temp/ when that can be created and written in the portable layout; else, and
+    // always with InUserCache, they go to <userCacheDir>/Temp/.
+    static AppPaths choose(const QString &appDir, const QString &userCacheDir,
+                           Downloads downloads = Downloads::BesidePortableConfig);
     // The configuration folder alone, as choose() picks it; writes nothing, probes nothing.
     static QString configDirFor(const QString &appDir, bool *found = nullptr);
-    // choose() for the running program and the user's cache folder.
+    // choose() for the running program and the user's cache folder; on Windows, InUserCache.
     static AppPaths forThisProgram();
 };

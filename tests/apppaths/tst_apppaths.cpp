@@ -38,22 +38,27 @@ void TestAppPaths::choose_data()
     QTest::addColumn<QString>("configDir");
     QTest::addColumn<bool>("found");
     QTest::addColumn<QString>("downloadDir");
+    QTest::addColumn<bool>("inUserCache");
     const QString portable = "bin/Config/";
     const QString installed = "share/firmware-updater/Config/";
-    QTest::newRow("portable, writable")
-        << QStringList {portable} << QStringList() << portable << true << portable + "Temp/";
+    QTest::newRow("portable, writable") << QStringList {portable} << QStringList() << portable
+                                        << true << portable + "Temp/" << false;
     QTest::newRow("portable, download folder blocked")
         << QStringList {portable} << QStringList {portable + "Temp"} << portable << true
-        << "cache/Temp/";
+        << "cache/Temp/" << false;
     QTest::newRow("installed only: never writes beside the program")
-        << QStringList {"bin", installed} << QStringList() << installed << true << "cache/Temp/";
+        << QStringList {"bin", installed} << QStringList() << installed << true << "cache/Temp/"
+        << false;
     QTest::newRow("both: the portable layout wins")
         << QStringList {portable, installed} << QStringList() << portable << true
-        << portable + "Temp/";
+        << portable + "Temp/" << false;
     QTest::newRow("neither, writable")
-        << QStringList {"bin"} << QStringList() << portable << false << portable + "Temp/";
+        << QStringList {"bin"} << QStringList() << portable << false << portable + "Temp/" << false;
     QTest::newRow("neither, program folder blocked")
-        << QStringList {"bin"} << QStringList {"bin/Config"} << portable << false << "cache/Temp/";
+        << QStringList {"bin"} << QStringList {"bin/Config"} << portable << false << "cache/Temp/"
+        << false;
+    QTest::newRow("portable, writable, but the user's cache asked for (Windows)")
+        << QStringList {portable} << QStringList() << portable << true << "cache/Temp/" << true;
 }
 
 void TestAppPaths::choose()
@@ -63,6 +68,7 @@ void TestAppPaths::choose()
     QFETCH(QString, configDir);
     QFETCH(bool, found);
     QFETCH(QString, downloadDir);
+    QFETCH(bool, inUserCache);
     QTemporaryDir root;
     QVERIFY(root.isValid());
     const QString base = root.path() + '/';
@@ -71,7 +77,9 @@ void TestAppPaths::choose()
     for (const QString &file : files)
         makeFile(base + file);
 
-    const AppPaths paths = AppPaths::choose(base + "bin", base + "cache");
+    const AppPaths paths = AppPaths::choose(
+        base + "bin", base + "cache",
+        inUserCache ? AppPaths::Downloads::InUserCache : AppPaths::Downloads::BesidePortableConfig);
     QCOMPARE(paths.configDir, base + configDir);
     QCOMPARE(paths.configFound, found);
     QCOMPARE(paths.downloadDir, base + downloadDir);
