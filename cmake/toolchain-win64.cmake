@@ -23,8 +23,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# ctest runs the cross-built tests through Wine.
+# ctest runs the cross-built tests through Wine, by a script that shows Qt Test's report.
 find_program(FWU_WINE wine)
 if(FWU_WINE)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${FWU_WINE})
+    set(CMAKE_CROSSCOMPILING_EMULATOR bash ${CMAKE_CURRENT_LIST_DIR}/../scripts/windows/wine-qtest.sh)
 endif()

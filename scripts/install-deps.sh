@@ -26,7 +26,8 @@ fi
 # Debian's source packages (see scripts/windows/).
 if [ "${1:-}" = "--windows" ]; then
   packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-             nsis wine wine64 zip unzip imagemagick python3 perl git xz-utils ca-certificates)
+             nsis wine wine64 zip unzip imagemagick python3 perl git xz-utils ca-certificates
+             locales fonts-liberation)
 fi
 
 missing=()
@@ -35,14 +36,21 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# Wine takes the Windows locale from LC_ALL; the Windows tests run in the first configured
+# language's, which glibc must know so that Wine still maps file names as UTF-8.
+zh_locale() {
+  [ "${1:-}" = "--windows" ] || return 0
+  locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' && return 0
+  "${sudo[@]}" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+}
+sudo=(); [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+if [ ${#missing[@]} -eq 0 ]; then
+  zh_locale "${1:-}"
+  exit 0
+fi
 
 echo "Installing: ${missing[*]}"
-if [ "$(id -u)" -eq 0 ]; then
-  sudo=()
-else
-  sudo=(sudo)
-fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+zh_locale "${1:-}"

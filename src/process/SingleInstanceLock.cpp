@@ -19,6 +19,14 @@ QSet<QString> &heldHere()
     return paths;
 }
 
+// Qt names the host in a lock by its DNS name on Unix and by its NetBIOS name on Windows
+// (upper case, at most 15 characters).
+bool namesThisMachine(const QString &host)
+{
+    return host.isEmpty() || host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) == 0
+        || host.compare(qEnvironmentVariable("COMPUTERNAME"), Qt::CaseInsensitive) == 0;
+}
+
 } // namespace
 
 SingleInstanceLock::SingleInstanceLock(const QString &lockFilePath)
@@ -56,8 +64,7 @@ bool SingleInstanceLock::takeOverFromEarlierHolderOfThisId()
     QString host;
     QString application;
     if (lock.error() != QLockFile::LockFailedError || !lock.getLockInfo(&pid, &host, &application)
-        || pid != QCoreApplication::applicationPid()
-        || (!host.isEmpty() && host != QSysInfo::machineHostName())
+        || pid != QCoreApplication::applicationPid() || !namesThisMachine(host)
         || heldHere().contains(filePath))
         return false;
     return lock.removeStaleLockFile() && lock.tryLock(0);

@@ -139,7 +139,9 @@ void TestUpdateSequence::update_refusedBeforeAnythingIsWritten_data()
     QTest::newRow("another scheme")
         << "https://example.invalid/fw.bin" << qint64(0) << false << "msg:0";
     QTest::newRow("folder") << "<dir>" << qint64(0) << false << "msg:0";
+#ifndef Q_OS_WIN
     QTest::newRow("FIFO") << "<fifo>" << qint64(0) << false << "msg:0";
+#endif
     QTest::newRow("device node") << "/dev/zero" << qint64(0) << false << "msg:0";
     QTest::newRow("empty image") << "<image>" << qint64(0) << false << "msg:1";
     QTest::newRow("legacy device, 4096 blocks and one byte")

@@ -261,7 +261,7 @@ TestCase {
     }
 
     function test_keyboard_ctrlOOpensTheFileDialogInTheLastImagesFolder() {
-        var folder = "file://" + appdir + "/Config"
+        var folder = (appdir.charAt(0) === "/" ? "file://" : "file:///") + appdir + "/Config"
         window.openImage(folder + "/a.bin")
         compare(pathSpy.count, 1)
         window.requestActivate()

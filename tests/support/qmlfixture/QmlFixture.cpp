@@ -180,8 +180,11 @@ QByteArray QmlFixture::catalogueDocument(bool withMarkup) const
         records.append(firmware(s));
     if (withMarkup)
         records.append(markupFirmware(serverUrl()));
-    // Archives lie beside the catalogue's source file: a download stays on this machine.
-    const QString base = QFileInfo(catalogueSourcePath()).absolutePath().mid(1);
+    // Archives lie beside the catalogue's source file: a download stays on this machine. The
+    // road puts "file:///" before the base, so a Unix path loses its own leading slash.
+    QString base = QFileInfo(catalogueSourcePath()).absolutePath();
+    if (base.startsWith('/'))
+        base.remove(0, 1);
     const QJsonObject document {{"base_url", base}, {"Firmwares", records}};
     return QJsonDocument(document).toJson();
 }
