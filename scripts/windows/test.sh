@@ -35,7 +35,7 @@ main_window() {
     sleep 1
   done
 }
-# Whether the screen pixel at X Y is mostly green (the bar of a finished update).
+# Whether the screen pixel at X Y is mostly green (the right end of the bar: a finished update).
 green_at() {
   local rgb; rgb=$(import -window root -crop "1x1+$1+$2" -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}')
   (( 16#${rgb:3:2} > 96 && 16#${rgb:1:2} < 80 && 16#${rgb:5:2} < 80 ))
@@ -84,9 +84,9 @@ sleep 1; import -window root "$results/demo-file-dialog.png"
 xdotool type --delay 20 "$(winpath "$home/Q7_v2.bin")"; xdotool key Return
 for _ in $(seq 30); do [ "$(visible_windows)" -le "$before" ] && break; sleep 0.5; done
 sleep 1; xdotool mousemove $((wx + 518)) $((wy + 35)) click 1  # Update
-for _ in $(seq 120); do green_at $((wx + 215)) $((wy + 284)) && break; sleep 0.5; done
+for _ in $(seq 120); do green_at $((wx + 545)) $((wy + 284)) && break; sleep 0.5; done
 import -window root -crop "575x350+$wx+$wy" "$results/demo-finished.png"
-green_at $((wx + 215)) $((wy + 284)) || fail "the demo's update did not end done (see $results/demo-finished.png)"
+green_at $((wx + 545)) $((wy + 284)) || fail "the demo's update did not end done (see $results/demo-finished.png)"
 wineserver -k; sleep 1
 step "demo: image opened through the file dialog, updated, bar done ($results/demo-finished.png)"
 
