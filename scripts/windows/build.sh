@@ -8,7 +8,9 @@ need ${mingw}-objdump binutils-mingw-w64-x86-64
 need makensis nsis
 need zip zip
 
-while IFS== read -r name value; do export "$name=$value"; done < <(bash "$root/scripts/windows/deps.sh")
+# deps.sh has said what is missing when it fails.
+prefixes=$(bash "$root/scripts/windows/deps.sh") || exit 1
+while IFS== read -r name value; do export "$name=$value"; done <<<"$prefixes"
 qt=$FWU_QT_WIN64; deps=$FWU_WIN64_DEPS
 
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}

@@ -10,7 +10,9 @@ need wine "wine and wine64"
 need Xvfb xvfb
 need xdotool xdotool
 need import imagemagick
-while IFS== read -r name value; do export "$name=$value"; done < <(bash "$root/scripts/windows/deps.sh")
+# deps.sh has said what is missing when it fails.
+prefixes=$(bash "$root/scripts/windows/deps.sh") || exit 1
+while IFS== read -r name value; do export "$name=$value"; done <<<"$prefixes"
 name=firmware-updater-$(version)-win64
 [ -f "$out/$name.zip" ] || die "$out/$name.zip is missing: run make windows first"
 results=$out/wine-test && rm -rf "$results" && mkdir -p "$results"
