@@ -39,9 +39,13 @@ SingleInstanceLock::SingleInstanceLock(const QString &lockFilePath)
 
 SingleInstanceLock::~SingleInstanceLock()
 {
+    // Released under the registry's guard, so that no other thread takes the file for a leftover
+    // before it is gone.
     std::lock_guard<std::mutex> guard(heldHereMutex);
-    if (lock.isLocked())
+    if (lock.isLocked()) {
+        lock.unlock();
         heldHere().remove(filePath);
+    }
 }
 
 SingleInstanceLock::Result SingleInstanceLock::acquire()
