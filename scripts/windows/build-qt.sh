@@ -23,7 +23,12 @@ fetch() {  # $1 source package; unpacks into $work/$1 with Debian's patches appl
   if [ -n "${!var:-}" ]; then
     mkdir -p "$work/$1" && git -C "${!var}" archive v5.15.8-lts-lgpl | tar -x -C "$work/$1"; return 0
   fi
-  mkdir -p "$work/dl"; (cd "$work/dl" && apt-get source --download-only -q "$1" >/dev/null)
+  mkdir -p "$work/dl"
+  (cd "$work/dl" && apt-get source --download-only -q "$1" >/dev/null) || {
+    echo "build-qt: apt-get source $1 failed; where the mirror lacks its tarball, set $var to a" \
+         "git clone of Qt's ${1%%-opensource-src} repository (tag v5.15.8-lts-lgpl)" >&2
+    exit 1
+  }
   dpkg-source -x "$work/dl/$1"_*.dsc "$work/$1" >/dev/null
 }
 stamp() { [ -f "$work/$1.done" ]; }
