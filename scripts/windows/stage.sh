@@ -23,6 +23,16 @@ cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$dir/plugins/styles/"
 done
 rm -rf "$dir/qml/QtQuick/Controls.2/"{Material,Universal,Fusion,Imagine}
 find "$dir/qml" -name designer -type d -prune -exec rm -rf {} +
+# Each module the program's own QML imports is in the folder, found as Qt finds it (the folder
+# with the major version first): a Qt without one (Controls 1, say) makes a program whose dialog
+# never opens. TreeViewModel is registered by the program itself.
+missing=$(grep -ho '^import [A-Za-z][A-Za-z.]* [0-9]*' "$root"/qml/*.qml | sort -u |
+  while read -r _ module major; do
+    [ "$module" = TreeViewModel ] && continue
+    [ -f "$dir/qml/${module//.//}.$major/qmldir" ] || [ -f "$dir/qml/${module//.//}/qmldir" ] \
+      || echo "$module $major"
+  done)
+[ -z "$missing" ] || die "the Qt for Windows in $qt lacks the QML modules:" $missing
 
 for locale in $(sed -n 's|.*<qt_locale>\([^<]*\)<.*|\1|p' "$root/Config/Config.xml"); do
   qm=/usr/share/qt5/translations/qtbase_$locale.qm
