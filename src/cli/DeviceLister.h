@@ -1,32 +1,8 @@
 #pragma once
 
-#include "AccessoryLocks.h"
-
-#include <QByteArray>
-#include <QString>
-#include <QVector>
+#include "AccessoryScan.h"
 
 class CliOutput;
-
-// A matching accessory as enumeration and a short look at it find it.
-struct Accessory
-{
-    enum class State { Free, Busy, CannotOpen };
-    QByteArray path; // hidapi's path: the name every copy sees the same
-    QString serial; // the USB serial number, where hidapi gives one
-    State state = State::Free;
-    bool v20 = false; // answered the identity request
-    QString identity; // the identity it reported (device text, not escaped)
-
-    // The name a user types: the path, and the serial number where there is one.
-    QString name() const;
-    QString kind() const; // "V20", "legacy", "?" when not opened
-};
-
-// Every matching accessory in enumeration order. One that another copy holds is Busy and is not
-// opened; with `askIdentity`, every other one is opened (under its lock, for the look only) to
-// ask its identity.
-QVector<Accessory> scanAccessories(AccessoryLocks &locks, bool askIdentity);
 
 // The `devices` command: name, kind, identity and state (free, busy, cannot open) of every
 // accessory, as a table or JSON. Exit code: Ok when one is there that can be opened (or is busy in

@@ -8,7 +8,8 @@ Q_LOGGING_CATEGORY(lcConfig, "fwu.config")
 
 namespace {
 
-const char *const builtInTexts[LanguageConfig::EntryCount] = {
+// The 31 entries every Config.xml supplies by position, in that order.
+const char *const positionalTexts[LanguageConfig::positionalCount] = {
     "中文",
     "language1",
     "https://download.example.com/Downloads/Q7_firmware_20241205_v2.json",
@@ -40,30 +41,51 @@ const char *const builtInTexts[LanguageConfig::EntryCount] = {
     "查找:",
     "版本号：",
     "发布时间：",
-    "已找到设备，但无法打开：权限不足 — 请参阅 /usr/share/doc/firmware-updater/troubleshooting.md",
-    "固件升级软件已在运行。",
-    "正在升级设备。现在关闭会使设备无法使用，直到再次升级。",
-    "继续升级",
-    "仍然关闭",
-    "所选固件适用于设备 %1，但连接的设备是 %2。仍要升级吗？",
-    "仍然升级",
-    "不升级",
-    "剩余 %1",
-    "设备：%1",
-    "zh_CN",
-    "类别",
-    "设备",
-    "名称",
-    "正在等待设备（最多 %1 秒）…",
-    "正在升级设备。现在停止会使设备无法使用，必须再次升级。3 秒内再按一次 Ctrl+C 即停止。",
-    "正在停止升级；设备必须再次升级。",
-    "请选择一个固件以查看其详情",
-    "正在下载 %1",
-    "使用设备 %1（共连接 %2 个）",
-    "开始升级：%1（%2 字节），设备 %3",
-    "升级完成，可以拔下设备",
-    "升级失败：请重新连接设备后再次升级",
-    "升级失败：设备已断开，请重新连接设备后再次升级",
+};
+
+// The entries the program added later, found by their element names, so that a language leaving
+// one out shifts nothing after it. New entries fall back to English.
+struct NamedText
+{
+    const char *element;
+    const char *fallback;
+};
+const NamedText namedTexts[LanguageConfig::EntryCount - LanguageConfig::positionalCount] = {
+    {"msg_device_permission",
+     "已找到设备，但无法打开：权限不足 — 请参阅 "
+     "/usr/share/doc/firmware-updater/troubleshooting.md"},
+    {"already_running", "固件升级软件已在运行。"},
+    {"update_running_question", "正在升级设备。现在关闭会使设备无法使用，直到再次升级。"},
+    {"keep_updating", "继续升级"},
+    {"close_anyway", "仍然关闭"},
+    {"mismatch_question", "所选固件适用于设备 %1，但连接的设备是 %2。仍要升级吗？"},
+    {"update_anyway", "仍然升级"},
+    {"do_not_update", "不升级"},
+    {"time_left", "剩余 %1"},
+    {"device_identity", "设备：%1"},
+    {"qt_locale", "zh_CN"},
+    {"col_category", "类别"},
+    {"col_device", "设备"},
+    {"col_name", "名称"},
+    {"text_waiting_for_device", "正在等待设备（最多 %1 秒）…"},
+    {"text_interrupt_hint",
+     "正在升级设备。现在停止会使设备无法使用，必须再次升级。3 秒内再按一次 Ctrl+C 即停止。"},
+    {"text_interrupt_stopping", "正在停止升级；设备必须再次升级。"},
+    {"choose_firmware_hint", "请选择一个固件以查看其详情"},
+    {"downloading", "正在下载 %1"},
+    {"accessory_chosen", "使用设备 %1（共连接 %2 个）"},
+    {"update_started", "开始升级：%1（%2 字节），设备 %3"},
+    {"outcome_done", "升级完成，可以拔下设备"},
+    {"outcome_failed", "升级失败：请重新连接设备后再次升级"},
+    {"outcome_lost", "升级失败：设备已断开，请重新连接设备后再次升级"},
+    {"reason_no_start_ack", "the accessory did not acknowledge the start command"},
+    {"reason_no_prepare_ack", "the accessory did not acknowledge the prepare command"},
+    {"reason_no_block_ack", "the accessory did not acknowledge block %1 of %2"},
+    {"reason_command_write_failed", "sending the update commands to the accessory failed"},
+    {"reason_block_write_failed", "writing block %1 of %2 failed"},
+    {"reason_unplugged_before_blocks", "the accessory was unplugged before the first block"},
+    {"reason_unplugged_during_block", "the accessory was unplugged during block %1 of %2"},
+    {"reason_image_unreadable", "the image could not be read at block %1"},
 };
 
 constexpr int maxLanguages = 5;
@@ -78,7 +100,18 @@ QString elementText(const tinyxml2::XMLElement *element)
 
 QString LanguageConfig::builtInText(Entry entry)
 {
-    return entry >= 0 && entry < EntryCount ? QString::fromUtf8(builtInTexts[entry]) : QString();
+    if (entry < 0 || entry >= EntryCount)
+        return {};
+    return QString::fromUtf8(entry < positionalCount
+                                 ? positionalTexts[entry]
+                                 : namedTexts[entry - positionalCount].fallback);
+}
+
+QString LanguageConfig::elementName(Entry entry)
+{
+    if (entry < positionalCount || entry >= EntryCount)
+        return {};
+    return QString::fromLatin1(namedTexts[entry - positionalCount].element);
 }
 
 QString LanguageConfig::builtInHelpHost()
@@ -91,6 +124,25 @@ QString LanguageConfig::text(Entry entry, int language) const
     if (entry < 0 || entry >= EntryCount)
         return {};
     return entries[entry].value(language);
+}
+
+void LanguageConfig::readLanguage(const tinyxml2::XMLElement *lang)
+{
+    // The first 31 children by position (a short element leaves the rest at their built-in
+    // value); the later entries by element name, the first of that name counting.
+    const tinyxml2::XMLElement *child = lang->FirstChildElement();
+    for (int i = 0; i < positionalCount; ++i) {
+        entries[i].append(child ? elementText(child) : builtInText(Entry(i)));
+        if (child)
+            child = child->NextSiblingElement();
+    }
+    for (int i = positionalCount; i < EntryCount; ++i) {
+        const QByteArray name = elementName(Entry(i)).toLatin1();
+        const tinyxml2::XMLElement *named = lang->FirstChildElement(name.constData());
+        entries[i].append(named ? elementText(named) : builtInText(Entry(i)));
+        if (i == qtLocale)
+            fileQtLocales.append(named ? elementText(named).trimmed() : QString());
+    }
 }
 
 void LanguageConfig::useBuiltInTable()
@@ -142,15 +194,7 @@ bool LanguageConfig::loadConfigFile(const QString &path)
     for (const auto *lang = root->FirstChildElement("language");
          lang && languageCount < maxLanguages; lang = lang->NextSiblingElement("language")) {
         ++languageCount;
-        // Children are read by position; a short element leaves the rest at their built-in value.
-        const tinyxml2::XMLElement *child = lang->FirstChildElement();
-        for (int i = 0; i < EntryCount; ++i) {
-            entries[i].append(child ? elementText(child) : builtInText(Entry(i)));
-            if (i == qtLocale)
-                fileQtLocales.append(child ? elementText(child).trimmed() : QString());
-            if (child)
-                child = child->NextSiblingElement();
-        }
+        readLanguage(lang);
     }
     if (languageCount == 0) {
         // A file without any language would leave the controller without texts.

@@ -4,11 +4,16 @@
 #include <QStringList>
 #include <array>
 
+namespace tinyxml2 {
+class XMLElement;
+}
+
 // Every user-visible text, per language, as read from Config/Config.xml (or built in).
 class LanguageConfig
 {
 public:
-    // In the order the file supplies them: the i-th child of a <language> element is entry i.
+    // Entries before positionalCount are the i-th child of a <language> element; later ones are
+    // found by their element name (see elementName()).
     enum Entry {
         languageName,
         languageKey,
@@ -41,7 +46,8 @@ public:
         textSearch,
         textVersion,
         textReleaseDate,
-        // Optional entries after the original 31; a language without them uses the built-in text.
+        // Optional entries after the original 31, found by name; a language without one uses the
+        // built-in text.
         msgDevicePermission, // log message 12
         textAlreadyRunning,
         textUpdateRunningQuestion,
@@ -70,6 +76,15 @@ public:
         textOutcomeDone,
         textOutcomeFailed,
         textOutcomeLost, // failed because the device went away
+        // Why an update failed, and where (%1 the block counted from 1, %2 the block count).
+        textReasonNoStartAck,
+        textReasonNoPrepareAck,
+        textReasonNoBlockAck,
+        textReasonCommandWriteFailed,
+        textReasonBlockWriteFailed,
+        textReasonUnpluggedBeforeBlocks,
+        textReasonUnpluggedDuringBlock,
+        textReasonImageUnreadable,
         EntryCount
     };
 
@@ -81,6 +96,9 @@ public:
     QString text(Entry entry, int language) const;
 
     static QString builtInText(Entry entry);
+    // The element a named entry is read from; empty for the positional ones.
+    static QString elementName(Entry entry);
+    static constexpr int positionalCount = msgDevicePermission;
     // The <qt_locale> a language's own element supplies; empty where the file has none (the
     // built-in fallback names no language of the file).
     QString ownQtLocale(int language) const { return fileQtLocales.value(language); }
@@ -93,6 +111,7 @@ public:
 
 private:
     void useBuiltInTable();
+    void readLanguage(const tinyxml2::XMLElement *lang);
 
     std::array<QStringList, EntryCount> entries;
     QStringList fileQtLocales;

@@ -2,6 +2,7 @@
 
 #include "FirmwareImage.h"
 #include "MessageId.h"
+#include "UpdateFailure.h"
 
 #include <QObject>
 #include <QString>
@@ -82,6 +83,9 @@ signals:
     void sig_UpdateState(bool running);
     // The accessory just opened, when `present` (more than one) matching ones are plugged in.
     void sig_DeviceChosen(QString path, int present);
+    // Why the update that is ending failed and where; sent once, just before its failure message
+    // (8, or 2 when the image could not be read), only for an update that began writing.
+    void sig_UpdateFailure(UpdateFailure failure);
 
 public slots:
     void SendDataLooper();

@@ -12,12 +12,17 @@
 
 namespace {
 
-// A <language> element with `count` children named by position, texts "<tag>-<entry number>".
+// A <language> element with `count` entries, texts "<tag>-<entry number>"; the positional ones are
+// named by position, the later ones by their element names.
 QString language(const QString &tag, int count = LanguageConfig::EntryCount)
 {
     QString xml = "<language>";
-    for (int i = 1; i <= count; ++i)
-        xml += QStringLiteral("<item%1>%2-%1</item%1>").arg(i).arg(tag);
+    for (int i = 1; i <= count; ++i) {
+        QString name = LanguageConfig::elementName(LanguageConfig::Entry(i - 1));
+        if (name.isEmpty())
+            name = QStringLiteral("item%1").arg(i);
+        xml += QStringLiteral("<%1>%2-%3</%1>").arg(name, tag).arg(i);
+    }
     return xml + "</language>";
 }
 
@@ -46,6 +51,7 @@ private slots:
     void unusableFile_givesTheBuiltInTable();
     void languages_areReadInDocumentOrder();
     void children_areReadByPositionWhateverTheirNames();
+    void laterEntries_areFoundByNameInAnyOrder();
     void blanks_areKept();
     void shortLanguage_fallsBackPerEntry();
     void missingHelpUrl_givesTheBuiltInHost();
@@ -75,7 +81,8 @@ QString localedLanguages(const QStringList &namesAndLocales)
     for (const QString &pair : namesAndLocales) {
         const QString name = pair.section('=', 0, 0);
         const QString locale = pair.section('=', 1);
-        const int count = locale.isEmpty() ? LanguageConfig::qtLocale : LanguageConfig::qtLocale + 1;
+        const int count
+            = locale.isEmpty() ? LanguageConfig::qtLocale : LanguageConfig::qtLocale + 1;
         body += "<language><name>" + name + "</name>";
         for (int i = 2; i <= count; ++i)
             body += i == count && !locale.isEmpty() ? "<qt_locale>" + locale + "</qt_locale>"
@@ -150,6 +157,34 @@ void TestLanguageConfig::children_areReadByPositionWhateverTheirNames()
     QCOMPARE(config.text(LanguageConfig::languageName, 0), QStringLiteral("first"));
     QCOMPARE(config.text(LanguageConfig::languageKey, 0), QStringLiteral("v2"));
     QCOMPARE(config.text(LanguageConfig::textReleaseDate, 0), QStringLiteral("v31"));
+}
+
+void TestLanguageConfig::laterEntries_areFoundByNameInAnyOrder()
+{
+    // The 31 positional entries, then named ones reversed, <qt_locale> and an unknown one left out.
+    QString lang = "<language>";
+    for (int i = 1; i <= LanguageConfig::positionalCount; ++i)
+        lang += QStringLiteral("<p%1>p%1</p%1>").arg(i);
+    lang += "<not_an_entry>x</not_an_entry>";
+    for (int i = LanguageConfig::EntryCount - 1; i >= LanguageConfig::positionalCount; --i) {
+        const QString name = LanguageConfig::elementName(LanguageConfig::Entry(i));
+        if (i != LanguageConfig::qtLocale)
+            lang += QStringLiteral("<%1>n%2</%1>").arg(name).arg(i + 1);
+    }
+    lang += "</language>";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Config.xml");
+    QVERIFY(writeFile(path, document(lang).toUtf8()));
+
+    LanguageConfig config;
+    QVERIFY(config.loadConfigFile(path));
+    QCOMPARE(config.text(LanguageConfig::textReleaseDate, 0), QStringLiteral("p31"));
+    QCOMPARE(config.text(LanguageConfig::msgDevicePermission, 0), QStringLiteral("n32"));
+    QCOMPARE(config.text(LanguageConfig::qtLocale, 0),
+             LanguageConfig::builtInText(LanguageConfig::qtLocale));
+    QCOMPARE(config.ownQtLocale(0), QString());
+    const auto last = LanguageConfig::Entry(LanguageConfig::EntryCount - 1);
+    QCOMPARE(config.text(last, 0), QStringLiteral("n%1").arg(int(last) + 1));
 }
 
 void TestLanguageConfig::blanks_areKept()
@@ -316,16 +351,16 @@ void TestLanguageConfig::startLanguage_rememberedThenSystemThenFirst_data()
 
     const QStringList shipped {"zh=zh_CN", "en=en", "de=de"};
     QTest::newRow("exact") << shipped << QStringList {"en"} << QString() << 1;
-    QTest::newRow("by language part") << shipped << QStringList {"de-AT", "de-Latn-AT"}
-                                      << QString() << 2;
-    QTest::newRow("first preference that matches") << shipped << QStringList {"fr", "de-DE", "en"}
-                                                    << QString() << 2;
+    QTest::newRow("by language part")
+        << shipped << QStringList {"de-AT", "de-Latn-AT"} << QString() << 2;
+    QTest::newRow("first preference that matches")
+        << shipped << QStringList {"fr", "de-DE", "en"} << QString() << 2;
     QTest::newRow("exact before language part")
         << QStringList {"zh=zh_CN", "tw=zh_TW"} << QStringList {"zh-TW"} << QString() << 1;
     QTest::newRow("no match") << shipped << QStringList {"fr-FR"} << QString() << 0;
     QTest::newRow("C locale") << shipped << QStringList {"C"} << QString() << 0;
-    QTest::newRow("no qt_locale in the file") << QStringList {"zh=", "en="} << QStringList {"zh-CN"}
-                                              << QString() << 0;
+    QTest::newRow("no qt_locale in the file")
+        << QStringList {"zh=", "en="} << QStringList {"zh-CN"} << QString() << 0;
     QTest::newRow("remembered wins") << shipped << QStringList {"en"} << "de" << 2;
     QTest::newRow("remembered, no longer configured") << shipped << QStringList {"en"} << "fr" << 1;
 }

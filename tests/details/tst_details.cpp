@@ -32,7 +32,10 @@ QString languageXml(int k)
         QString value = QString("L%1-%2").arg(k).arg(i);
         if (i == LanguageConfig::catalogueUrl)
             value = QString("https://user@host%1.example:8443/dir/cat%1.json?x=1").arg(k);
-        xml += QString("<e%1>%2</e%1>").arg(i).arg(value);
+        QString name = LanguageConfig::elementName(LanguageConfig::Entry(i));
+        if (name.isEmpty())
+            name = QString("e%1").arg(i);
+        xml += QString("<%1>%2</%1>").arg(name, value);
     }
     return xml + "</language>";
 }
@@ -198,8 +201,7 @@ void TestDetails::firmwareRow_usesTheActiveLanguageSlot()
     QCOMPARE(d.at(5).toString(), remark);
     // The active language's server root with its port; no user, path or query carried over.
     if (position == 0)
-        QCOMPARE(d.at(6).toString(),
-                 QString("https://host%1.example:8443/b/c.html").arg(language));
+        QCOMPARE(d.at(6).toString(), QString("https://host%1.example:8443/b/c.html").arg(language));
 }
 
 void TestDetails::jsonFileIsExists_looksForTheFirstLanguagesFile()
