@@ -6,6 +6,8 @@
 #include "ExitCode.h"
 #include "FirmwareImage.h"
 #include "FlashSession.h"
+#include "HistoryCommand.h"
+#include "HistoryPaths.h"
 #include "InterruptWatcher.h"
 #include "MessageId.h"
 #include "MultiFlash.h"
@@ -64,6 +66,8 @@ int CliApp::run()
         return devices();
     case CliOptions::Command::Catalogue:
         return catalogue();
+    case CliOptions::Command::History:
+        return showHistory(out, options, HistoryPaths::historyFile());
     case CliOptions::Command::Flash:
         if (options.all)
             return flashAll();

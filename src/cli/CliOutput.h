@@ -21,6 +21,7 @@ public:
     // A numbered log message in the chosen language.
     QString message(int id) const;
     QString text(LanguageConfig::Entry entry) const { return config.text(entry, current); }
+    const LanguageConfig &texts() const { return config; }
     // The catalogue address: the first language's, as the window fetches it.
     QString catalogueUrl() const { return config.text(LanguageConfig::catalogueUrl, 0); }
 

@@ -86,6 +86,19 @@ const NamedText namedTexts[LanguageConfig::EntryCount - LanguageConfig::position
     {"reason_unplugged_before_blocks", "the accessory was unplugged before the first block"},
     {"reason_unplugged_during_block", "the accessory was unplugged during block %1 of %2"},
     {"reason_image_unreadable", "the image could not be read at block %1"},
+    {"history_unwritable", "The update history cannot be written (%1); the update goes on."},
+    {"history_empty", "No updates recorded yet."},
+    {"history_line", "%1  %2 into %3: %4"},
+    {"history_done", "done"},
+    {"history_failed", "failed"},
+    {"history_lost", "accessory lost"},
+    {"history_interrupted", "interrupted"},
+    {"history_unfinished", "unfinished (cut off, or still running in another copy)"},
+    {"program_version", "Firmware updater %1"},
+    {"log_copy", "Copy the log"},
+    {"log_save", "Save the log as a file…"},
+    {"log_open_folder", "Open the log folder"},
+    {"log_save_failed", "The log could not be saved: %1"},
 };
 
 constexpr int maxLanguages = 5;
