@@ -2,6 +2,7 @@
 
 #include "AccessoryLocks.h"
 #include "BackEnd.h"
+#include "InterruptWatcher.h"
 #include "LanguageChoice.h"
 #include "LanguageConfig.h"
 #include "MainTask.h"
@@ -193,6 +194,12 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
         backend.applyLanguage();
         backend.initLanguageComboBox();
 
+        // Ended by the system (SIGTERM): as the window's own close, the engine stopped first.
+        InterruptWatcher endedBySystem(false);
+        QObject::connect(&endedBySystem, &InterruptWatcher::terminated, &backend, [&backend] {
+            backend.windowsClose();
+            QCoreApplication::quit();
+        });
         result = app.exec();
         // Every way out of the event loop stops the engine first: a running QThread that reaches
         // its static destructor aborts the process.

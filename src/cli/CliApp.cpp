@@ -31,13 +31,14 @@ Q_DECLARE_LOGGING_CATEGORY(lcCli)
 
 CliApp::CliApp(const CliOptions &options)
     : options(options)
-    , watcher(new InterruptWatcher(this))
+    , watcher(new InterruptWatcher(true, this))
 {
     // The configuration only: the download folder is chosen (and probed) once a command needs it.
     out.loadTexts(AppPaths::configDirFor(QCoreApplication::applicationDirPath())
                   + QStringLiteral("Config.xml"));
     out.setQuiet(options.quiet);
-    connect(watcher, &InterruptWatcher::interrupted, this, &CliApp::onInterrupt);
+    connect(watcher, &InterruptWatcher::interrupted, this, [this] { onInterrupt(false); });
+    connect(watcher, &InterruptWatcher::terminated, this, [this] { onInterrupt(true); });
 }
 
 CliApp::~CliApp()
@@ -456,14 +457,15 @@ void CliApp::startSession()
 }
 
 // Outside the session's own waits (during a download) nothing has been written yet: stop at once.
-void CliApp::onInterrupt()
+// `confirmed` when the system ends the run: as a second Ctrl+C.
+void CliApp::onInterrupt(bool confirmed)
 {
     if (multi) {
-        multi->interrupt();
+        multi->interrupt(confirmed);
         return;
     }
     if (session && session->isWaiting()) {
-        session->interrupt();
+        session->interrupt(confirmed);
         return;
     }
     // The download waits in a loop of its own that cannot be cancelled; leave from here.

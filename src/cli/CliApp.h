@@ -48,7 +48,7 @@ private:
     // Says so, and is false, when the run's download folder cannot be made.
     bool haveWorkFolder();
     void startSession();
-    void onInterrupt();
+    void onInterrupt(bool confirmed);
     void cleanUp();
 
     const CliOptions &options;

@@ -45,7 +45,8 @@ public:
     bool isWaiting() const { return loop != nullptr; }
 
 public slots:
-    void interrupt();
+    // `confirmed`: the system ends the run, as a second Ctrl+C would.
+    void interrupt(bool confirmed = false);
 
 private:
     enum class Phase { Idle, Waiting, Starting, Writing, Done };

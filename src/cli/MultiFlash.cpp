@@ -323,7 +323,7 @@ void MultiFlash::stationLine(Unit &unit)
                    .arg(failedCount));
 }
 
-void MultiFlash::interrupt()
+void MultiFlash::interrupt(bool confirmed)
 {
     // Nothing is being written: stop at once.
     const bool writing = std::any_of(units.begin(), units.end(), [](const auto &unit) {
@@ -335,7 +335,8 @@ void MultiFlash::interrupt()
             loop->quit();
         return;
     }
-    if (sinceFirstInterrupt.isValid() && sinceFirstInterrupt.elapsed() <= confirmWindowMs) {
+    if (confirmed
+        || (sinceFirstInterrupt.isValid() && sinceFirstInterrupt.elapsed() <= confirmWindowMs)) {
         out.error(out.text(LanguageConfig::textInterruptStopping));
         interrupted = true;
         for (auto &unit : units)

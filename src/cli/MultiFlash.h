@@ -46,7 +46,8 @@ public:
 
 public slots:
     // First Ctrl+C warns, a second within 3 s stops every engine.
-    void interrupt();
+    // `confirmed`: the system ends the run, as a second Ctrl+C would.
+    void interrupt(bool confirmed = false);
 
 private:
     struct Unit;

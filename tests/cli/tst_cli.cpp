@@ -243,8 +243,8 @@ void TestCli::exitCodes_data()
     QTest::newRow("no device") << en(QStringList {"flash", good, "--wait", "0.2"}) << ""
                                << "" << 3 << "Connect the device first";
     QTest::newRow("no device, in the system's language")
-        << QStringList {"flash", good, "--wait", "0.2"} << "" << "LC_ALL=en_US.UTF-8" << 3
-        << "Connect the device first";
+        << QStringList {"flash", good, "--wait", "0.2"} << ""
+        << "LC_ALL=en_US.UTF-8" << 3 << "Connect the device first";
     QTest::newRow("device cannot be opened")
         << en(QStringList {"flash", good, "--wait", "0.5"}) << "unopenable"
         << "" << 3 << "The device was found but cannot be opened: permission denied";
@@ -768,9 +768,15 @@ void TestCli::interrupt_whileWritingAsksTwice_data()
     QTest::addColumn<QString>("devices");
     QTest::addColumn<int>("interrupts");
     QTest::addColumn<int>("exitCode");
-    QTest::newRow("one Ctrl+C while writing continues") << "v20:ABC" << 1 << 0;
-    QTest::newRow("two within 3 s stop") << "v20:ABC" << 2 << 130;
-    QTest::newRow("before the first block stops at once") << "" << 1 << 130;
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("ignoredAtStart"); // as nohup starts it
+    QTest::newRow("one Ctrl+C while writing continues") << "v20:ABC" << 1 << 0 << SIGINT << false;
+    QTest::newRow("two within 3 s stop") << "v20:ABC" << 2 << 130 << SIGINT << false;
+    QTest::newRow("before the first block stops at once") << "" << 1 << 130 << SIGINT << false;
+    QTest::newRow("SIGTERM stops as a second Ctrl+C") << "v20:ABC" << 1 << 130 << SIGTERM << false;
+    QTest::newRow("SIGHUP stops as a second Ctrl+C") << "v20:ABC" << 1 << 130 << SIGHUP << false;
+    QTest::newRow("SIGHUP ignored under nohup") << "v20:ABC" << 1 << 0 << SIGHUP << true;
+    QTest::newRow("SIGPIPE never ends a run") << "v20:ABC" << 1 << 0 << SIGPIPE << false;
 }
 
 void TestCli::interrupt_whileWritingAsksTwice()
@@ -778,8 +784,12 @@ void TestCli::interrupt_whileWritingAsksTwice()
     QFETCH(QString, devices);
     QFETCH(int, interrupts);
     QFETCH(int, exitCode);
+    QFETCH(int, signal);
+    QFETCH(bool, ignoredAtStart);
     cli->setDevices(devices);
     cli->setSim("FWU_SIM_ACK_DELAY_MS", "6");
+    // An ignored signal stays ignored in the child the run starts as.
+    const auto restore = std::signal(SIGHUP, ignoredAtStart ? SIG_IGN : SIG_DFL);
     const bool writing = !devices.isEmpty();
     QElapsedTimer clock;
     // Verbose, so that the program says when it waits for the accessory: its Ctrl+C handling is
@@ -793,19 +803,21 @@ void TestCli::interrupt_whileWritingAsksTwice()
             QVERIFY(waitForOutput(process, QProcess::StandardError, "waiting up to"));
         clock.start();
         for (int i = 0; i < interrupts; ++i) {
-            ::kill(pid_t(process.processId()), SIGINT);
+            ::kill(pid_t(process.processId()), signal);
             QTest::qWait(200);
         }
     });
+    std::signal(SIGHUP, restore);
     QCOMPARE(r.exitCode, exitCode);
     const QByteArray big = pattern(200 * 1024, 3);
     if (!writing) {
         QVERIFY(clock.elapsed() < 5000); // well before the 10 s wait for a device runs out
         return;
     }
-    QVERIFY(r.err.contains("Stopping now leaves the device unusable until it is updated again. "
-                           "Press Ctrl+C again within 3 seconds"));
-    if (interrupts == 1) {
+    QCOMPARE(r.err.contains("Stopping now leaves the device unusable until it is updated again. "
+                            "Press Ctrl+C again within 3 seconds"),
+             signal == SIGINT);
+    if (exitCode == 0) {
         QVERIFY(holdsImage(r.image, big));
     } else {
         QVERIFY(!r.out.contains("Device updated"));
