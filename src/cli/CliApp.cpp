@@ -2,6 +2,7 @@
 
 #include "CataloguePrinter.h"
 #include "CatalogueSource.h"
+#include "CliRecord.h"
 #include "DeviceLister.h"
 #include "ExitCode.h"
 #include "FirmwareImage.h"
@@ -62,6 +63,12 @@ int CliApp::run()
                       .arg(options.language, out.languageList()));
         return ExitCode::BadUsage;
     }
+    if (options.command == CliOptions::Command::Flash
+        || options.command == CliOptions::Command::Catalogue) {
+        runRecord = std::make_unique<CliRecord>(out);
+        runRecord->hide(options.file);
+        runRecord->setStation(options.station);
+    }
     switch (options.command) {
     case CliOptions::Command::Devices:
         return devices();
@@ -108,6 +115,14 @@ bool named(const Accessory &a, const QString &name)
 int CliApp::chooseAccessory()
 {
     const QVector<Accessory> found = scanAccessories(locks, !options.device.isEmpty());
+    runRecord->accessoriesFound(found, !options.device.isEmpty());
+    // Without --device the engine opens the first free one.
+    for (const Accessory &a : found) {
+        if (a.state == Accessory::State::Free) {
+            chosen = a;
+            break;
+        }
+    }
     if (options.device.isEmpty()) {
         const bool allBusy = !found.isEmpty()
             && std::all_of(found.begin(), found.end(),
@@ -144,6 +159,7 @@ int CliApp::chooseAccessory()
         return ExitCode::Busy;
     }
     target = matches.first().path;
+    chosen = matches.first();
     return ExitCode::Ok;
 }
 
@@ -208,6 +224,7 @@ int CliApp::flashAll()
             return code;
     }
     const QVector<Accessory> found = waitForAccessories();
+    runRecord->accessoriesFound(found, true);
     const auto present = std::count_if(found.begin(), found.end(), [](const Accessory &a) {
         return a.state != Accessory::State::Busy;
     });
@@ -240,6 +257,7 @@ int CliApp::flashAll()
         targets << t;
     }
     multi = std::make_unique<MultiFlash>(out, locks, options.startDelayMs, options.json);
+    multi->setRecord(runRecord.get());
     return multi->run(targets);
 }
 
@@ -249,6 +267,7 @@ int CliApp::flashStation()
     if (const int code = checkImage(options.file, size))
         return code;
     multi = std::make_unique<MultiFlash>(out, locks, options.startDelayMs, false);
+    multi->setRecord(runRecord.get());
     return multi->runStation(QFileInfo(options.file).absoluteFilePath(), size);
 }
 
@@ -300,7 +319,18 @@ int CliApp::flashFile()
     if (const int code = session->waitForDevice(options.waitSeconds))
         return code;
     out.statusMessage(MessageId::OpenFileOk, QFileInfo(options.file).fileName());
-    return session->flash(QFileInfo(options.file).absoluteFilePath(), size);
+    return flashRecorded(QFileInfo(options.file).absoluteFilePath(), size);
+}
+
+int CliApp::flashRecorded(const QString &image, quint64 size, HistoryRecord origin)
+{
+    Accessory accessory = chosen;
+    accessory.v20 = session->reportsIdentity();
+    accessory.identity = session->identity();
+    HistoryRecord entry = runRecord->begin(accessory, image, size, origin);
+    const int code = session->flash(image, size);
+    runRecord->end(entry, code, session->failure(), session->blocksAcknowledged());
+    return code;
 }
 
 int CliApp::flashFromCatalogue()
@@ -344,7 +374,12 @@ int CliApp::flashFromCatalogue()
             return code;
     }
     out.statusMessage(MessageId::OpenFileOk, QFileInfo(image).fileName());
-    return session->flash(image, size);
+    HistoryRecord origin;
+    origin.fromCatalogue = true;
+    origin.catalogueDeviceId = info.device_id;
+    origin.catalogueVersion = info.version;
+    origin.catalogueUrl = source.archiveUrl(record).toString();
+    return flashRecorded(image, size, origin);
 }
 
 // The newest record for the named identity, or for the connected device's own.
@@ -436,6 +471,8 @@ QString CliApp::workFolder()
         paths = AppPaths::forThisProgram();
         work = std::make_unique<QTemporaryDir>(QDir::tempPath()
                                                + QStringLiteral("/firmware-updater-cli-XXXXXX"));
+        if (runRecord && work->isValid())
+            runRecord->hide(work->path() + '/');
     }
     // An empty path would make "/" the download folder: nothing is fetched without a folder.
     return work->isValid() ? work->path() + '/' : QString();

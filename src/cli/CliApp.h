@@ -5,6 +5,7 @@
 #include "CliOptions.h"
 #include "CliOutput.h"
 #include "DeviceLister.h"
+#include "HistoryRecord.h"
 #include "MultiFlash.h"
 
 #include <QMap>
@@ -15,6 +16,7 @@
 #include <memory>
 
 class CatalogueSource;
+class CliRecord;
 class FlashSession;
 class InterruptWatcher;
 
@@ -48,6 +50,8 @@ private:
     // Says so, and is false, when the run's download folder cannot be made.
     bool haveWorkFolder();
     void startSession();
+    // Hands the image to the engine, between the history's start and end lines.
+    int flashRecorded(const QString &image, quint64 size, HistoryRecord origin = HistoryRecord());
     void onInterrupt(bool confirmed);
     void cleanUp();
 
@@ -60,4 +64,6 @@ private:
     AccessoryLocks locks; // of the accessories this run opens
     QByteArray target; // --device: the chosen accessory's path
     std::unique_ptr<MultiFlash> multi;
+    std::unique_ptr<CliRecord> runRecord; // runs that update or download
+    Accessory chosen; // the accessory the engine is to open, as the scan found it
 };

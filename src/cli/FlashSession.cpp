@@ -42,6 +42,8 @@ FlashSession::FlashSession(const CliOutput &out, int startDelayMs, AccessoryLock
     connect(engine, &MainTask::sig_OutoutMsgToBackend, this, &FlashSession::onMessage);
     connect(engine, &MainTask::sig_ChangeProgressValue, this, &FlashSession::onProgress);
     connect(engine, &MainTask::sig_UpdateState, this, &FlashSession::onUpdateState);
+    connect(engine, &MainTask::sig_UpdateFailure, this,
+            [this](const UpdateFailure &failure) { lastFailure = failure; });
 }
 
 FlashSession::~FlashSession()
@@ -194,6 +196,7 @@ void FlashSession::onProgress(int value)
         return;
     }
     onUpdateState(true);
+    ++acknowledged;
     if (!out.isQuiet())
         progress->blockDone(value);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "UpdateFailure.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
@@ -41,6 +43,10 @@ public:
     // Updates the connected accessory with the image; returns the exit code.
     int flash(const QString &imagePath, quint64 imageSize);
 
+    // Why the last update failed, where the engine said; blocks the accessory acknowledged.
+    UpdateFailure failure() const { return lastFailure; }
+    int blocksAcknowledged() const { return acknowledged; }
+
     // Whether a wait is running that interrupt() can end; outside one the caller handles Ctrl+C.
     bool isWaiting() const { return loop != nullptr; }
 
@@ -73,6 +79,8 @@ private:
     bool progressStarted = false;
     bool stopping = false;
     quint64 blocks = 0;
+    int acknowledged = 0;
+    UpdateFailure lastFailure;
     QString deviceIdentity = QStringLiteral("*");
     QElapsedTimer sinceFirstInterrupt;
     int exitCode = 0;

@@ -1,6 +1,7 @@
 #include "MultiFlash.h"
 
 #include "CliOutput.h"
+#include "CliRecord.h"
 #include "ExitCode.h"
 #include "FirmwareImage.h"
 #include "MainTask.h"
@@ -48,6 +49,10 @@ struct MultiFlash::Unit
     bool done = false;
     bool ok = false;
     QString result;
+    bool recorded = false; // handed to the engine: the history has its start line
+    HistoryRecord history;
+    UpdateFailure failure;
+    int acknowledged = 0;
 };
 
 MultiFlash::MultiFlash(const CliOutput &out, AccessoryLocks &locks, int startDelayMs, bool json)
@@ -116,10 +121,16 @@ void MultiFlash::startUnit(Unit &unit)
     engine->moveToThread(&unit.thread);
     Unit *u = &unit;
     QObject *context = &unit.context;
-    connect(engine, &MainTask::sig_ChangeUsbConnectStatus, context, [u](bool connected) {
+    connect(engine, &MainTask::sig_ChangeUsbConnectStatus, context, [this, u](bool connected) {
         if (!connected || u->requested || u->done)
             return;
         u->requested = true;
+        if (record) {
+            Accessory accessory = u->target.accessory;
+            accessory.identity = u->identity.isEmpty() ? accessory.identity : u->identity;
+            u->history = record->begin(accessory, u->target.image, u->target.size);
+            u->recorded = true;
+        }
         u->clock.start();
         QMetaObject::invokeMethod(u->engine, "SetFilePath", Qt::QueuedConnection,
                                   Q_ARG(QString, u->target.image));
@@ -133,6 +144,8 @@ void MultiFlash::startUnit(Unit &unit)
             [this, u](int id) { onMessage(*u, id); });
     connect(engine, &MainTask::sig_ChangeProgressValue, context,
             [this, u](int value) { onProgress(*u, value); });
+    connect(engine, &MainTask::sig_UpdateFailure, context,
+            [u](const UpdateFailure &failure) { u->failure = failure; });
     QTimer::singleShot(startDelayMs + connectTimeoutMs, context, [this, u] {
         if (!u->requested && !u->done)
             finishUnit(*u, false, out.message(MessageId::ConnectDeviceFirst));
@@ -169,6 +182,7 @@ void MultiFlash::onProgress(Unit &unit, int value)
         unit.clock.start();
         return;
     }
+    ++unit.acknowledged;
     unit.percent = qBound(0, value, 100);
     if (out.isQuiet())
         return;
@@ -190,6 +204,12 @@ void MultiFlash::finishUnit(Unit &unit, bool ok, const QString &why)
     unit.done = true;
     unit.ok = ok;
     unit.result = why;
+    if (unit.recorded && record) {
+        const int code = ok ? ExitCode::Ok
+            : interrupted   ? ExitCode::Interrupted
+                            : ExitCode::UpdateFailed;
+        record->end(unit.history, code, unit.failure, unit.acknowledged);
+    }
     if (unit.engine) {
         // Its engine ends after its pass; the accessory's lock goes with it.
         unit.thread.requestInterruption();

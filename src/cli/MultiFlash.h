@@ -12,6 +12,7 @@
 #include <vector>
 
 class CliOutput;
+class CliRecord;
 class MainTask;
 class QEventLoop;
 class QThread;
@@ -35,6 +36,9 @@ public:
 
     MultiFlash(const CliOutput &out, AccessoryLocks &locks, int startDelayMs, bool json);
     ~MultiFlash() override;
+
+    // Each update handed to an engine gets its history lines and log lines there.
+    void setRecord(CliRecord *runRecord) { record = runRecord; }
 
     // Runs every target to its end; Ok when each was updated, UpdateFailed when any was not.
     int run(const QVector<Target> &targets);
@@ -75,4 +79,5 @@ private:
     std::set<QByteArray> served; // station: updated (or tried) and still plugged in
     int updatedCount = 0;
     int failedCount = 0;
+    CliRecord *record = nullptr;
 };

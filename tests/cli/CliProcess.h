@@ -29,6 +29,8 @@ public:
     bool isReady() const { return ready; }
     QString appDir() const { return dir.path(); }
     QString downloadFolder() const { return dir.path() + "/Config/Temp"; }
+    // The history's and the log files' folder, of this object's own.
+    QString stateFolder() const { return dir.path() + "/state/firmware-updater"; }
     // The lock of the first simulated accessory ("sim-hid:1"), in a runtime folder of this
     // object's own: every copy that opens it holds it.
     QString lockFile() const;
