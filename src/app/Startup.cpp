@@ -21,6 +21,8 @@
 
 #include <cstdio>
 
+#include <hidapi.h>
+
 namespace {
 
 void connectControllerAndEngine(BackEnd *backend, MainTask *engine)
@@ -37,6 +39,7 @@ void connectControllerAndEngine(BackEnd *backend, MainTask *engine)
                      &BackEnd::slot_ReceiveDeviceID);
     QObject::connect(engine, &MainTask::sig_UpdateState, backend, &BackEnd::slot_UpdateState);
     QObject::connect(engine, &MainTask::sig_DeviceChosen, backend, &BackEnd::slot_DeviceChosen);
+    QObject::connect(engine, &MainTask::sig_UpdateFailure, backend, &BackEnd::slot_UpdateFailure);
 }
 
 // For start-up measurements (--exit-after-first-frame): the main window's first frame is announced
@@ -165,6 +168,9 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
         BackEnd backend(paths);
         backend.setNetworkFirmwareForced(options.networkFirmware);
         backend.followUserLanguage();
+        backend.keepRecords(
+            QStringLiteral(FWU_VERSION),
+            {QStringLiteral("hidapi: %1").arg(QStringLiteral(HID_API_VERSION_STR))});
         // Made after the controller so that it goes first at the end: the window's bindings on
         // the controller never see it destroyed.
         QQmlApplicationEngine engine;

@@ -4,6 +4,7 @@
 #include "LanguageChoice.h"
 #include "MessageId.h"
 #include "PrintableText.h"
+#include "WindowRecord.h"
 #include "WorkerThread.h"
 
 #include <QFileInfo>
@@ -89,8 +90,10 @@ QString BackEnd::timeStamp(int hour, int minute, int second)
 void BackEnd::logMessage(bool red, const QString &text)
 {
     const QTime now = QTime::currentTime();
-    emit sigOutputMsg(red ? QStringLiteral("red") : QStringLiteral("black"),
-                      timeStamp(now.hour(), now.minute(), now.second()) + text);
+    const QString line = timeStamp(now.hour(), now.minute(), now.second()) + text;
+    emit sigOutputMsg(red ? QStringLiteral("red") : QStringLiteral("black"), line);
+    if (records)
+        records->logLine(line);
 }
 
 void BackEnd::slot_MainTastOutputMsg(int index)
@@ -98,6 +101,7 @@ void BackEnd::slot_MainTastOutputMsg(int index)
     if (index < 0 || index >= messageCount)
         return;
     logMessage(messageTable[index].red, text(messageTable[index].entry));
+    noteRefusal(index);
     if (index == MessageId::DeviceDisconnected)
         noteDeviceGone();
     else if (index == MessageId::UpdateOk)
@@ -144,12 +148,16 @@ void BackEnd::logUpdateStart()
     if (imageName.isEmpty())
         return; // only a test drives an update without an image
     const QString device = lastDeviceId.isEmpty() ? QStringLiteral("*") : lastDeviceId;
-    logMessage(false, text(LanguageConfig::textUpdateStarted)
-                          .arg(imageName, QString::number(imageSize), device));
+    logMessage(
+        false,
+        text(LanguageConfig::textUpdateStarted).arg(imageName, QString::number(imageSize), device));
 }
 
 void BackEnd::windowsClose()
 {
+    // The engine stops after its pass: an update it was writing ends here, unfinished.
+    if (running)
+        recordEnd();
     downloader.cancel();
     stopWorkerThread();
 }
@@ -166,6 +174,7 @@ void BackEnd::openImage(const QString &path, const QString &deviceId)
     const QFileInfo image(url.isLocalFile() ? url.toLocalFile() : path);
     imageName = image.fileName();
     imageSize = image.size();
+    imagePath = image.absoluteFilePath();
     logMessage(false, text(LanguageConfig::msgOpenFileOk) + " " + QFileInfo(path).fileName());
     // A new image starts afresh: the last update's full bar and outcome belong to another run.
     outcome = NoOutcome;
@@ -185,12 +194,12 @@ void BackEnd::fromUiEevent(int Event)
             text(LanguageConfig::textMismatchQuestion).arg(imageDeviceId, lastDeviceId));
         return;
     }
-    emit sig_StartUpdate();
+    handToEngine();
 }
 
 void BackEnd::qml_UpdateDespiteMismatch()
 {
-    emit sig_StartUpdate();
+    handToEngine();
 }
 
 // Only a catalogue firmware names its device, and only a V20 device names itself; identities are
@@ -249,6 +258,7 @@ void BackEnd::slot_UpdateState(bool state)
         progress = QStringLiteral("0 %");
     } else {
         progress.clear();
+        recordEnd();
     }
     emit progressTextChanged();
     emit sigUpdateState(running);
@@ -264,6 +274,7 @@ void BackEnd::setProgressText(const QString &line)
 
 void BackEnd::slot_DeviceChosen(QString path, int present)
 {
+    accessoryPath = path;
     logMessage(false,
                text(LanguageConfig::textAccessoryChosen).arg(printableText(path)).arg(present));
 }
@@ -306,6 +317,10 @@ QVariantMap BackEnd::uiTexts() const
         {QStringLiteral("updateDetails"), text(L::textUpdateDetails)},
         {QStringLiteral("chooseFirmwareHint"), text(L::textChooseFirmwareHint)},
         {QStringLiteral("downloading"), text(L::textDownloading)},
+        // The log view's menu.
+        {QStringLiteral("logCopy"), text(L::textLogCopy)},
+        {QStringLiteral("logSave"), text(L::textLogSave)},
+        {QStringLiteral("logOpenFolder"), text(L::textLogOpenFolder)},
     };
 }
 

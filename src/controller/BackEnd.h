@@ -4,6 +4,7 @@
 #include "FileDownloader.h"
 #include "FirmwareCatalog.h"
 #include "LanguageConfig.h"
+#include "UpdateFailure.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -13,8 +14,10 @@
 #include <QVariantMap>
 
 #include <functional>
+#include <memory>
 
 class TreeViewModel;
+class WindowRecord;
 
 // The one object the QML interface talks to ("backend"): relays commands to the engine and its
 // reports back, writes the numbered, coloured message log, and owns texts, catalogue and downloads.
@@ -61,6 +64,13 @@ public:
     // to the first language and to nobody's settings.
     void followUserLanguage();
     const AppPaths &paths() const { return appPaths; }
+    // Keeps a log file of this run and the update history; the first log line names the program
+    // and its version. Only the program does this, not a controller a test makes.
+    void keepRecords(const QString &version, const QStringList &logHeader);
+    // The log view's menu: the log as shown saved to a file (a file URL); the logs' folder opened
+    // in the system's file manager.
+    Q_INVOKABLE void qml_SaveLog(const QString &fileUrl, const QString &text);
+    Q_INVOKABLE void qml_OpenLogFolder();
     Q_INVOKABLE QString qmlGetDeviceID();
 
     bool updateRunning() const { return running; }
@@ -128,6 +138,8 @@ public slots:
     // Several accessories are plugged in: the log names the one the engine opened.
     void slot_DeviceChosen(QString path, int present);
     void slot_UpdateState(bool running);
+    // Why the update that began writing failed: for the history and the log file.
+    void slot_UpdateFailure(UpdateFailure failure);
     // The user answered the mismatch question with "update anyway".
     void qml_UpdateDespiteMismatch();
     void endSession();
@@ -149,6 +161,11 @@ private:
     void logUpdateStart();
     void setDownloadName(const QString &name);
     void loadQtTranslation();
+    // The history's start line, then the update to the engine.
+    void handToEngine();
+    // The engine refused the update before it began (no device, no or an unusable image).
+    void noteRefusal(int message);
+    void recordEnd();
 
     AppPaths appPaths;
     LanguageConfig config;
@@ -174,4 +191,7 @@ private:
     bool endingSession = false;
     QTranslator qtTranslator;
     QString qtLocaleLoaded;
+    std::unique_ptr<WindowRecord> records;
+    QString imagePath; // the image handed to the engine
+    QString accessoryPath; // the accessory the engine opened, where it said
 };

@@ -1,0 +1,96 @@
+// The controller's part in what a run leaves behind: the log file, the history of each update
+// handed to the engine, and the log view's menu.
+#include "BackEnd.h"
+
+#include "HistoryPaths.h"
+#include "MessageId.h"
+#include "UrlUtils.h"
+#include "WindowRecord.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QSaveFile>
+#include <QUrl>
+
+void BackEnd::keepRecords(const QString &version, const QStringList &logHeader)
+{
+    records = std::make_unique<WindowRecord>(version, logHeader, [this](const QString &why) {
+        logMessage(true, text(LanguageConfig::textHistoryUnwritable).arg(why));
+    });
+    logMessage(false, text(LanguageConfig::textProgramVersion).arg(version));
+}
+
+void BackEnd::handToEngine()
+{
+    if (records && !imagePath.isEmpty() && !running) {
+        HistoryRecord origin;
+        // A catalogue image: the record it was downloaded for.
+        if (!imageDeviceId.isEmpty() && selectedRecord >= 0
+            && selectedRecord < catalog.records.size()
+            && catalog.records[selectedRecord].device_id == imageDeviceId) {
+            const FirmwareInfo &info = catalog.records[selectedRecord];
+            origin.fromCatalogue = true;
+            origin.catalogueDeviceId = info.device_id;
+            origin.catalogueVersion = info.version;
+            origin.catalogueUrl
+                = getUrlRoot(text(LanguageConfig::catalogueUrl)) + "/" + info.firmware_url;
+        }
+        records->handed(imagePath, lastDeviceId, accessoryPath, origin);
+    }
+    emit sig_StartUpdate();
+}
+
+void BackEnd::noteRefusal(int message)
+{
+    // Refused before the update began: it ends in the history with nothing written.
+    if (!records || running || !records->isOpen())
+        return;
+    switch (message) {
+    case MessageId::OpenFileFailed:
+    case MessageId::FileSizeInvalid:
+    case MessageId::ReadFileFailed:
+    case MessageId::ConnectDeviceFirst:
+    case MessageId::OpenFileFirst:
+    case MessageId::FirmwareMismatch:
+        records->ended(QStringLiteral("failed"), 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void BackEnd::slot_UpdateFailure(UpdateFailure failure)
+{
+    if (records)
+        records->failure(failure);
+}
+
+void BackEnd::recordEnd()
+{
+    if (!records)
+        return;
+    const QString ended = running ? QStringLiteral("interrupted")
+        : outcome == UpdateDone   ? QStringLiteral("done")
+        : deviceLost              ? QStringLiteral("lost")
+                                  : QStringLiteral("failed");
+    records->ended(ended, blockReports);
+}
+
+void BackEnd::qml_SaveLog(const QString &fileUrl, const QString &text)
+{
+    const QUrl url(fileUrl);
+    const QString path = url.isLocalFile() ? url.toLocalFile() : fileUrl;
+    QSaveFile file(path);
+    QString lines = text;
+    lines.replace(QChar(0x2029), QLatin1Char('\n')); // the text area's paragraph breaks
+    if (!file.open(QIODevice::WriteOnly) || file.write(lines.toUtf8() + '\n') < 0 || !file.commit())
+        logMessage(true,
+                   this->text(LanguageConfig::textLogSaveFailed).arg(QFileInfo(path).fileName()));
+}
+
+void BackEnd::qml_OpenLogFolder()
+{
+    const QString folder = HistoryPaths::logFolder();
+    QDir().mkpath(folder);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
