@@ -100,8 +100,11 @@ void BackEnd::slot_MainTastOutputMsg(int index)
 {
     if (index < 0 || index >= messageCount)
         return;
-    logMessage(messageTable[index].red, text(messageTable[index].entry));
+    // Recorded before the line is shown: the window may close on seeing it.
+    if (index == MessageId::UpdateOk || index == MessageId::UpdateFailed)
+        recordEnd(index == MessageId::UpdateOk ? QStringLiteral("done") : QStringLiteral("failed"));
     noteRefusal(index);
+    logMessage(messageTable[index].red, text(messageTable[index].entry));
     if (index == MessageId::DeviceDisconnected)
         noteDeviceGone();
     else if (index == MessageId::UpdateOk)
@@ -157,7 +160,7 @@ void BackEnd::windowsClose()
 {
     // The engine stops after its pass: an update it was writing ends here, unfinished.
     if (running)
-        recordEnd();
+        recordEnd(QStringLiteral("interrupted"));
     downloader.cancel();
     stopWorkerThread();
 }
@@ -258,7 +261,7 @@ void BackEnd::slot_UpdateState(bool state)
         progress = QStringLiteral("0 %");
     } else {
         progress.clear();
-        recordEnd();
+        recordEnd(QStringLiteral("failed")); // ended by neither outcome message
     }
     emit progressTextChanged();
     emit sigUpdateState(running);

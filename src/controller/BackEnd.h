@@ -165,7 +165,8 @@ private:
     void handToEngine();
     // The engine refused the update before it began (no device, no or an unusable image).
     void noteRefusal(int message);
-    void recordEnd();
+    // The history's end line of the update handed to the engine, if it has none yet.
+    void recordEnd(const QString &outcome);
 
     AppPaths appPaths;
     LanguageConfig config;

@@ -10,6 +10,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QSaveFile>
+#include <QTimer>
 #include <QUrl>
 
 void BackEnd::keepRecords(const QString &version, const QStringList &logHeader)
@@ -17,7 +18,10 @@ void BackEnd::keepRecords(const QString &version, const QStringList &logHeader)
     records = std::make_unique<WindowRecord>(version, logHeader, [this](const QString &why) {
         logMessage(true, text(LanguageConfig::textHistoryUnwritable).arg(why));
     });
-    logMessage(false, text(LanguageConfig::textProgramVersion).arg(version));
+    // Once the window shows the log: the first line it shows.
+    QTimer::singleShot(0, this, [this, version] {
+        logMessage(false, text(LanguageConfig::textProgramVersion).arg(version));
+    });
 }
 
 void BackEnd::handToEngine()
@@ -65,15 +69,10 @@ void BackEnd::slot_UpdateFailure(UpdateFailure failure)
         records->failure(failure);
 }
 
-void BackEnd::recordEnd()
+void BackEnd::recordEnd(const QString &outcome)
 {
-    if (!records)
-        return;
-    const QString ended = running ? QStringLiteral("interrupted")
-        : outcome == UpdateDone   ? QStringLiteral("done")
-        : deviceLost              ? QStringLiteral("lost")
-                                  : QStringLiteral("failed");
-    records->ended(ended, blockReports);
+    if (records)
+        records->ended(outcome, blockReports);
 }
 
 void BackEnd::qml_SaveLog(const QString &fileUrl, const QString &text)

@@ -77,9 +77,13 @@ void WindowRecord::ended(const QString &outcome, int blocksAcknowledged)
     if (!open)
         return;
     open = false;
-    history.end(current, outcome, lastFailure, blocksAcknowledged);
+    // The engine tells a lost accessory from a failed write.
+    const QString said = outcome == QLatin1String("failed") && lastFailure.isLoss()
+        ? QStringLiteral("lost")
+        : outcome;
+    history.end(current, said, lastFailure, blocksAcknowledged);
     support(QStringLiteral("update %1 ended: %2 after %3 of %4 blocks acknowledged%5")
-                .arg(current.id, outcome)
+                .arg(current.id, said)
                 .arg(blocksAcknowledged)
                 .arg(current.blocksTotal)
                 .arg(current.reason.isEmpty()
