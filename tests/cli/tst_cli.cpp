@@ -942,6 +942,14 @@ void TestCli::history_recordsEveryUpdate()
     }
     seen.sort();
     QCOMPARE(seen, records);
+    // The newest alone, and one accessory's alone.
+    if (!found.isEmpty()) {
+        const QJsonObject newest = found.last().toObject();
+        const auto last = cli->run({"history", "--json", "--last", "1"});
+        QCOMPARE(QJsonDocument::fromJson(last.out).array(), QJsonArray {newest});
+        const auto one = cli->run({"history", "--json", "--device", newest["path"].toString()});
+        QCOMPARE(QJsonDocument::fromJson(one.out).array(), QJsonArray {newest});
+    }
 
     // The same, flattened: a header and a line each, the outcome in its column.
     const auto csv = cli->run({"history", "--csv"});

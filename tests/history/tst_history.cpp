@@ -2,8 +2,11 @@
 // line, rotation, two writers at once and a folder that cannot be written.
 #include "HistoryFile.h"
 #include "HistoryRecorder.h"
+#include "RunLog.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -14,7 +17,7 @@
 
 namespace {
 
-enum Scenario { StartAndEnd, TornLine, Rotation, TwoWriters, Unwritable };
+enum Scenario { StartAndEnd, TornLine, Rotation, TwoWriters, Unwritable, LogFiles };
 
 HistoryRecord accessory(const QString &serial)
 {
@@ -75,6 +78,8 @@ void TestHistory::history_readsWhatWasWritten_data()
         << int(TwoWriters) << QStringList(QVector<QString>(100, "done").toList()) << 0;
     QTest::newRow("an unwritable folder warns once and goes on")
         << int(Unwritable) << QStringList() << 1;
+    QTest::newRow("log files: capped, a station's goes on in a new one, the newest 50 kept")
+        << int(LogFiles) << QStringList() << 0;
 }
 
 void TestHistory::history_readsWhatWasWritten()
@@ -128,6 +133,34 @@ void TestHistory::history_readsWhatWasWritten()
         other->start();
         writeUpdates(path, 50);
         QVERIFY(other->wait(60000));
+    }
+
+    if (scenario == LogFiles) {
+        // 55 logs of earlier runs, the oldest first by time.
+        const QString logs = dir.path() + "/logs";
+        QVERIFY(QDir().mkpath(logs));
+        for (int i = 0; i < 55; ++i) {
+            QFile old(QStringLiteral("%1/old-%2.log").arg(logs).arg(i, 2, 10, QLatin1Char('0')));
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.setFileTime(QDateTime::currentDateTime().addDays(i - 100),
+                            QFileDevice::FileModificationTime);
+        }
+        RunLog single(logs, "cli", {"header"}, 200);
+        for (int i = 0; i < 20; ++i)
+            single.line(QString(30, 'x'));
+        QVERIFY(QFileInfo(single.filePath()).size() <= 200 + 64);
+        RunLog station(logs, "station", {"header"}, 200);
+        station.setRollOver(true);
+        for (int i = 0; i < 20; ++i)
+            station.line(QStringLiteral("line %1").arg(i) + QString(30, 'x'));
+        const QStringList kept = QDir(logs).entryList({"*.log"}, QDir::Files);
+        QCOMPARE(kept.size(), RunLog::keptFiles);
+        QVERIFY(!kept.contains("old-00.log") && kept.contains("old-54.log"));
+        QVERIFY(kept.filter("station-").size() > 1);
+        QVERIFY(kept.contains(QFileInfo(single.filePath()).fileName()));
+        // The station's last line is in its newest file.
+        QFile last(station.filePath());
+        QVERIFY(last.open(QIODevice::ReadOnly) && last.readAll().contains("line 19"));
     }
 
     const QVector<HistoryRecord> records = history.read();
