@@ -292,6 +292,10 @@ void BackEnd::slot_ReceiveDeviceID(QString str)
     // the sign the device was lost.
     if (lastDeviceId == QLatin1String("*"))
         noteDeviceGone();
+    else if (records)
+        records->support(
+            QStringLiteral("accessory: path %1, identity %2")
+                .arg(accessoryPath.isEmpty() ? QStringLiteral("?") : accessoryPath, lastDeviceId));
     emit deviceIdentityTextChanged();
 }
 

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+class QUrl;
 class TreeViewModel;
 class WindowRecord;
 
@@ -167,6 +168,8 @@ private:
     void noteRefusal(int message);
     // The history's end line of the update handed to the engine, if it has none yet.
     void recordEnd(const QString &outcome);
+    // The log file's line on a download just ended: address, HTTP status, bytes.
+    void noteDownload(const QUrl &url);
 
     AppPaths appPaths;
     LanguageConfig config;

@@ -9,6 +9,7 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTimer>
 #include <QUrl>
@@ -73,6 +74,25 @@ void BackEnd::recordEnd(const QString &outcome)
 {
     if (records)
         records->ended(outcome, blockReports);
+}
+
+void BackEnd::noteDownload(const QUrl &url)
+{
+    if (!records)
+        return;
+    const QString where = url.toDisplayString();
+    if (downloader.wasCancelled())
+        records->support(QStringLiteral("download of %1 cancelled").arg(where));
+    else if (!downloader.succeeded())
+        records->support(QStringLiteral("download of %1 failed: HTTP status %2")
+                             .arg(where)
+                             .arg(downloader.httpStatus()));
+    else
+        records->support(
+            QStringLiteral("downloaded %1: HTTP status %2, %3 bytes")
+                .arg(where)
+                .arg(downloader.httpStatus())
+                .arg(QFileInfo(appPaths.downloadDir + downloader.downloadedFileName()).size()));
 }
 
 void BackEnd::qml_SaveLog(const QString &fileUrl, const QString &text)
