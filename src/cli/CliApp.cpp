@@ -306,6 +306,11 @@ void CliApp::pickImage(CatalogueSource &source, QMap<int, QString> &fetched,
     }
     t.image = fetched[record];
     t.size = size;
+    const FirmwareInfo &info = source.catalogue().records[record];
+    t.origin.fromCatalogue = true;
+    t.origin.catalogueDeviceId = info.device_id;
+    t.origin.catalogueVersion = info.version;
+    t.origin.catalogueUrl = source.archiveUrl(record).toString();
 }
 
 int CliApp::flashFile()

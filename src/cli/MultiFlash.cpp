@@ -128,7 +128,8 @@ void MultiFlash::startUnit(Unit &unit)
         if (record) {
             Accessory accessory = u->target.accessory;
             accessory.identity = u->identity.isEmpty() ? accessory.identity : u->identity;
-            u->history = record->begin(accessory, u->target.image, u->target.size);
+            u->history
+                = record->begin(accessory, u->target.image, u->target.size, u->target.origin);
             u->recorded = true;
         }
         u->clock.start();
@@ -324,7 +325,7 @@ void MultiFlash::stationScan(const QString &image, quint64 size)
             continue;
         served.insert(a.path);
         units.push_back(std::make_unique<Unit>());
-        units.back()->target = Target {a, image, size, QString(), false};
+        units.back()->target = Target {a, image, size, QString(), false, HistoryRecord()};
         startUnit(*units.back());
     }
 }

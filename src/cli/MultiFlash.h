@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceLister.h"
+#include "HistoryRecord.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -32,6 +33,7 @@ public:
         quint64 size = 0;
         QString refusal;
         bool skipped = false; // busy in another copy: reported, not a failure of this run
+        HistoryRecord origin; // the catalogue record the image came from, for the history
     };
 
     MultiFlash(const CliOutput &out, AccessoryLocks &locks, int startDelayMs, bool json);

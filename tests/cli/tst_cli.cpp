@@ -900,6 +900,12 @@ void TestCli::history_recordsEveryUpdate_data()
     QTest::newRow("from the catalogue: its record named")
         << QStringList {"flash", "--from-catalogue", "--url", url("/cat.json")} << "v20:ABC"
         << "" << QStringList {"sim-hid:1 null ABC v20 done 3/3 null catalogue ABC 1.1"};
+    QTest::newRow("--all from the catalogue: each its record")
+        << QStringList {"flash", "--from-catalogue", "--url", url("/cat.json"), "--all"}
+        << "v20:XYZ;v20:ABC"
+        << ""
+        << QStringList {"sim-hid:1 null XYZ v20 done 2/2 null catalogue XYZ 2.0",
+                        "sim-hid:2 null ABC v20 done 3/3 null catalogue ABC 1.1"};
     QTest::newRow("refused before the engine: nothing recorded")
         << QStringList {"flash", good, "--device", "Q7", "--wait", "0.2"} << "v20:ABC"
         << "" << QStringList {};
