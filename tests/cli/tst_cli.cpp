@@ -270,6 +270,10 @@ void TestCli::exitCodes_data()
     QTest::newRow("archive not found")
         << en(QStringList {"flash", "--from-catalogue", "--url", url("/gone.json")}) << v20 << ""
         << 2 << "HTTP status 404";
+    // A file where the history's folder should be: no one can write it, root neither.
+    QTest::newRow("history unwritable: one warning, both updates go on")
+        << en(QStringList {"flash", good, "--all"}) << "v20:ABC;v20:XYZ"
+        << "XDG_STATE_HOME=" + good << 0 << "The update history cannot be written";
     QTest::newRow("server fault: a network error")
         << en(QStringList {"catalogue", "--url", url("/failing.json")}) << v20 << "" << 1
         << "Network error";
@@ -277,7 +281,9 @@ void TestCli::exitCodes_data()
 
 void TestCli::exitCodes()
 {
-    runExitRow();
+    const auto r = runExitRow();
+    if (QString(QTest::currentDataTag()).startsWith("history unwritable"))
+        QCOMPARE(r.err.count("history cannot be written"), 1);
 }
 
 // Refused before the update starts: exit 2, one line saying why, and nothing sent to the device.
