@@ -410,6 +410,7 @@ void TestCli::several_eachAccessoryItsOwn_data()
     QTest::addColumn<QStringList>("reportLines"); // each a line's start, in order
     QTest::addColumn<QString>("stderrText");
     QTest::addColumn<QList<QByteArray>>("images");
+    QTest::addColumn<QString>("lastJson"); // "reason block" of the last in --json; "": no run
     const QString good = file("good.bin");
     const QByteArray image = pattern(5000, 0);
     const QStringList fromCatalogue {"flash", "--from-catalogue", "--url", url("/cat.json")};
@@ -417,61 +418,67 @@ void TestCli::several_eachAccessoryItsOwn_data()
         << QStringList {"flash", good, "--all"} << "v20:ABC;legacy,ack=1;v20:XYZ,detach-block=2"
         << 4
         << QStringList {"sim-hid:1  ABC  updated", "sim-hid:2  *  updated",
-                        "sim-hid:3  XYZ  failed: Device update failed"}
-        << "" << QList<QByteArray> {image, image, QByteArray()};
+                        "sim-hid:3  XYZ  failed: Device update failed: the accessory was "
+                        "unplugged during block 3 of 5"}
+        << "" << QList<QByteArray> {image, image, QByteArray()} << "unplugged 3";
     QTest::newRow("--all from the catalogue: each its own identity's newest")
         << fromCatalogue + QStringList {"--all"} << "v20:XYZ;v20:ABC;v20:abc" << 0
         << QStringList {"sim-hid:1  XYZ  updated", "sim-hid:2  ABC  updated",
                         "sim-hid:3  abc  updated"}
-        << "" << QList<QByteArray> {xyz, newAbc, newAbc};
+        << "" << QList<QByteArray> {xyz, newAbc, newAbc} << QString();
     QTest::newRow("--all, fewer than --expect within --wait")
         << QStringList {"flash", good, "--all", "--expect", "2", "--wait", "0.3"} << "v20:ABC" << 3
-        << QStringList {} << "1 accessories found, 2 expected" << QList<QByteArray> {QByteArray()};
+        << QStringList {} << "1 accessories found, 2 expected" << QList<QByteArray> {QByteArray()}
+        << QString();
     QTest::newRow("--all, none there")
         << QStringList {"flash", good, "--all", "--wait", "0.2"} << "" << 3 << QStringList {}
-        << "Connect the device first" << QList<QByteArray> {};
+        << "Connect the device first" << QList<QByteArray> {} << QString();
     QTest::newRow("--device by serial")
         << QStringList {"flash", good, "--device", "S2"} << "v20:ABC,serial=S1;v20:XYZ,serial=S2"
-        << 0 << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image};
+        << 0 << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image}
+        << QString();
     QTest::newRow("two interfaces of one serial: one accessory, written through the first")
         << QStringList {"flash", good} << "v20:ABC,serial=S;legacy,serial=S" << 0
-        << QStringList {"Device updated"} << "" << QList<QByteArray> {image, QByteArray()};
+        << QStringList {"Device updated"} << "" << QList<QByteArray> {image, QByteArray()}
+        << QString();
     QTest::newRow("three present, none named: refused, each listed")
         << QStringList {"flash", good} << "v20:ABC,serial=S1;v20:ABC,serial=S2;legacy,serial=S3"
         << 2 << QStringList {}
         << "3 accessories are plugged in; name the one to update with --device SERIAL (or its "
            "path), or update each with --all:\n"
            "  S1  ABC  V20  sim-hid:1\n  S2  ABC  V20  sim-hid:2\n  S3  -  legacy  sim-hid:3\n"
-        << QList<QByteArray> {QByteArray(), QByteArray(), QByteArray()};
+        << QList<QByteArray> {QByteArray(), QByteArray(), QByteArray()} << QString();
     QTest::newRow("from the catalogue, two present, none named: refused before the download")
         << fromCatalogue << "v20:ABC;v20:XYZ" << 2 << QStringList {}
         << "  (no serial)  ABC  V20  sim-hid:1\n  (no serial)  XYZ  V20  sim-hid:2\n"
-        << QList<QByteArray> {QByteArray(), QByteArray()};
+        << QList<QByteArray> {QByteArray(), QByteArray()} << QString();
     // The engine opens the first to appear; the second comes before the update starts.
     QTest::newRow("--wait: a second appears before writing starts: refused")
         << QStringList {"flash", good, "--wait", "10"}
         << "v20:ABC,serial=S1,attach=300;v20:XYZ,serial=S2,attach=305" << 2 << QStringList {}
         << "  S1  ABC  V20  sim-hid:1\n  S2  XYZ  V20  sim-hid:2\n"
-        << QList<QByteArray> {QByteArray(), QByteArray()};
+        << QList<QByteArray> {QByteArray(), QByteArray()} << QString();
     QTest::newRow("--all: a download that fails says so")
         << QStringList {"flash", "--from-catalogue", "--url", url("/gone.json"), "--all"}
         << "v20:ABC" << 4
         << QStringList {"sim-hid:1  ABC  failed: the server answered HTTP status 404"} << ""
-        << QList<QByteArray> {QByteArray()};
+        << QList<QByteArray> {QByteArray()} << QString();
     QTest::newRow("--device plugged in during --wait")
         << QStringList {"flash", good, "--device", "S2"} << "v20:ABC;v20:XYZ,serial=S2,attach=500"
-        << 0 << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image};
+        << 0 << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image}
+        << QString();
     QTest::newRow("--device by identity")
         << QStringList {"flash", good, "--device", "xyz"} << "v20:ABC;v20:XYZ" << 0
-        << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image};
+        << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image}
+        << QString();
     QTest::newRow("--device matching nothing")
         << QStringList {"flash", good, "--device", "Q7", "--wait", "0.3"} << "v20:ABC;v20:XYZ" << 3
         << QStringList {} << "no accessory named Q7; present: sim-hid:1, sim-hid:2"
-        << QList<QByteArray> {QByteArray(), QByteArray()};
+        << QList<QByteArray> {QByteArray(), QByteArray()} << QString();
     QTest::newRow("--device matching several")
         << QStringList {"flash", good, "--device", "ABC"} << "v20:ABC;v20:ABC" << 2
         << QStringList {} << "ABC names several accessories: sim-hid:1, sim-hid:2"
-        << QList<QByteArray> {QByteArray(), QByteArray()};
+        << QList<QByteArray> {QByteArray(), QByteArray()} << QString();
 }
 
 void TestCli::several_eachAccessoryItsOwn()
@@ -482,7 +489,18 @@ void TestCli::several_eachAccessoryItsOwn()
     QFETCH(QStringList, reportLines);
     QFETCH(QString, stderrText);
     QFETCH(QList<QByteArray>, images);
+    QFETCH(QString, lastJson);
     cli->setDevices(devices);
+    if (!lastJson.isEmpty()) {
+        const auto json = cli->run(inEnglish(arguments) << "--json");
+        const QJsonArray units = QJsonDocument::fromJson(json.out).array();
+        QVERIFY2(!units.isEmpty(), json.out.constData());
+        const QJsonObject last = units.last().toObject();
+        QCOMPARE(last.value("reason").toString() + ' '
+                     + QString::number(last.value("block").toInt()),
+                 lastJson);
+        QCOMPARE(units.first().toObject().value("reason").toString(), QString());
+    }
     const auto r = cli->run(inEnglish(arguments));
     QVERIFY(!r.crashed);
     QCOMPARE(r.exitCode, exitCode);
