@@ -4,8 +4,11 @@
 
 #include <QTest>
 
+#include <memory>
+
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,11 +47,22 @@ Child startHolder(Holder holder, const char *user, bool noRuntime)
             ::_exit(3);
         pid_t program = 0;
         if (holder == Holder::StartsAProgramAndExits) {
+            // Told only once the program runs: until its exec, the forked copy holds everything.
+            int started[2];
+            if (::pipe2(started, O_CLOEXEC) != 0)
+                ::_exit(4);
             program = ::fork();
             if (program == 0) {
+                ::close(started[0]);
+                const int null = ::open("/dev/null", O_RDWR);
+                ::dup2(null, STDOUT_FILENO);
+                ::dup2(null, STDERR_FILENO);
                 ::execlp("sleep", "sleep", "30", static_cast<char *>(nullptr));
                 ::_exit(4);
             }
+            ::close(started[1]);
+            char byte;
+            while (::read(started[0], &byte, 1) > 0) { }
         }
         if (::write(ready[1], &program, sizeof program) != sizeof program)
             ::_exit(5);
@@ -111,6 +125,13 @@ void TestAccessoryLocks::secondClaim_refusedWhileAHolderLives()
         qunsetenv("XDG_RUNTIME_DIR");
     const Child child = startHolder(Holder(holder), asNobody ? "nobody" : nullptr, noRuntime);
     QVERIFY(child.pid > 0);
+    // Whatever the outcome, nothing this row started outlives it.
+    const std::unique_ptr<const Child, void (*)(const Child *)> reaper(&child, [](const Child *c) {
+        if (c->program > 0)
+            ::kill(c->program, SIGKILL);
+        if (::kill(c->pid, SIGKILL) == 0)
+            ::waitpid(c->pid, nullptr, 0);
+    });
     if (Holder(holder) == Holder::Killed)
         ::kill(child.pid, SIGKILL);
     if (Holder(holder) != Holder::Stays)
@@ -126,8 +147,6 @@ void TestAccessoryLocks::secondClaim_refusedWhileAHolderLives()
         ::waitpid(child.pid, nullptr, 0);
         QVERIFY(locks.claim(accessory)); // and the claim that failed left nothing in the way
     }
-    if (child.program > 0)
-        ::kill(child.program, SIGKILL);
     if (noRuntime && !runtime.isEmpty())
         qputenv("XDG_RUNTIME_DIR", runtime);
 }
