@@ -143,7 +143,14 @@ int CliApp::flashAll()
         targets << t;
     }
     multi = std::make_unique<MultiFlash>(out, locks, options.startDelayMs, options.json);
-    return multi->run(targets);
+    const int code = multi->run(targets);
+    // Engines still in their start pause would hold the exit until it ends: leave at once.
+    if (multi->stoppedBeforeWriting()) {
+        work.reset();
+        std::fflush(stdout);
+        std::_Exit(code);
+    }
+    return code;
 }
 
 int CliApp::flashStation()

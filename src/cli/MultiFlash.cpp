@@ -134,10 +134,11 @@ void MultiFlash::startUnit(Unit &unit)
         if (identity != QLatin1String("*"))
             u->identity = identity;
     });
-    connect(engine, &MainTask::sig_UpdateState, context, [u](bool running) {
+    connect(engine, &MainTask::sig_UpdateState, context, [this, u](bool running) {
         if (!running || u->writing)
             return;
         u->writing = true;
+        anyWritten = true;
         u->clock.start();
     });
     connect(engine, &MainTask::sig_UpdateFailure, context,
