@@ -42,7 +42,6 @@ void connectControllerAndEngine(BackEnd *backend, MainTask *engine)
     QObject::connect(engine, &MainTask::sig_AccessoryOpened, backend,
                      &BackEnd::slot_AccessoryOpened);
     QObject::connect(backend, &BackEnd::sig_SetTarget, engine, &MainTask::SetTarget);
-    qRegisterMetaType<UpdateFailure>();
     QObject::connect(engine, &MainTask::sig_UpdateFailure, backend, &BackEnd::slot_UpdateFailure);
 }
 

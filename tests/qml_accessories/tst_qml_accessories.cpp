@@ -46,8 +46,7 @@ public:
         connect(task, &MainTask::sig_AccessoriesPresent, backend,
                 &BackEnd::slot_AccessoriesPresent);
         connect(task, &MainTask::sig_AccessoryOpened, backend, &BackEnd::slot_AccessoryOpened);
-        qRegisterMetaType<UpdateFailure>();
-        connect(task, &MainTask::sig_UpdateFailure, backend, &BackEnd::slot_UpdateFailure);
+            connect(task, &MainTask::sig_UpdateFailure, backend, &BackEnd::slot_UpdateFailure);
         workerThread.start();
         emit task->StartTask();
     }

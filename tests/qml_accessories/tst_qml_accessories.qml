@@ -54,6 +54,7 @@ TestCase {
         tryCompare(child("progressText"), "text", "ACCSN0001 lost: reconnect it and update again",
                    10000)
         verify(rig.blocksReceived(first) > 0 && !rig.receivedWhole(first, imageSize))
+        verify(logged("ACCSN0001: the accessory was unplugged during block "))
 
         var second = rig.plugIn("ACCSN0002", "X1")
         var third = rig.plugIn("ACCSN0003", "X1")
