@@ -106,6 +106,10 @@ void MainTask::pollOpenDevice(const hid_device_info *list)
     closeDevice();
     isV20Device = false;
     emit sig_ReceiveV20DeviceID(noIdentity);
+    // A move is no disconnection: the accessory is still plugged in, and the log does not say
+    // otherwise; the next one opened is reported connected.
+    if (stayed)
+        reportedConnected = false;
 }
 
 void MainTask::pollClosedDevice(const hid_device_info *list)

@@ -336,6 +336,8 @@ void TestDeviceLink::windowLink_opensOnlyTheNamedAccessory()
     passes(100);
     for (int i = 1; i <= 3; ++i)
         QCOMPARE(SimHid::openHandles(devices[i - 1]), i == opened ? 1 : 0);
+    // Only a loss is a disconnection; the window moving the link is not.
+    QCOMPARE(recorder->filtered("msg").contains("msg:5"), lost != 0);
     // Reported once, and again only when the set of accessories changes.
     QCOMPARE(reports.size(), lost ? 2 : 1);
     const QVariantList first = reports.first().first().toList();
