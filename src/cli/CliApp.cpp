@@ -13,12 +13,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMap>
-#include <QThread>
 
 #include <algorithm>
 
