@@ -18,13 +18,33 @@ FocusScope {
     readonly property int rowHeight: 17
     readonly property int visibleRows: Math.min(3, accessories.length)
 
+    // The row the keyboard is on: a new list puts it back on the picked row, else where it was.
+    property int cursor: 0
+
+    function restoreCursor() {
+        for (var i = 0; i < accessories.length; ++i) {
+            if (accessories[i].picked) {
+                rows.currentIndex = i
+                return
+            }
+        }
+        rows.currentIndex = Math.max(0, Math.min(cursor, accessories.length - 1))
+    }
+
+    function moveCursor(step) {
+        rows.currentIndex = Math.max(0, Math.min(rows.currentIndex + step, accessories.length - 1))
+        cursor = rows.currentIndex
+    }
+
     function pick(index) {
+        cursor = index
         var accessory = accessories[index]
         if (!busy && accessory && accessory.pickable)
             backend.qml_PickAccessory(accessory.key)
     }
 
     height: 15 + visibleRows * rowHeight
+    onAccessoriesChanged: Qt.callLater(restoreCursor)
 
     Qml_FitText {
         id: headerText
@@ -78,13 +98,17 @@ FocusScope {
         model: accessories
         currentIndex: 0
         highlightMoveDuration: 0
+        // Over the rows: the picked row's fill does not hide the keyboard's frame.
         highlight: Rectangle {
+            z: 2
             color: "transparent"
             border.color: rows.activeFocus ? "#1a5fb4" : "transparent"
         }
         ScrollBar.vertical: ScrollBar {
             policy: accessories.length > 3 ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
         }
+        Keys.onUpPressed: moveCursor(-1)
+        Keys.onDownPressed: moveCursor(1)
         Keys.onSpacePressed: pick(currentIndex)
         Keys.onReturnPressed: pick(currentIndex)
         Keys.onEnterPressed: pick(currentIndex)
@@ -140,6 +164,7 @@ FocusScope {
                 enabled: !busy
                 onClicked: {
                     rows.currentIndex = index
+                    cursor = index
                     rows.forceActiveFocus()
                     pick(index)
                 }

@@ -257,8 +257,7 @@ ApplicationWindow {
         }
 
         function onSigInsteadQuestion(text, answer) {
-            ask("insteadQuestion", text, backend.uiTexts.doNotUpdate, answer,
-                function () { backend.qml_UpdateInstead() })
+            ask("insteadQuestion", text, backend.uiTexts.doNotUpdate, answer, backend.qml_UpdateInstead)
         }
 
         function onSigUpdateState(running) {
