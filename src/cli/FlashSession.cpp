@@ -43,7 +43,7 @@ FlashSession::FlashSession(const CliOutput &out, int startDelayMs, AccessoryLock
     connect(engine, &MainTask::sig_ChangeProgressValue, this, &FlashSession::onProgress);
     connect(engine, &MainTask::sig_UpdateState, this, &FlashSession::onUpdateState);
     connect(engine, &MainTask::sig_UpdateFailure, this,
-            [this](const UpdateFailure &failure) { lastFailure = failure; });
+            [this](const UpdateFailure &reason) { failure = reason; });
 }
 
 FlashSession::~FlashSession()
@@ -167,6 +167,7 @@ void FlashSession::onMessage(int id)
         return;
     case MessageId::UpdateFailed:
         out.errorMessage(id);
+        sayWhy();
         finishWith(ExitCode::UpdateFailed);
         return;
     case MessageId::ConnectDeviceFirst:
@@ -179,6 +180,7 @@ void FlashSession::onMessage(int id)
         return;
     default: // the image could not be opened, read or used
         out.errorMessage(id);
+        sayWhy();
         // Once blocks have gone out the device holds part of an image: the update failed.
         finishWith(phase == Phase::Writing ? ExitCode::UpdateFailed : ExitCode::BadUsage);
         return;
@@ -209,6 +211,15 @@ void FlashSession::onUpdateState(bool running)
     phase = Phase::Writing;
     if (!out.isQuiet())
         progress->begin(blocks);
+}
+
+// One line in the run's language after the failure message: which step, which block, and
+// whether the accessory stopped answering or went away.
+void FlashSession::sayWhy()
+{
+    const QString why = out.failureText(failure);
+    if (!why.isEmpty())
+        out.error(why);
 }
 
 void FlashSession::finishWith(int code)

@@ -44,7 +44,7 @@ public:
     int flash(const QString &imagePath, quint64 imageSize);
 
     // Why the last update failed, where the engine said; blocks the accessory acknowledged.
-    UpdateFailure failure() const { return lastFailure; }
+    UpdateFailure lastFailure() const { return failure; }
     int blocksAcknowledged() const { return acknowledged; }
 
     // Whether a wait is running that interrupt() can end; outside one the caller handles Ctrl+C.
@@ -62,6 +62,7 @@ private:
     void onMessage(int id);
     void onProgress(int value);
     void onUpdateState(bool running);
+    void sayWhy();
     void finishWith(int exitCode);
     int runLoop();
     void stopEngine();
@@ -80,8 +81,8 @@ private:
     bool stopping = false;
     quint64 blocks = 0;
     int acknowledged = 0;
-    UpdateFailure lastFailure;
     QString deviceIdentity = QStringLiteral("*");
+    UpdateFailure failure; // of the update that is ending, said after its failure message
     QElapsedTimer sinceFirstInterrupt;
     int exitCode = 0;
 };

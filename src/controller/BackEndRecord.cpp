@@ -40,7 +40,12 @@ void BackEnd::handToEngine()
             origin.catalogueUrl
                 = getUrlRoot(text(LanguageConfig::catalogueUrl)) + "/" + info.firmware_url;
         }
-        records->handed(imagePath, lastDeviceId, accessoryPath, origin);
+        // The accessory the engine has open, as the scan lists it.
+        for (const AccessoryChoice::Accessory &a : choice.present()) {
+            if (a.path == engineOpenPath && !a.serial.isEmpty())
+                origin.serial = a.serial;
+        }
+        records->handed(imagePath, lastDeviceId, engineOpenPath, origin);
     }
     emit sig_StartUpdate();
 }
@@ -64,16 +69,12 @@ void BackEnd::noteRefusal(int message)
     }
 }
 
-void BackEnd::slot_UpdateFailure(UpdateFailure failure)
-{
-    if (records)
-        records->failure(failure);
-}
-
 void BackEnd::recordEnd(const QString &outcome)
 {
-    if (records)
-        records->ended(outcome, blockReports);
+    if (!records)
+        return;
+    records->failure(failure);
+    records->ended(outcome, blockReports);
 }
 
 void BackEnd::noteDownload(const QUrl &url)
