@@ -217,11 +217,8 @@ void CliApp::pickImage(CatalogueSource &source, QMap<int, Fetched> &fetched,
     }
     t.image = fetched[record].image;
     t.size = size;
-    const FirmwareInfo &info = source.catalogue().records[record];
-    t.origin.fromCatalogue = true;
-    t.origin.catalogueDeviceId = info.device_id;
-    t.origin.catalogueVersion = info.version;
-    t.origin.catalogueUrl = source.archiveUrl(record).toString();
+    t.origin
+        = CliRecord::fromCatalogue(source.catalogue().records[record], source.archiveUrl(record));
 }
 
 int CliApp::flashFile()
@@ -240,24 +237,9 @@ int CliApp::flashFile()
     return flashRecorded(QFileInfo(options.file).absoluteFilePath(), size);
 }
 
-// The accessory the engine has open: the one chosen, else the only one present.
-Accessory CliApp::openedAccessory()
-{
-    const QVector<Accessory> found = scanAccessories(locks, false);
-    runRecord->accessoriesFound(found, false);
-    for (const Accessory &a : found) {
-        if (target.isEmpty() ? found.size() == 1
-                             : a.interfaces.contains(target) || a.path == target)
-            return a;
-    }
-    Accessory unknown;
-    unknown.path = target;
-    return unknown;
-}
-
 int CliApp::flashRecorded(const QString &image, quint64 size, HistoryRecord origin)
 {
-    Accessory accessory = openedAccessory();
+    Accessory accessory = runRecord->openedAccessory(locks, target);
     accessory.v20 = session->reportsIdentity();
     accessory.identity = session->identity();
     HistoryRecord entry = runRecord->begin(accessory, image, size, origin);
@@ -309,12 +291,7 @@ int CliApp::flashFromCatalogue()
     if (const int code = refuseSeveral())
         return code;
     out.statusMessage(MessageId::OpenFileOk, QFileInfo(image).fileName());
-    HistoryRecord origin;
-    origin.fromCatalogue = true;
-    origin.catalogueDeviceId = info.device_id;
-    origin.catalogueVersion = info.version;
-    origin.catalogueUrl = source.archiveUrl(record).toString();
-    return flashRecorded(image, size, origin);
+    return flashRecorded(image, size, CliRecord::fromCatalogue(info, source.archiveUrl(record)));
 }
 
 // The newest record for the named identity, or for the connected device's own.

@@ -54,7 +54,6 @@ private:
     // Says so, and is false, when the run's download folder cannot be made.
     bool haveWorkFolder();
     void startSession();
-    Accessory openedAccessory();
     // Hands the image to the engine, between the history's start and end lines.
     int flashRecorded(const QString &image, quint64 size, HistoryRecord origin = HistoryRecord());
     void onInterrupt(bool confirmed);

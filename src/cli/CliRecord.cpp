@@ -114,6 +114,30 @@ void CliRecord::accessoriesFound(const QVector<Accessory> &found, bool identityA
     }
 }
 
+Accessory CliRecord::openedAccessory(AccessoryLocks &locks, const QByteArray &target)
+{
+    const QVector<Accessory> found = scanAccessories(locks, false);
+    accessoriesFound(found, false);
+    for (const Accessory &a : found) {
+        if (target.isEmpty() ? found.size() == 1
+                             : a.interfaces.contains(target) || a.path == target)
+            return a;
+    }
+    Accessory unknown;
+    unknown.path = target;
+    return unknown;
+}
+
+HistoryRecord CliRecord::fromCatalogue(const FirmwareInfo &info, const QUrl &archive)
+{
+    HistoryRecord record;
+    record.fromCatalogue = true;
+    record.catalogueDeviceId = info.device_id;
+    record.catalogueVersion = info.version;
+    record.catalogueUrl = archive.toString();
+    return record;
+}
+
 HistoryRecord CliRecord::begin(const Accessory &accessory, const QString &image, quint64 size,
                                HistoryRecord record)
 {

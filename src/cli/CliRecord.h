@@ -1,12 +1,14 @@
 #pragma once
 
 #include "AccessoryScan.h"
+#include "FirmwareInfo.h"
 #include "HistoryRecord.h"
 #include "HistoryRecorder.h"
 #include "RunLog.h"
 #include "UpdateFailure.h"
 
 #include <QString>
+#include <QUrl>
 
 #include <memory>
 
@@ -30,6 +32,12 @@ public:
     // Log lines name the image by its file name only: `path` (as given, and absolute) and every
     // file in the folder `path` names (a download folder) are shortened so.
     void hide(const QString &path);
+
+    // The accessory the engine has open, as a scan lists it (and the log file names it): the one
+    // at `target`, else the only one present.
+    Accessory openedAccessory(AccessoryLocks &locks, const QByteArray &target);
+    // The history's fields of a catalogue firmware.
+    static HistoryRecord fromCatalogue(const FirmwareInfo &info, const QUrl &archive);
 
     // Before the update is handed to the engine: the start line, synced. `record` may carry the
     // catalogue record the image came from.
