@@ -314,9 +314,11 @@ void BackEnd::slot_ReceiveDeviceID(QString str)
     if (lastDeviceId == QLatin1String("*"))
         noteDeviceGone();
     else if (records)
-        records->support(QStringLiteral("accessory: path %1, identity %2")
-                             .arg(engineOpenPath.isEmpty() ? QStringLiteral("?") : engineOpenPath,
-                                  lastDeviceId));
+        records->support(
+            QStringLiteral("accessory opened: path %1, serial %2, identity %3")
+                .arg(engineOpenPath.isEmpty() ? QStringLiteral("?") : engineOpenPath,
+                     openSerial().isEmpty() ? QStringLiteral("none") : printableText(openSerial()),
+                     lastDeviceId));
     emit deviceIdentityTextChanged();
 }
 

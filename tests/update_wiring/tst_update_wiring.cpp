@@ -44,6 +44,7 @@ void TestUpdateWiring::update_fromTheWindow_reachesTheDeviceAndTheLog()
     SimHid::reset();
     SimHid::DeviceOptions options;
     options.identity = "TX-WIRED";
+    options.serial = "SN-WIRED";
     const int device = SimHid::attach(options);
 
     QTemporaryDir dir;
@@ -86,8 +87,8 @@ void TestUpdateWiring::update_fromTheWindow_reachesTheDeviceAndTheLog()
     QCOMPARE(log,
              (QStringList {"black:固件升级软件 " FWU_VERSION, "black:打开文件成功 firmware.bin",
                            "black:连接设备成功",
-                           "black:开始升级：firmware.bin（3000 字节），设备 TX-WIRED",
-                           "black:更新设备成功"}));
+                           "black:开始升级：firmware.bin（3000 字节），设备 TX-WIRED (SN-WIRED)",
+                           "black:更新设备成功", "black:升级完成：SN-WIRED"}));
     // The first 0 is the bar's reset when the image is opened.
     QCOMPARE(withPrefix(QStringLiteral("progress:")), (QStringList {"0", "0", "33", "66", "100"}));
     QCOMPARE(withPrefix(QStringLiteral("usb:")), QStringList {"1"});
@@ -102,10 +103,24 @@ void TestUpdateWiring::update_fromTheWindow_reachesTheDeviceAndTheLog()
     QCOMPARE(record.value("program").toString(), QString("window"));
     QCOMPARE(record.value("outcome").toString(), QString("done"));
     QCOMPARE(record.value("identity").toString(), QString("TX-WIRED"));
+    QCOMPARE(record.value("serial").toString(), QString("SN-WIRED"));
     QCOMPARE(record.value("image").toString(), QString("firmware.bin"));
     QCOMPARE(record.value("blocks_written").toInt(), 3);
     QCOMPARE(record.value("sha256").toString(),
              QString(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()));
+
+    // The run's log file: the accessory found, as support needs it, and the image by its name.
+    const QStringList logFiles
+        = QDir(HistoryPaths::logFolder()).entryList({"firmware-updater-*.log"}, QDir::Files);
+    QCOMPARE(logFiles.size(), 1);
+    QFile logFile(HistoryPaths::logFolder() + logFiles.first());
+    QVERIFY(logFile.open(QIODevice::ReadOnly));
+    const QString written = QString::fromUtf8(logFile.readAll());
+    QVERIFY2(written.contains(QRegularExpression(
+                 "accessory found: path \\S+, serial SN-WIRED, identity TX-WIRED, kind V20")),
+             qPrintable(written));
+    QVERIFY2(written.contains("firmware.bin"), qPrintable(written));
+    QVERIFY2(!written.contains(dir.path()), qPrintable(written));
 }
 
 QTEST_APPLESS_MAIN(TestUpdateWiring)
