@@ -206,6 +206,7 @@ private:
     FirmwareCatalog catalog;
     FileDownloader downloader;
     QString lastDeviceId;
+    QString loggedOpen; // the last "accessory opened" line of the log file
     int selectedRecord = -1; // the firmware whose details the dialog shows
     QString downloadName; // the firmware being downloaded
     bool networkFirmwareForced = false;
