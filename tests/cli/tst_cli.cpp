@@ -133,6 +133,11 @@ void TestCli::initTestCase()
     QFile legacyTooLarge(file("4097blocks.bin"));
     QVERIFY(legacyTooLarge.open(QIODevice::WriteOnly) && legacyTooLarge.resize(4096 * 1024 + 1));
     legacyTooLarge.close();
+    QVERIFY(QDir(files.path()).mkpath("window-settings/Tarvo"));
+    QFile windowSettings(file("window-settings/Tarvo/firmware-updater.conf"));
+    QVERIFY(windowSettings.open(QIODevice::WriteOnly));
+    windowSettings.write("[General]\nlanguage=Deutsch\n");
+    windowSettings.close();
     QFile big(file("big.bin"));
     QVERIFY(big.open(QIODevice::WriteOnly));
     big.write(pattern(200 * 1024, 3));
@@ -243,8 +248,12 @@ void TestCli::exitCodes_data()
     QTest::newRow("no device") << en(QStringList {"flash", good, "--wait", "0.2"}) << ""
                                << "" << 3 << "Connect the device first";
     QTest::newRow("no device, in the system's language")
-        << QStringList {"flash", good, "--wait", "0.2"} << "" << "LC_ALL=en_US.UTF-8" << 3
-        << "Connect the device first";
+        << QStringList {"flash", good, "--wait", "0.2"} << ""
+        << "LC_ALL=en_US.UTF-8" << 3 << "Connect the device first";
+    // The window's remembered choice, not a settings file of the command line's own.
+    QTest::newRow("no device, in the window's remembered language")
+        << QStringList {"flash", good, "--wait", "0.2"} << ""
+        << "XDG_CONFIG_HOME=" + file("window-settings") << 3 << "Bitte zuerst das Gerät verbinden";
     QTest::newRow("device cannot be opened")
         << en(QStringList {"flash", good, "--wait", "0.5"}) << "unopenable"
         << "" << 3 << "The device was found but cannot be opened: permission denied";
