@@ -86,6 +86,15 @@ const NamedText namedTexts[LanguageConfig::EntryCount - LanguageConfig::position
     {"reason_unplugged_before_blocks", "the accessory was unplugged before the first block"},
     {"reason_unplugged_during_block", "the accessory was unplugged during block %1 of %2"},
     {"reason_image_unreadable", "the image could not be read at block %1"},
+    {"file_not_opened_while_updating", "An update is running: %1 was not opened"},
+    {"file_filter", "Firmware files (*.bin)"},
+    {"a11y_usb_connected", "USB: accessory connected"},
+    {"a11y_usb_disconnected", "USB: no accessory connected"},
+    {"a11y_log", "Messages"},
+    {"a11y_progress", "Update progress"},
+    {"a11y_language", "Language"},
+    {"a11y_firmware_list", "Firmware list"},
+    {"a11y_accessory", "Accessory"},
 };
 
 constexpr int maxLanguages = 5;

@@ -85,6 +85,17 @@ public:
         textReasonUnpluggedBeforeBlocks,
         textReasonUnpluggedDuringBlock,
         textReasonImageUnreadable,
+        // A file handed to the window during an update (%1 the file), the file dialog's filter, and
+        // the names a screen reader gives the window's parts.
+        textFileNotOpenedWhileUpdating,
+        textFileFilter,
+        a11yUsbConnected,
+        a11yUsbDisconnected,
+        a11yLog,
+        a11yProgress,
+        a11yLanguage,
+        a11yFirmwareList,
+        a11yAccessory,
         EntryCount
     };
 

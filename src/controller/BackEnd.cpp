@@ -144,8 +144,9 @@ void BackEnd::logUpdateStart()
     if (imageName.isEmpty())
         return; // only a test drives an update without an image
     const QString device = lastDeviceId.isEmpty() ? QStringLiteral("*") : lastDeviceId;
-    logMessage(false, text(LanguageConfig::textUpdateStarted)
-                          .arg(imageName, QString::number(imageSize), device));
+    logMessage(
+        false,
+        text(LanguageConfig::textUpdateStarted).arg(imageName, QString::number(imageSize), device));
 }
 
 void BackEnd::windowsClose()
@@ -306,6 +307,16 @@ QVariantMap BackEnd::uiTexts() const
         {QStringLiteral("updateDetails"), text(L::textUpdateDetails)},
         {QStringLiteral("chooseFirmwareHint"), text(L::textChooseFirmwareHint)},
         {QStringLiteral("downloading"), text(L::textDownloading)},
+        // The file dialog and what a screen reader calls the windows' parts.
+        {QStringLiteral("fileFilter"), text(L::textFileFilter)},
+        {QStringLiteral("fileNotOpenedWhileUpdating"), text(L::textFileNotOpenedWhileUpdating)},
+        {QStringLiteral("usbConnected"), text(L::a11yUsbConnected)},
+        {QStringLiteral("usbDisconnected"), text(L::a11yUsbDisconnected)},
+        {QStringLiteral("logName"), text(L::a11yLog)},
+        {QStringLiteral("progressName"), text(L::a11yProgress)},
+        {QStringLiteral("languageLabel"), text(L::a11yLanguage)},
+        {QStringLiteral("firmwareList"), text(L::a11yFirmwareList)},
+        {QStringLiteral("accessory"), text(L::a11yAccessory)},
     };
 }
 
