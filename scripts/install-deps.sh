@@ -7,7 +7,8 @@ set -euo pipefail
 
 packages=(
   cmake make g++ pkg-config
-  qtbase5-dev qtbase5-private-dev qtdeclarative5-dev qtdeclarative5-dev-tools
+  qtbase5-dev qtbase5-private-dev qtdeclarative5-dev qtdeclarative5-private-dev
+  qtdeclarative5-dev-tools
   libhidapi-dev libtinyxml2-dev zlib1g-dev
   qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-controls2
   qml-module-qtquick-controls qml-module-qtquick-dialogs qml-module-qt-labs-platform

@@ -1,5 +1,6 @@
 #include "Startup.h"
 
+#include "AccessibilityFixes.h"
 #include "AccessoryLocks.h"
 #include "BackEnd.h"
 #include "FileHandOff.h"
@@ -182,6 +183,7 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
                                 "(looked in"
                              << paths.configDir << "and ../share/firmware-updater/Config/)";
 
+    installAccessibilityFixes();
     qmlRegisterType<TreeViewModel>("TreeViewModel", 1, 0, "TreeViewModel");
     auto *treeModel = new TreeViewModel; // lives until the process ends
 
