@@ -19,6 +19,7 @@ Button {
         font: fwButton.font
         minimumPixelSize: 9
         horizontalAlignment: Text.AlignHCenter
-        color: fwButton.enabled ? "black" : "#a0a0a0"
+        // Greyed, yet 4.5:1 on the button's grey.
+        color: fwButton.enabled ? "black" : "#5e5e5e"
     }
 }

@@ -7,7 +7,7 @@ Item {
     objectName: "item_Prog"
 
     // 0 to 1.
-    property alias value: update_Prog.value
+    property real value: 0
     property alias text: progressText.text
     // How the last update ended: 0 none (or a new image since), 1 done, 2 failed. An ended update
     // fills the bar (red when it failed), so that its message reads as the outcome, not progress.
@@ -20,7 +20,11 @@ Item {
         id: update_Prog
         objectName: "update_Prog"
         anchors.fill: parent
-        value: 0
+        // In percent, as a screen reader tells it; the bar's own text is its description.
+        to: 100
+        value: progressLine.value * 100
+        Accessible.name: backend.uiTexts.progressName
+        Accessible.description: progressText.text
         background: Rectangle {
             implicitWidth: update_Prog.width
             implicitHeight: update_Prog.height
@@ -53,6 +57,7 @@ Item {
         font.family: "Arial"
         font.bold: true
         color: "#202020"
+        Accessible.ignored: true
     }
 
     Item {
@@ -69,6 +74,7 @@ Item {
             font: progressText.font
             color: "white"
             text: progressText.text
+            Accessible.ignored: true
         }
     }
 }

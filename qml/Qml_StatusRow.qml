@@ -15,6 +15,8 @@ Item {
     property alias networkText: bt_netFile.text
     property alias openText: bt_OpenFile.text
     property alias updateText: bt_Update.text
+    // Where the keyboard lands when a window over this one closes.
+    readonly property Item updateButton: bt_Update
 
     signal networkFirmwareRequested()
     signal openRequested()

@@ -83,6 +83,35 @@ ApplicationWindow {
         return gidDownloadProgress
     }
 
+    // The keyboard back in this window when one over it closes: on Update when it can be used,
+    // else on the first control that can, with its focus ring showing. Until the window system
+    // has given the window the focus back the item cannot take it: tried again for a while.
+    function returnFocus() {
+        rootWindow.requestActivate()
+        var target = item_top.updateButton
+        if (!target.enabled || !target.visible)
+            target = rootWindow.contentItem.nextItemInFocusChain(true)
+        if (!target)
+            return
+        target.forceActiveFocus(Qt.TabFocusReason)
+        if (target.activeFocus)
+            focusRetry.tries = 0
+        else
+            focusRetry.start()
+    }
+
+    Timer {
+        id: focusRetry
+        property int tries: 0
+        interval: 50
+        onTriggered: {
+            if (++tries <= 20)
+                returnFocus()
+            else
+                tries = 0
+        }
+    }
+
     // Shows a window on top with the focus; a window not yet on screen takes it once drawn.
     function bringUp(win) {
         var wasShown = win.visible
@@ -392,8 +421,13 @@ ApplicationWindow {
         Platform.FileDialog {
             id: dialog
             objectName: "fileDialog"
-            nameFilters: ["Firmware Files (*.bin)"]
-            onAccepted: openImage(dialog.file)
+            title: item_top.openText
+            nameFilters: [backend.uiTexts.fileFilter]
+            onAccepted: {
+                openImage(dialog.file)
+                Qt.callLater(returnFocus)
+            }
+            onRejected: Qt.callLater(returnFocus)
         }
     }
 }

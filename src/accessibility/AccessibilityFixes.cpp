@@ -2,6 +2,8 @@
 
 #include "QuickItemAccessible.h"
 
+#include <QApplication>
+#include <QFileDialog>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QtQuick/private/qquickitem_p.h>
@@ -19,7 +21,35 @@ QAccessibleInterface *quickItemFactory(const QString &, QObject *object)
     return new QuickItemAccessible(item);
 }
 
+// Closes the popups (the completer's list) a file dialog leaves open when it hides.
+class FileDialogWatcher : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Hide && qobject_cast<QFileDialog *>(watched)) {
+            while (QWidget *popup = QApplication::activePopupWidget())
+                popup->close();
+        }
+        return false;
+    }
+};
+
 } // namespace
+
+void closeFileDialogLeftovers()
+{
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return;
+    static FileDialogWatcher *watcher = nullptr;
+    if (watcher)
+        return;
+    watcher = new FileDialogWatcher(QCoreApplication::instance());
+    QCoreApplication::instance()->installEventFilter(watcher);
+}
 
 void installAccessibilityFixes()
 {
@@ -33,4 +63,5 @@ void installAccessibilityFixes()
     component.setData("import QtQuick 2.15\nItem {}", QUrl());
     std::unique_ptr<QObject> item(component.create());
     QAccessible::installFactory(quickItemFactory);
+    closeFileDialogLeftovers();
 }

@@ -2,7 +2,10 @@
 
 #include <QQuickItem>
 
-QuickItemAccessible::QuickItemAccessible(QQuickItem *item) : QAccessibleQuickItem(item) {}
+QuickItemAccessible::QuickItemAccessible(QQuickItem *item)
+    : QAccessibleQuickItem(item)
+{
+}
 
 QAccessible::State QuickItemAccessible::state() const
 {

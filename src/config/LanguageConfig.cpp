@@ -95,6 +95,8 @@ const NamedText namedTexts[LanguageConfig::EntryCount - LanguageConfig::position
     {"a11y_language", "Language"},
     {"a11y_firmware_list", "Firmware list"},
     {"a11y_accessory", "Accessory"},
+    {"a11y_details", "Firmware details"},
+    {"a11y_download", "Firmware download"},
 };
 
 constexpr int maxLanguages = 5;

@@ -96,6 +96,8 @@ public:
         a11yLanguage,
         a11yFirmwareList,
         a11yAccessory,
+        a11yDetails,
+        a11yDownload,
         EntryCount
     };
 

@@ -317,6 +317,8 @@ QVariantMap BackEnd::uiTexts() const
         {QStringLiteral("languageLabel"), text(L::a11yLanguage)},
         {QStringLiteral("firmwareList"), text(L::a11yFirmwareList)},
         {QStringLiteral("accessory"), text(L::a11yAccessory)},
+        {QStringLiteral("detailsName"), text(L::a11yDetails)},
+        {QStringLiteral("downloadName"), text(L::a11yDownload)},
     };
 }
 

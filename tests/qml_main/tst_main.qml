@@ -99,8 +99,9 @@ TestCase {
 
     function test_log_colours_data() {
         return [
-            { tag: "red", color: "red", shown: true, css: "#ff0000" },
-            { tag: "black", color: "black", shown: true, css: "#000000" },
+            // An error carries a mark besides its colour, a red that reads 4.5:1 on white.
+            { tag: "red", color: "red", shown: true, css: "#c62828", mark: "\u2717 " },
+            { tag: "black", color: "black", shown: true, css: "#000000", mark: "" },
             { tag: "green is not shown", color: "green", shown: false },
             { tag: "colour names are exact", color: "Red", shown: false },
         ]
@@ -109,8 +110,10 @@ TestCase {
     function test_log_colours(data) {
         backend.sigOutputMsg(data.color, "[09:05:03] message")
         compare(logText().indexOf("[09:05:03] message") >= 0, data.shown)
-        if (data.shown)
+        if (data.shown) {
             verify(child("outputTextArea").text.indexOf("color:" + data.css) >= 0)
+            verify(logText().indexOf(data.mark + "[09:05:03] message") >= 0)
+        }
     }
 
     function test_log_showsMarkupLiterally() {
@@ -153,7 +156,8 @@ TestCase {
     function test_progress(data) {
         backend.sigProgressValue(data.value)
         var bar = child("update_Prog")
-        fuzzyCompare(bar.value, data.value / 100, 1e-9)
+        // In percent, as a screen reader reads it.
+        fuzzyCompare(bar.value, data.value, 1e-9)
         var fill = findChild(bar, "update_Prog_fill")
         fuzzyCompare(fill.width, bar.width * data.value / 100, 0.5)
     }
