@@ -2,7 +2,6 @@ import QtQuick 2.15
 import QtQuick.Window 2.15
 import QtQuick.Dialogs 1.3
 import QtQuick.Controls 2.15
-import Qt.labs.platform 1.1 as Platform
 
 // The main window: lays out the status row, the log, the progress line and the language box and
 // wires them to the controller; the selection dialog, the download popup, the file dialog and the
@@ -20,11 +19,8 @@ ApplicationWindow {
     property var gidDownloadProgress: null
     // The question shown over the window, if any.
     property var question: null
-    // The file dialog opens in the folder of the last image.
-    property url lastImageFolder: Platform.StandardPaths.standardLocations(
-                                      Platform.StandardPaths.DesktopLocation)[0]
-    // Made at the first Open, like the other windows.
-    property var fileDialog: null
+    property alias lastImageFolder: fileOpener.folder
+    readonly property var fileDialog: fileOpener.dialog
     // Open, Update, the network button and the language box wait while an update writes.
     readonly property bool updateRunning: backend.updateRunning
     readonly property bool networkFirmwareShown: backend.networkFirmwareEnabled()
@@ -41,12 +37,11 @@ ApplicationWindow {
 
     signal notifyStartUpdate(int Event)
 
+    // Resizable: the log takes the room.
     width: 575
     height: 350
     minimumWidth: 575
-    maximumWidth: 575
     minimumHeight: 350
-    maximumHeight: 350
     visible: true
     title: "Tarvo固件升级软件"
 
@@ -81,35 +76,6 @@ ApplicationWindow {
                                       "transientParent": ensureDialog() })
         }
         return gidDownloadProgress
-    }
-
-    // The keyboard back in this window when one over it closes: on Update when it can be used,
-    // else on the first control that can, with its focus ring showing. Until the window system
-    // has given the window the focus back the item cannot take it: tried again for a while.
-    function returnFocus() {
-        rootWindow.requestActivate()
-        var target = item_top.updateButton
-        if (!target.enabled || !target.visible)
-            target = rootWindow.contentItem.nextItemInFocusChain(true)
-        if (!target)
-            return
-        target.forceActiveFocus(Qt.TabFocusReason)
-        if (target.activeFocus)
-            focusRetry.tries = 0
-        else
-            focusRetry.start()
-    }
-
-    Timer {
-        id: focusRetry
-        property int tries: 0
-        interval: 50
-        onTriggered: {
-            if (++tries <= 20)
-                returnFocus()
-            else
-                tries = 0
-        }
     }
 
     // Shows a window on top with the focus; a window not yet on screen takes it once drawn.
@@ -162,14 +128,8 @@ ApplicationWindow {
     }
 
     function openFileDialog() {
-        if (updateRunning)
-            return
-        // A fresh name field in the last image's folder: typed text is never appended to a path.
-        if (!fileDialog)
-            fileDialog = fileDialogComponent.createObject(rootWindow)
-        fileDialog.folder = lastImageFolder
-        fileDialog.currentFile = ""
-        fileDialog.open()
+        if (!updateRunning)
+            fileOpener.open()
     }
 
     // The one local .bin file a drop carries, as a file: URL; empty for anything else.
@@ -251,13 +211,13 @@ ApplicationWindow {
             rootWindow.title = strTitle
             item_top.openText = strOpenfile
             item_top.updateText = strUpdate
-            bt_help.text = strHelp
-            bt_exit.text = strExit
+            item_bottom.helpText = strHelp
+            item_bottom.exitText = strExit
             item_top.networkText = strNetFile
         }
 
         function onSigInitLangageComboBox(list, Len, CurentSelect) {
-            comb_Language.setLanguages(list, Len, CurentSelect)
+            item_bottom.languageBox.setLanguages(list, Len, CurentSelect)
         }
 
         function onSigSetHelpBtnMeg(website) { help_website = website }
@@ -321,22 +281,17 @@ ApplicationWindow {
         color: Qt.rgba(240 / 255, 240 / 255, 240 / 255, 1)
     }
 
-    Rectangle {
-        id: rec_logo
-        x: 0
-        y: 0
-        width: 200
-        height: parent.height
-        color: "transparent"
-
-        Image {
-            id: img_logo
-            objectName: "img_logo"
-            anchors.fill: parent
-            anchors.margins: 10
-            source: logoPath
-            fillMode: Image.Stretch
-        }
+    // Decoration: a screen reader has the window's title.
+    Image {
+        id: img_logo
+        objectName: "img_logo"
+        x: 10
+        y: 10
+        width: 180
+        height: parent.height - 20
+        source: logoPath
+        fillMode: Image.Stretch
+        Accessible.ignored: true
     }
 
     Rectangle {
@@ -365,7 +320,7 @@ ApplicationWindow {
         Qml_LogView {
             id: item_TextOut
             x: 0
-            width: 362
+            width: parent.width - 13
             anchors.top: item_top.bottom
             anchors.bottom: item_Prog.top
             anchors.bottomMargin: 8
@@ -374,60 +329,28 @@ ApplicationWindow {
         Qml_ProgressLine {
             id: item_Prog
             x: 0
-            width: 362
+            width: parent.width - 13
             anchors.bottom: item_bottom.top
             anchors.bottomMargin: 13
             text: backend.progressText
             outcome: backend.updateOutcome
         }
 
-        Item {
+        Qml_BottomRow {
             id: item_bottom
-            objectName: "item_bottom"
             anchors.bottom: parent.bottom
             width: parent.width
-            height: 40
-
-            Row {
-                spacing: 47
-
-                Qml_LanguageBox {
-                    id: comb_Language
-                    enabled: !updateRunning
-                    onCurrentIndexChanged: backend.qml_LangageSelectChange(currentIndex)
-                    onActivated: backend.qml_LanguageChosen(index)
-                }
-
-                Qml_FwButton {
-                    id: bt_help
-                    objectName: "bt_help"
-                    text: "帮助"
-                    onClicked: Qt.openUrlExternally("https://" + help_website)
-                }
-
-                Qml_FwButton {
-                    id: bt_exit
-                    objectName: "bt_exit"
-                    text: "退出"
-                    onClicked: closeOrAsk(exitProgram)
-                }
-            }
+            busy: updateRunning
+            onHelpRequested: Qt.openUrlExternally("https://" + help_website)
+            onExitRequested: closeOrAsk(exitProgram)
         }
     }
 
-    Component {
-        id: fileDialogComponent
-
-        Platform.FileDialog {
-            id: dialog
-            objectName: "fileDialog"
-            title: item_top.openText
-            nameFilters: [backend.uiTexts.fileFilter]
-            onAccepted: {
-                openImage(dialog.file)
-                Qt.callLater(returnFocus)
-            }
-            onRejected: Qt.callLater(returnFocus)
-        }
+    Qml_FileOpener {
+        id: fileOpener
+        window: rootWindow
+        preferred: item_top.updateButton
+        title: item_top.openText
+        onChosen: openImage(file)
     }
 }
