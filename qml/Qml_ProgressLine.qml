@@ -13,6 +13,19 @@ Item {
     // fills the bar (red when it failed), so that its message reads as the outcome, not progress.
     property int outcome: 0
     readonly property real filled: outcome !== 0 ? 1 : update_Prog.visualPosition
+    // The log's last lines, and what the bar says of an update that ended: its outcome and why.
+    property var recentLines: []
+    property string spoken: ""
+
+    // A screen reader speaks the focused object and changes to its name: the bar takes the focus
+    // when an update starts and again when it ends, then named by the outcome.
+    function followUpdate(running) {
+        spoken = running ? "" : [text].concat(recentLines).join(". ")
+        update_Prog.forceActiveFocus(Qt.TabFocusReason)
+    }
+
+    onRecentLinesChanged: if (spoken !== "") spoken = [text].concat(recentLines).join(". ")
+    onOutcomeChanged: if (outcome === 0) spoken = ""
 
     height: 25
 
@@ -23,13 +36,16 @@ Item {
         // In percent, as a screen reader tells it; the bar's own text is its description.
         to: 100
         value: progressLine.value * 100
-        Accessible.name: backend.uiTexts.progressName
+        focusPolicy: Qt.TabFocus
+        Accessible.name: progressLine.spoken !== "" ? progressLine.spoken
+                                                    : backend.uiTexts.progressName
         Accessible.description: progressText.text
         background: Rectangle {
             implicitWidth: update_Prog.width
             implicitHeight: update_Prog.height
-            border.color: "grey"
-            border.width: 1
+            // Its focus ring, 3:1 against the window.
+            border.color: update_Prog.activeFocus ? "#1a5fb4" : "#767676"
+            border.width: update_Prog.activeFocus ? 2 : 1
             color: Qt.rgba(240 / 255, 240 / 255, 240 / 255, 1)
             radius: 3
         }

@@ -12,6 +12,7 @@ Item {
     property bool busy: false
     property string identityText: ""
     property alias statusIcon: img_ConnectStatus.source
+    property bool connected: false
     property alias networkText: bt_netFile.text
     property alias openText: bt_OpenFile.text
     property alias updateText: bt_Update.text
@@ -36,6 +37,10 @@ Item {
             objectName: "img_ConnectStatus"
             width: 91
             height: 25
+            // The USB state in words.
+            Accessible.role: Accessible.StaticText
+            Accessible.name: statusRow.connected ? backend.uiTexts.usbConnected
+                                                 : backend.uiTexts.usbDisconnected
 
             HoverHandler { id: statusHover }
             ToolTip.visible: statusHover.hovered && identityText !== ""
@@ -83,5 +88,8 @@ Item {
         color: "#404040"
         minimumPixelSize: 9
         text: identityText
+        Accessible.role: Accessible.StaticText
+        Accessible.name: backend.uiTexts.accessory + ": " + identityText
+        Accessible.ignored: identityText === ""
     }
 }

@@ -203,6 +203,10 @@ ApplicationWindow {
 
         function onSigUsbConnectStatus(Status) {
             item_top.statusIcon = Status === 0 ? usbIconOff : usbIconOn
+            if (item_top.connected !== (Status !== 0))
+                announcer.say(Status !== 0 ? backend.uiTexts.usbConnected
+                                           : backend.uiTexts.usbDisconnected)
+            item_top.connected = Status !== 0
         }
 
         function onSigProgressValue(value) { item_Prog.value = value / 100.0 }
@@ -246,6 +250,7 @@ ApplicationWindow {
         }
 
         function onSigUpdateState(running) {
+            Qt.callLater(item_Prog.followUpdate, running)
             // The question about closing has no subject once the update is over.
             if (!running && question && question.objectName === "closeQuestion")
                 question.close()
@@ -334,6 +339,7 @@ ApplicationWindow {
             anchors.bottomMargin: 13
             text: backend.progressText
             outcome: backend.updateOutcome
+            recentLines: item_TextOut.recentLines
         }
 
         Qml_BottomRow {
@@ -345,6 +351,8 @@ ApplicationWindow {
             onExitRequested: closeOrAsk(exitProgram)
         }
     }
+
+    Qml_Announcer { id: announcer }
 
     Qml_FileOpener {
         id: fileOpener
