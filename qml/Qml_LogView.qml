@@ -9,9 +9,10 @@ Item {
     // Older lines make way for new ones beyond this.
     readonly property int maxLines: 1000
     readonly property ScrollBar scrollBar: scrollView.ScrollBar.vertical
-    // The last two lines shown, without their time stamps: what a screen reader is told of an
-    // update's end.
+    // The last lines shown, without their time stamps, and how many were shown in all: what a
+    // screen reader is told of an update's end.
     property var recentLines: []
+    property int shownLines: 0
 
     // Message texts may hold file names and catalogue strings: show them literally, never as markup.
     function escapeHtml(text) {
@@ -28,8 +29,11 @@ Item {
                                   + (color === "red" ? "\u2717 " : "") + escapeHtml(message)
                                   + "</span>")
         if (color === "red" || color === "black")
+        {
             recentLines = recentLines.concat([String(message).replace(/^\[[0-9:]+\] /, "")])
-                                     .slice(-2)
+                                     .slice(-4)
+            ++shownLines
+        }
         scrollBar.position = 1.0 - scrollBar.size
         trim()
     }

@@ -13,18 +13,57 @@ Item {
     // fills the bar (red when it failed), so that its message reads as the outcome, not progress.
     property int outcome: 0
     readonly property real filled: outcome !== 0 ? 1 : update_Prog.visualPosition
-    // The log's last lines, and what the bar says of an update that ended: its outcome and why.
+    // The log's last lines and its count of lines; what the bar says of an update that ended: its
+    // outcome and the lines logged since it started (why it failed).
     property var recentLines: []
+    property int shownLines: 0
+    property int linesAtStart: 0
     property string spoken: ""
 
-    // A screen reader speaks the focused object and changes to its name: the bar takes the focus
-    // when an update starts and again when it ends, then named by the outcome.
-    function followUpdate(running) {
-        spoken = running ? "" : [text].concat(recentLines).join(". ")
-        update_Prog.forceActiveFocus(Qt.TabFocusReason)
+    function outcomeWords() {
+        var since = Math.min(Math.max(shownLines - linesAtStart, 0), recentLines.length)
+        return [text].concat(recentLines.slice(recentLines.length - since)).join(". ")
     }
 
-    onRecentLinesChanged: if (spoken !== "") spoken = [text].concat(recentLines).join(". ")
+    // A screen reader speaks what takes the focus (Orca drops Qt's name changes): the bar takes it
+    // when an update starts; at its end, once its last lines are in, the outcome does.
+    function followUpdate(running) {
+        if (running) {
+            linesAtStart = shownLines
+            spoken = ""
+            update_Prog.forceActiveFocus(Qt.TabFocusReason)
+        } else {
+            outcomeSettling.restart()
+        }
+    }
+
+    onRecentLinesChanged: {
+        if (outcomeSettling.running)
+            outcomeSettling.restart()
+        else if (spoken !== "")
+            spoken = outcomeWords()
+    }
+
+    // The reason comes a moment after the update's end.
+    Timer {
+        id: outcomeSettling
+        interval: 300
+        onTriggered: {
+            progressLine.spoken = progressLine.outcomeWords()
+            outcomeFocus.forceActiveFocus(Qt.TabFocusReason)
+        }
+    }
+
+    // The outcome as one text in the bar's place: it takes the focus when an update ends.
+    Item {
+        id: outcomeFocus
+        objectName: "outcomeFocus"
+        anchors.fill: parent
+        activeFocusOnTab: progressLine.spoken !== ""
+        Accessible.role: Accessible.StaticText
+        Accessible.name: progressLine.spoken
+        Accessible.ignored: progressLine.spoken === ""
+    }
     onOutcomeChanged: if (outcome === 0) spoken = ""
 
     height: 25
@@ -37,15 +76,15 @@ Item {
         to: 100
         value: progressLine.value * 100
         focusPolicy: Qt.TabFocus
-        Accessible.name: progressLine.spoken !== "" ? progressLine.spoken
-                                                    : backend.uiTexts.progressName
+        Accessible.name: backend.uiTexts.progressName
         Accessible.description: progressText.text
         background: Rectangle {
             implicitWidth: update_Prog.width
             implicitHeight: update_Prog.height
             // Its focus ring, 3:1 against the window.
-            border.color: update_Prog.activeFocus ? "#1a5fb4" : "#767676"
-            border.width: update_Prog.activeFocus ? 2 : 1
+            border.color: update_Prog.activeFocus || outcomeFocus.activeFocus ? "#1a5fb4"
+                                                                               : "#767676"
+            border.width: update_Prog.activeFocus || outcomeFocus.activeFocus ? 2 : 1
             color: Qt.rgba(240 / 255, 240 / 255, 240 / 255, 1)
             radius: 3
         }

@@ -89,7 +89,7 @@ Item {
         minimumPixelSize: 9
         text: identityText
         Accessible.role: Accessible.StaticText
-        Accessible.name: backend.uiTexts.accessory + ": " + identityText
+        Accessible.name: identityText
         Accessible.ignored: identityText === ""
     }
 }

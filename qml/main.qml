@@ -340,6 +340,7 @@ ApplicationWindow {
             text: backend.progressText
             outcome: backend.updateOutcome
             recentLines: item_TextOut.recentLines
+            shownLines: item_TextOut.shownLines
         }
 
         Qml_BottomRow {

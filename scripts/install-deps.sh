@@ -19,6 +19,11 @@ packages=(
   desktop-file-utils appstream dpkg-dev file xdotool
 )
 
+# The screen-reader checks (scripts/a11y/): Orca and the Linux accessibility bus, with the Python
+# bindings its scripts use.
+if [ "${1:-}" = "--a11y" ]; then
+  packages+=(orca at-spi2-core python3-pyatspi python3-xlib dbus x11-utils)
+fi
 # `make fuzz` alone needs clang with its fuzzer runtime (and the symbolizer for readable reports).
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev llvm)
