@@ -58,14 +58,27 @@ TestCase {
         return area.getText(0, area.length)
     }
 
-    function test_geometryIsFixed() {
+    function test_geometryStartsAtItsMinimum() {
         compare(window.width, 575)
         compare(window.height, 350)
         compare(window.minimumWidth, 575)
-        compare(window.maximumWidth, 575)
         compare(window.minimumHeight, 350)
-        compare(window.maximumHeight, 350)
+        verify(window.maximumWidth > 575 && window.maximumHeight > 350, "resizable")
         compare(window.title, "Tarvo固件升级软件")
+    }
+
+    // A larger window gives the room to the log; the rows keep their places and sizes.
+    function test_resized_theLogTakesTheRoom() {
+        window.width = 800
+        window.height = 500
+        var log = child("item_TextOut")
+        tryCompare(log, "width", 800 - 200 - 13)
+        compare(log.height, 201 + 150)
+        compare(child("bt_Update").width, 88)
+        compare(child("item_Prog").width, 800 - 200 - 13)
+        window.width = 575
+        window.height = 350
+        tryCompare(log, "height", 201)
     }
 
     function test_controlsStandWhereTheLayoutPutsThem_data() {
