@@ -35,6 +35,7 @@ CliApp::CliApp(const CliOptions &options)
     out.loadTexts(AppPaths::configDirFor(QCoreApplication::applicationDirPath())
                   + QStringLiteral("Config.xml"));
     out.setQuiet(options.quiet);
+    out.setProgressShown(!options.noProgress);
     connect(watcher, &InterruptWatcher::interrupted, this, &CliApp::onInterrupt);
 }
 

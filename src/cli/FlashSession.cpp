@@ -193,7 +193,7 @@ void FlashSession::onProgress(int value)
         return;
     }
     onUpdateState(true);
-    if (!out.isQuiet())
+    if (out.showsProgress())
         progress->blockDone(value);
 }
 
@@ -203,7 +203,7 @@ void FlashSession::onUpdateState(bool running)
         return;
     qCDebug(lcCli) << "engine: writing";
     phase = Phase::Writing;
-    if (!out.isQuiet())
+    if (out.showsProgress())
         progress->begin(blocks);
 }
 

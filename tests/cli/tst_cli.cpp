@@ -702,6 +702,7 @@ void TestCli::progress_redrawnOnATerminalLinesOnAPipe_data()
     QTest::newRow("pipe") << false << "";
     QTest::newRow("pseudo-terminal") << true << "";
     QTest::newRow("quiet") << false << "--quiet";
+    QTest::newRow("no progress, on a terminal") << true << "--no-progress";
     QTest::newRow("verbose") << false << "--verbose";
 }
 
@@ -747,6 +748,10 @@ void TestCli::progress_redrawnOnATerminalLinesOnAPipe()
     }
     if (option == "--verbose")
         QVERIFY(r.err.contains("fwu.cli: engine: progress 100"));
+    if (option == "--no-progress") {
+        QVERIFY2(!shown.contains(" %") && !shown.contains('#'), shown.constData());
+        return;
+    }
     const QList<QByteArray> progressLines = [&] {
         QList<QByteArray> lines;
         for (const QByteArray &line : shown.split('\n')) {
