@@ -249,6 +249,10 @@ ApplicationWindow {
                 backend.uiTexts.updateAnyway, function () { backend.qml_UpdateDespiteMismatch() })
         }
 
+        function onSigInsteadQuestion(text, answer) {
+            ask("insteadQuestion", text, backend.uiTexts.doNotUpdate, answer, backend.qml_UpdateInstead)
+        }
+
         function onSigUpdateState(running) {
             Qt.callLater(item_Prog.followUpdate, running)
             // The question about closing has no subject once the update is over.

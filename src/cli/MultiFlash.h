@@ -44,8 +44,13 @@ public:
     // A line per finished accessory and the running count. Returns Interrupted.
     int runStation(const QString &image, quint64 size);
 
+    // Whether a Ctrl+C stopped the run before any accessory was written: its engines may still
+    // sleep in their start pause, and need not be waited for.
+    bool stoppedBeforeWriting() const { return interrupted && !anyWritten; }
+
 public slots:
-    // First Ctrl+C warns, a second within 3 s stops every engine.
+    // Before anything is written one Ctrl+C stops at once; then the first warns, a second within
+    // 3 s stops every engine.
     void interrupt();
 
 private:
@@ -70,6 +75,7 @@ private:
     QElapsedTimer sinceFirstInterrupt;
     int drawnLines = 0;
     bool interrupted = false;
+    bool anyWritten = false;
     bool station = false;
     std::set<QByteArray> served; // station: updated (or tried) and still plugged in
     int updatedCount = 0;

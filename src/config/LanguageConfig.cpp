@@ -97,6 +97,19 @@ const NamedText namedTexts[LanguageConfig::EntryCount - LanguageConfig::position
     {"a11y_accessory", "Accessory"},
     {"a11y_details", "Firmware details"},
     {"a11y_download", "Firmware download"},
+    {"accessory_pick_hint", "Several accessories are connected: pick the one to update"},
+    {"accessory_picked", "To update: %1"},
+    {"accessory_busy", "busy"},
+    {"accessory_legacy", "legacy"},
+    {"accessory_clear_pick", "Clear choice"},
+    {"accessory_away", "%1 is not connected: plug it in again, or pick another accessory"},
+    {"accessory_busy_log", "%1 is in use by another copy of the program"},
+    {"accessory_instead_question", "%1 is not connected. Update %2 instead?"},
+    {"accessory_update_instead", "Update %1"},
+    {"outcome_done_named", "Update done: %1"},
+    {"outcome_failed_named", "Update of %1 failed: reconnect it and update again"},
+    {"outcome_lost_named", "%1 lost: reconnect it and update again"},
+    {"failure_on", "%1: %2"},
 };
 
 constexpr int maxLanguages = 5;

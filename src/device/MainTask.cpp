@@ -32,6 +32,7 @@ void MainTask::closeDevice()
     device = nullptr;
     if (releaseDevice)
         releaseDevice(openPath);
+    emit sig_AccessoryOpened(QString());
 }
 
 void MainTask::SendDataLooper()
