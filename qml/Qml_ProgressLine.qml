@@ -19,6 +19,8 @@ Item {
     property int shownLines: 0
     property int linesAtStart: 0
     property string spoken: ""
+    // Off while a question or another window has the keyboard: the bar never takes it from them.
+    property bool mayTakeFocus: true
 
     function outcomeWords() {
         var since = Math.min(Math.max(shownLines - linesAtStart, 0), recentLines.length)
@@ -31,7 +33,8 @@ Item {
         if (running) {
             linesAtStart = shownLines
             spoken = ""
-            update_Prog.forceActiveFocus(Qt.TabFocusReason)
+            if (mayTakeFocus)
+                update_Prog.forceActiveFocus(Qt.TabFocusReason)
         } else {
             outcomeSettling.restart()
         }
@@ -50,7 +53,8 @@ Item {
         interval: 300
         onTriggered: {
             progressLine.spoken = progressLine.outcomeWords()
-            outcomeFocus.forceActiveFocus(Qt.TabFocusReason)
+            if (progressLine.mayTakeFocus)
+                outcomeFocus.forceActiveFocus(Qt.TabFocusReason)
         }
     }
 

@@ -132,14 +132,6 @@ ApplicationWindow {
             fileOpener.open()
     }
 
-    // The one local .bin file a drop carries, as a file: URL; empty for anything else.
-    function droppedImage(urls) {
-        if (!urls || urls.length !== 1)
-            return ""
-        var url = String(urls[0])
-        return /^file:.*\.bin$/i.test(url) ? url : ""
-    }
-
     function ask(name, text, safeText, riskyText, onRisky) {
         if (question)
             question.close()
@@ -267,21 +259,11 @@ ApplicationWindow {
         onActivated: openFileDialog()
     }
 
-    // A .bin file dropped on the window opens as if chosen in the file dialog.
-    DropArea {
-        id: dropArea
-        objectName: "dropArea"
+    Qml_ImageDrop {
         anchors.fill: parent
         z: 10
-        onEntered: drag.accepted = !updateRunning && !childWindowOpen
-                                   && droppedImage(drag.urls) !== ""
-        onDropped: {
-            var url = droppedImage(drop.urls)
-            if (updateRunning || childWindowOpen || url === "")
-                return
-            drop.accept(Qt.CopyAction)
-            openImage(url)
-        }
+        accepting: !updateRunning && !childWindowOpen
+        onImageDropped: openImage(url)
     }
 
     Rectangle {
@@ -345,6 +327,7 @@ ApplicationWindow {
             outcome: backend.updateOutcome
             recentLines: item_TextOut.recentLines
             shownLines: item_TextOut.shownLines
+            mayTakeFocus: question === null && !childWindowOpen
         }
 
         Qml_BottomRow {
