@@ -110,6 +110,17 @@ const NamedText namedTexts[LanguageConfig::EntryCount - LanguageConfig::position
     {"outcome_failed_named", "Update of %1 failed: reconnect it and update again"},
     {"outcome_lost_named", "%1 lost: reconnect it and update again"},
     {"failure_on", "%1: %2"},
+    {"cli_no_accessory_named", "no accessory named %1; present: %2"},
+    {"cli_no_firmware_for_device", "the catalogue has no firmware for device %1"},
+    {"cli_firmware_for_other", "firmware for %1, the device is %2"},
+    {"cli_identity_unknown",
+     "the device reports its identity as \"*\" (not known): name the firmware's DEVICE_ID"},
+    {"cli_no_identity",
+     "the device reports no identity (a legacy device): name the firmware's DEVICE_ID"},
+    {"cli_http_status", "the server answered HTTP status %1 for %2"},
+    {"cli_not_a_url", "not an http, https or file URL: %1"},
+    {"cli_not_a_catalogue", "not a firmware catalogue: %1"},
+    {"cli_no_download_folder", "cannot create a download folder in %1"},
 };
 
 constexpr int maxLanguages = 5;

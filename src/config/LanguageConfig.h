@@ -112,6 +112,22 @@ public:
         textOutcomeFailedNamed, // %1 the serial
         textOutcomeLostNamed, // %1 the serial
         textFailureOn, // %1 the serial, %2 the reason
+        // The command line's errors: %1 the name given, %2 the accessories present
+        cliNoAccessoryNamed,
+        // %1 the device identity
+        cliNoFirmwareForDevice,
+        // %1 the firmware's identity, %2 the device's
+        cliFirmwareForOther,
+        cliIdentityUnknown,
+        cliNoIdentity,
+        // %1 the HTTP status, %2 what was asked for
+        cliHttpStatus,
+        // %1 the address given
+        cliNotAUrl,
+        // %1 the address
+        cliNotACatalogue,
+        // %1 the folder
+        cliNoDownloadFolder,
         EntryCount
     };
 

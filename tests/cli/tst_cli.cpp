@@ -769,6 +769,13 @@ void TestCli::fromCatalogue_picksNewestAndRefusesMismatch_data()
     QTest::newRow("firmware for another device")
         << QStringList {"XYZ"} << "v20:ABC" << 5 << QByteArray()
         << "The firmware does not match the device: firmware for XYZ, the device is ABC";
+    // Every word of the line in the chosen language (the last --language counts).
+    QTest::newRow("firmware for another device, in German")
+        << QStringList {"XYZ", "--language", "Deutsch"} << "v20:ABC" << 5 << QByteArray()
+        << "Die Firmware passt nicht zum Gerät: Firmware für XYZ, das Gerät ist ABC";
+    QTest::newRow("identity not in the catalogue, in German")
+        << QStringList {"--language", "Deutsch"} << "v20:QQQ" << 2 << QByteArray()
+        << "der Katalog hat keine Firmware für das Gerät QQQ";
     QTest::newRow("another device, forced")
         << QStringList {"XYZ", "--force"} << "v20:ABC" << 0 << xyz << "";
     QTest::newRow("legacy device with a named identity")
@@ -780,7 +787,7 @@ void TestCli::fromCatalogue_picksNewestAndRefusesMismatch_data()
     // A V20 device that reports "*" does not know its identity: nothing matches it.
     QTest::newRow("identity reported as \"*\", another's firmware")
         << QStringList {"XYZ"} << "v20:*" << 5 << QByteArray()
-        << "firmware for XYZ, the device is \"*\" (not known); --force";
+        << "firmware for XYZ, the device is \"*\"; --force";
     QTest::newRow("identity reported as \"*\", forced")
         << QStringList {"XYZ", "--force"} << "v20:*" << 0 << xyz << "";
     // Terminal control codes from the device are shown escaped, in every line that names it.
