@@ -30,6 +30,7 @@ Item {
             id: bt_help
             objectName: "bt_help"
             text: "帮助"
+            rowPixelSize: Math.min(fittingPixelSize, bt_exit.fittingPixelSize)
             onClicked: bottomRow.helpRequested()
         }
 
@@ -37,6 +38,7 @@ Item {
             id: bt_exit
             objectName: "bt_exit"
             text: "退出"
+            rowPixelSize: bt_help.rowPixelSize
             onClicked: bottomRow.exitRequested()
         }
     }

@@ -55,6 +55,7 @@ Item {
         Qml_FwButton {
             id: bt_netFile
             objectName: "bt_netFile"
+            rowPixelSize: bt_OpenFile.rowPixelSize
             width: 84
             text: "网络固件"
             visible: networkShown
@@ -65,6 +66,9 @@ Item {
         Qml_FwButton {
             id: bt_OpenFile
             objectName: "bt_OpenFile"
+            // One size for the row's texts: the smallest any of them needs.
+            rowPixelSize: Math.min(fittingPixelSize, bt_Update.fittingPixelSize,
+                                   networkShown ? bt_netFile.fittingPixelSize : 14)
             width: networkShown ? 84 : 88
             text: "打开文件"
             enabled: !busy
@@ -74,6 +78,7 @@ Item {
         Qml_FwButton {
             id: bt_Update
             objectName: "bt_Update"
+            rowPixelSize: bt_OpenFile.rowPixelSize
             width: networkShown ? 84 : 88
             text: "更新"
             enabled: !busy

@@ -185,6 +185,13 @@ void TestAccessibility::everyControlNamedAndTrue()
         if (!named.contains(part))
             faults << "no named " + part;
     }
+    // FWU_A11Y_SHOTS=<folder>: each window in each language, to look at (at any QT_SCALE_FACTOR).
+    if (const QString shots = qEnvironmentVariable("FWU_A11Y_SHOTS"); !shots.isEmpty()) {
+        QTest::qWait(200); // let the window draw its new texts before the grab
+        under->grabWindow().save(QStringLiteral("%1/%2-%3.png")
+                                     .arg(shots, QString(window).replace(' ', '-'))
+                                     .arg(language));
+    }
     if (under != mainWindow)
         under->setVisible(false);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
