@@ -129,7 +129,7 @@ int AccessoryChooser::chooseNamed(QByteArray &target)
         matches = matching(now);
     }
     if (matches.isEmpty()) {
-        out.error(QStringLiteral("no accessory named %1; present: %2")
+        out.error(out.text(LanguageConfig::cliNoAccessoryNamed)
                       .arg(printableText(options.device), names(now)));
         return ExitCode::NoDevice;
     }
