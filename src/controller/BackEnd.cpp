@@ -109,6 +109,9 @@ void BackEnd::slot_MainTastOutputMsg(int index)
     } else if (index == MessageId::UpdateFailed) {
         logFailureReason();
         setOutcome(UpdateFailed, deviceLost);
+    } else if (index == MessageId::ReadFileFailed) {
+        // An image that ends early once blocks have gone out: the block it could not be read at.
+        logFailureReason();
     }
 }
 

@@ -349,6 +349,11 @@ void TestController::outcome_namesTheAccessoryAndWhy_data()
         << "ACCSN0001" << int(UpdateFailure::UnpluggedDuringBlock)
         << QStringList {failed, "ACCSN0001: the accessory was unplugged during block 8 of 20"}
         << "ACCSN0001 lost: reconnect it and update again";
+    QTest::newRow("image unreadable while writing, by serial")
+        << "ACCSN0001" << int(UpdateFailure::ImageUnreadable)
+        << QStringList {QStringLiteral("读取文件失败"),
+                        "ACCSN0001: the image could not be read at block 8"}
+        << "";
     QTest::newRow("no serial: the reason alone")
         << "" << int(UpdateFailure::BlockWriteFailed)
         << QStringList {failed, "writing block 8 of 20 failed"}
@@ -369,7 +374,10 @@ void TestController::outcome_namesTheAccessoryAndWhy()
     QSignalSpy log(&backend, &BackEnd::sigOutputMsg);
     if (kind != UpdateFailure::None)
         backend.slot_UpdateFailure({UpdateFailure::Kind(kind), 8, 20});
-    backend.slot_MainTastOutputMsg(kind == UpdateFailure::None ? 9 : 8);
+    // The engine's message: 9 done, 2 the image could not be read, 8 failed.
+    backend.slot_MainTastOutputMsg(kind == UpdateFailure::None                  ? 9
+                                       : kind == UpdateFailure::ImageUnreadable ? 2
+                                                                                : 8);
     backend.slot_UpdateState(false);
     QStringList logged;
     for (const QList<QVariant> &line : log)
