@@ -576,6 +576,12 @@ void TestCli::lock_oneCopyOpensTheDevices_data()
         << busy + " (busy: sim-hid:1)"
         << "window"
         << "";
+    // Waiting for the accessory's lock would write it again once the holder is done.
+    QTest::newRow("command line writing: --all refused at once, not after it")
+        << en(QStringList {"flash", good, "--all", "--wait", "600"}) << v20 << "" << 6
+        << busy + " (busy: sim-hid:1)"
+        << "command line"
+        << "";
     QTest::newRow("command line writing: refused, in the chosen language")
         << QStringList {"flash", good, "--language", "3"} << v20 << "" << 6
         << "Die Firmware-Aktualisierung läuft bereits."
@@ -670,8 +676,7 @@ void TestCli::startOtherCopy(QProcess &other, const QString &holder)
     // The window opens an accessory by itself only while it is the only one present: it is shown
     // the first alone, and holds it.
     const QString seen = ended ? QString() : window ? devices.section(';', 0, 0) : devices;
-    QVERIFY(cli->startOther(other, window ? FWU_WINDOW_PROGRAM : FWU_CLI_PROGRAM, arguments,
-                            seen));
+    QVERIFY(cli->startOther(other, window ? FWU_WINDOW_PROGRAM : FWU_CLI_PROGRAM, arguments, seen));
     if (holder.endsWith("ended")) {
         QVERIFY(other.waitForFinished(10000));
         QCOMPARE(other.exitCode(), 3); // no device for it
