@@ -57,6 +57,7 @@ int CatalogueSource::fetch(const QString &url)
     downloader.downloadFile(catalogueUrl);
     if (!downloader.succeeded())
         return downloadFailed(catalogueUrl.toDisplayString());
+    logDownload(catalogueUrl);
     if (!records.parseJsonFile(work + downloader.downloadedFileName())) {
         out.error(
             QStringLiteral("not a firmware catalogue: %1").arg(catalogueUrl.toDisplayString()));
@@ -113,6 +114,7 @@ QUrl CatalogueSource::archiveUrl(int record) const
 int CatalogueSource::downloadFailed(const QString &what) const
 {
     const int status = downloader.httpStatus();
+    out.supportLine(QStringLiteral("download of %1 failed: HTTP status %2").arg(what).arg(status));
     if (status >= 400 && status <= 499) {
         failure = QStringLiteral("the server answered HTTP status %1 for %2").arg(status).arg(what);
         out.error(failure);
@@ -123,6 +125,14 @@ int CatalogueSource::downloadFailed(const QString &what) const
     return ExitCode::NetworkError;
 }
 
+void CatalogueSource::logDownload(const QUrl &url) const
+{
+    out.supportLine(QStringLiteral("downloaded %1: HTTP status %2, %3 bytes")
+                        .arg(url.toDisplayString())
+                        .arg(downloader.httpStatus())
+                        .arg(QFileInfo(work + downloader.downloadedFileName()).size()));
+}
+
 int CatalogueSource::fetchImage(int record, QString &imagePath)
 {
     const QUrl archive = archiveUrl(record);
@@ -130,6 +140,7 @@ int CatalogueSource::fetchImage(int record, QString &imagePath)
     downloader.downloadFile(archive);
     if (!downloader.succeeded())
         return downloadFailed(archive.toDisplayString());
+    logDownload(archive);
     const QString name = downloader.downloadedFileName();
     const QString binFolder = work + QStringLiteral("bin/");
     // An archive X.zip holds the image X.bin at its top level.

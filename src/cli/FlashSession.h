@@ -43,11 +43,16 @@ public:
     // Updates the connected accessory with the image; returns the exit code.
     int flash(const QString &imagePath, quint64 imageSize);
 
+    // Why the last update failed, where the engine said; blocks the accessory acknowledged.
+    UpdateFailure lastFailure() const { return failure; }
+    int blocksAcknowledged() const { return acknowledged; }
+
     // Whether a wait is running that interrupt() can end; outside one the caller handles Ctrl+C.
     bool isWaiting() const { return loop != nullptr; }
 
 public slots:
-    void interrupt();
+    // `confirmed`: the system ends the run, as a second Ctrl+C would.
+    void interrupt(bool confirmed = false);
 
 private:
     enum class Phase { Idle, Waiting, Starting, Writing, Done };
@@ -75,6 +80,7 @@ private:
     bool progressStarted = false;
     bool stopping = false;
     quint64 blocks = 0;
+    int acknowledged = 0;
     QString deviceIdentity = QStringLiteral("*");
     UpdateFailure failure; // of the update that is ending, said after its failure message
     QElapsedTimer sinceFirstInterrupt;

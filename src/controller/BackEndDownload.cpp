@@ -30,6 +30,7 @@ void BackEnd::qml_LoadJsonFile()
     if (!stored) {
         removeDirRecursively(appPaths.downloadDir);
         downloader.downloadFile(QUrl(url));
+        noteDownload(QUrl(url));
         if (downloader.wasCancelled())
             return;
         if (!downloader.succeeded()) {
@@ -88,6 +89,7 @@ void BackEnd::qml_OpenNetFile(int DevNum)
                         ? record.device_id
                         : record.device_id + QStringLiteral(" \u00b7 ") + record.version.trimmed());
     downloader.downloadFile(QUrl(root + "/" + record.firmware_url));
+    noteDownload(QUrl(root + "/" + record.firmware_url));
     setDownloadName(QString());
     // A cancelled download is what the user asked for: nothing to report, nothing to open.
     if (downloader.wasCancelled())
