@@ -285,6 +285,7 @@ void BackEnd::slot_UpdateState(bool state)
     } else {
         progress.clear();
         recordEnd(QStringLiteral("failed")); // ended by neither outcome message
+        failure = UpdateFailure();
         choice.updateEnded(outcome == UpdateDone);
         followChoice();
     }

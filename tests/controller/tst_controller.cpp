@@ -2,12 +2,15 @@
 // download folder it keeps clean.
 #include "BackEnd.h"
 #include "FileUtils.h"
+#include "HistoryFile.h"
+#include "HistoryPaths.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
@@ -366,10 +369,18 @@ void TestController::outcome_namesTheAccessoryAndWhy()
     QFETCH(int, kind);
     QFETCH(QStringList, lines);
     QFETCH(QString, bar);
+    QTemporaryDir images;
+    QFile image(images.path() + "/fw.bin");
+    QVERIFY(image.open(QIODevice::WriteOnly) && image.write(QByteArray(20 * 1024, 'x')) > 0);
+    image.close();
     BackEnd backend;
+    backend.keepRecords("test", {});
+    backend.openFirwareFile(QUrl::fromLocalFile(image.fileName()).toString());
     backend.slot_AccessoriesPresent(
         {QVariantMap {{"path", "/dev/hidraw3"}, {"serial", serial}, {"kind", "V20"}}});
     backend.slot_AccessoryOpened("/dev/hidraw3");
+    backend.slot_MainTaskChangeUsbConnectStatus(true);
+    backend.fromUiEevent(1); // handed to the engine: the history holds the update from here on
     backend.slot_UpdateState(true);
     QSignalSpy log(&backend, &BackEnd::sigOutputMsg);
     if (kind != UpdateFailure::None)
@@ -384,6 +395,10 @@ void TestController::outcome_namesTheAccessoryAndWhy()
         logged << line[1].toString().mid(11); // without the time stamp
     QCOMPARE(logged, lines);
     QCOMPARE(backend.progressText(), bar);
+    // The history keeps the same reason, also where no outcome message ended the update.
+    const QVector<HistoryRecord> history = HistoryFile(HistoryPaths::historyFile()).read();
+    QVERIFY(!history.isEmpty());
+    QCOMPARE(int(history.last().failure.kind), kind);
 }
 
 QTEST_GUILESS_MAIN(TestController)
