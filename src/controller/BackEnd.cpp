@@ -116,6 +116,9 @@ void BackEnd::slot_MainTastOutputMsg(int index)
     } else if (index == MessageId::UpdateFailed) {
         logFailureReason();
         setOutcome(UpdateFailed, deviceLost);
+    } else if (index == MessageId::ReadFileFailed) {
+        // An image that ends early once blocks have gone out: the block it could not be read at.
+        logFailureReason();
     }
 }
 
@@ -282,6 +285,7 @@ void BackEnd::slot_UpdateState(bool state)
     } else {
         progress.clear();
         recordEnd(QStringLiteral("failed")); // ended by neither outcome message
+        failure = UpdateFailure();
         choice.updateEnded(outcome == UpdateDone);
         followChoice();
     }

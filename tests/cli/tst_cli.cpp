@@ -595,6 +595,12 @@ void TestCli::lock_oneCopyOpensTheDevices_data()
         << busy + " (busy: sim-hid:1)"
         << "window"
         << "";
+    // Waiting for the accessory's lock would write it again once the holder is done.
+    QTest::newRow("command line writing: --all refused at once, not after it")
+        << en(QStringList {"flash", good, "--all", "--wait", "600"}) << v20 << "" << 6
+        << busy + " (busy: sim-hid:1)"
+        << "command line"
+        << "";
     QTest::newRow("command line writing: refused, in the chosen language")
         << QStringList {"flash", good, "--language", "3"} << v20 << "" << 6
         << "Die Firmware-Aktualisierung läuft bereits."
