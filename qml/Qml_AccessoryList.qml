@@ -56,6 +56,8 @@ FocusScope {
         color: "#404040"
         minimumPixelSize: 9
         text: header
+        // It names the list instead.
+        Accessible.ignored: true
     }
 
     Text {
@@ -72,6 +74,9 @@ FocusScope {
         color: busy ? "#909090" : "#1a5fb4"
         text: clearText
         activeFocusOnTab: visible && !busy
+        Accessible.role: Accessible.Button
+        Accessible.name: clearText
+        Accessible.onPressAction: backend.qml_ClearPick()
         Keys.onSpacePressed: backend.qml_ClearPick()
         Keys.onReturnPressed: backend.qml_ClearPick()
 
@@ -94,6 +99,8 @@ FocusScope {
         clip: true
         focus: true
         activeFocusOnTab: true
+        Accessible.role: Accessible.List
+        Accessible.name: header
         boundsBehavior: Flickable.StopAtBounds
         model: accessories
         currentIndex: 0
@@ -118,6 +125,12 @@ FocusScope {
             width: rows.width - (accessories.length > 3 ? 10 : 0)
             height: rowHeight
             opacity: modelData.pickable ? 1 : 0.55
+            // Read as shown; the picked one is the checked one.
+            Accessible.role: Accessible.RadioButton
+            Accessible.name: modelData.serial + " " + modelData.detail
+            Accessible.checkable: true
+            Accessible.checked: modelData.picked
+            Accessible.selected: ListView.isCurrentItem
 
             Rectangle {
                 anchors.fill: parent

@@ -183,8 +183,9 @@ ApplicationWindow {
             anchors.bottom: parent.bottom
             anchors.bottomMargin: 10
             width: root.width / 2 - 30
-            border.width: 1
-            border.color: "grey"
+            // The tree's focus ring, 3:1 against the dialog's grey.
+            border.width: gidTreeView.activeFocus ? 2 : 1
+            border.color: gidTreeView.activeFocus ? "#1a5fb4" : "#767676"
             color: "white"
 
             Controls1.TreeView {
@@ -197,6 +198,8 @@ ApplicationWindow {
                 headerVisible: false
                 verticalScrollBarPolicy: Qt.ScrollBarAlwaysOn
                 horizontalScrollBarPolicy: Qt.ScrollBarAlwaysOn
+                Accessible.role: Accessible.Tree
+                Accessible.name: backend.uiTexts.firmwareList
 
                 Controls1.TableViewColumn {
                     title: "Name"
@@ -204,12 +207,23 @@ ApplicationWindow {
                     width: 600
                 }
 
+                // Each row whole (identity, version, date): the view scrolls sideways instead.
                 itemDelegate: Text {
                     text: styleData.value === undefined ? "" : String(styleData.value)
                     textFormat: Text.PlainText
-                    color: styleData.textColor
-                    elide: styleData.elideMode
+                    color: styleData.selected ? "white" : "black"
+                    elide: Text.ElideNone
                     verticalAlignment: Text.AlignVCenter
+                    Accessible.role: Accessible.TreeItem
+                    Accessible.name: text
+                    Accessible.selected: styleData.selected
+                    Accessible.selectable: true
+                }
+                // The selected row in white on dark blue (8.6:1).
+                rowDelegate: Rectangle {
+                    height: 20
+                    color: styleData.selected ? "#1a4f8b"
+                                              : (styleData.alternate ? "#f5f5f5" : "white")
                 }
 
                 // Rows the view announces while it is being built or rebuilt are no selection.
@@ -255,7 +269,7 @@ ApplicationWindow {
                 text: dialogButton.text
                 font: dialogButton.font
                 horizontalAlignment: Text.AlignHCenter
-                color: dialogButton.enabled ? "black" : "#a0a0a0"
+                color: dialogButton.enabled ? "black" : "#5e5e5e"
             }
             Keys.onReturnPressed: clicked()
             Keys.onEnterPressed: clicked()

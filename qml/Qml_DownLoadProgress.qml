@@ -21,6 +21,8 @@ ApplicationWindow {
     // Square, as its window: without a compositor (and on the software renderer) a transparent
     // window shows black where rounded corners would leave it uncovered.
     color: "white"
+    // Named by what it fetches; the bar tells the percentage.
+    title: backend.downloadText !== "" ? backend.downloadText : backend.uiTexts.downloadName
 
     function cancelDownload() { backend.qml_CancelDownload() }
 
@@ -56,6 +58,8 @@ ApplicationWindow {
         ProgressBar {
             id: control
             objectName: "control"
+            Accessible.name: popupWindow.title
+            Accessible.description: control.value + "%"
             height: 48
             anchors.left: parent.left
             anchors.right: parent.right

@@ -18,10 +18,19 @@ Rectangle {
     property alias hint: gidTextHint.text
     readonly property bool showsHint: description === "" && remark === "" && updates === ""
 
-    border.width: 1
-    border.color: "grey"
+    border.width: activeFocus ? 2 : 1
+    border.color: activeFocus ? "#1a5fb4" : "#767676"
     color: "white"
     clip: true
+    // One text for a screen reader, reached by Tab like the rest.
+    activeFocusOnTab: true
+    Accessible.role: Accessible.StaticText
+    Accessible.name: backend.uiTexts.detailsName
+    Accessible.description: showsHint ? hint
+                                      : [descriptionHeading, description, remarkHeading, remark,
+                                         updatesHeading, updates].filter(function (part) {
+                                             return part !== ""
+                                         }).join("\n")
 
     // Its width, like a body's, is the panel's less the margins: long labels wrap.
     component Heading: Text {

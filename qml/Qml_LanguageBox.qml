@@ -20,6 +20,9 @@ ComboBox {
     font.family: "Arial"
     currentIndex: 0
     textRole: "text"
+    // Labelled, not named by the language it shows.
+    Accessible.name: backend.uiTexts.languageLabel
+    Accessible.description: displayText
     model: ListModel { id: diskModel }
     // The arrow keeps the right padding to itself; the name has the rest.
     leftPadding: 6
@@ -31,16 +34,23 @@ ComboBox {
         font: comb_Language.font
         minimumPixelSize: 10
         // Greyed like the buttons while the box is off (during an update).
-        color: comb_Language.enabled ? "black" : "#a0a0a0"
+        color: comb_Language.enabled ? "black" : "#6b6b6b"
     }
 
     delegate: ItemDelegate {
+        id: languageRow
         width: comb_Language.width
         highlighted: comb_Language.highlightedIndex === index
+        Accessible.name: model.text
+        // The highlighted row in white on dark blue (8.6:1), the others black on white.
+        background: Rectangle {
+            color: languageRow.highlighted ? "#1a4f8b" : "white"
+        }
         contentItem: Qml_FitText {
             text: model.text
             font.pixelSize: 14
             font.family: "Arial"
+            color: languageRow.highlighted ? "white" : "black"
         }
     }
 
@@ -67,7 +77,7 @@ ComboBox {
             ctx.lineTo(width, 0)
             ctx.lineTo(width / 2, height)
             ctx.closePath()
-            ctx.fillStyle = !comb_Language.enabled ? "#a0a0a0"
+            ctx.fillStyle = !comb_Language.enabled ? "#6b6b6b"
                           : comb_Language.pressed ? "#505050" : "#000000"
             ctx.fill()
         }

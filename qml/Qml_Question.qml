@@ -27,6 +27,10 @@ Dialog {
 
     modal: true
     closePolicy: Popup.CloseOnEscape
+    // Read out with the dialog, before its buttons.
+    Accessible.role: Accessible.Dialog
+    Accessible.name: backend.uiTexts.dialogTitle
+    Accessible.description: questionText.text
     anchors.centerIn: Overlay.overlay
     width: Math.min(480, (parent ? parent.width : 480) - 40)
     padding: 16
@@ -78,7 +82,8 @@ Dialog {
         }
     }
 
-    onOpened: safeButton.forceActiveFocus()
+    // As if reached by Tab: the focus ring shows.
+    onOpened: safeButton.forceActiveFocus(Qt.TabFocusReason)
     // Esc, or the window taking the question away, counts as the safe answer.
     onClosed: answer(false)
 }

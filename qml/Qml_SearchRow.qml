@@ -23,6 +23,8 @@ Row {
         horizontalAlignment: Text.AlignHCenter
         textFormat: Text.PlainText
         text: "查找:"
+        // It names the field instead.
+        Accessible.ignored: true
     }
 
     Rectangle {
@@ -31,7 +33,9 @@ Row {
         width: 150
         height: 20
         anchors.verticalCenter: parent.verticalCenter
-        border.color: "grey"
+        // A focus ring 3:1 against the dialog's grey.
+        border.color: gidTextInputSearch.activeFocus ? "#1a5fb4" : "#767676"
+        border.width: gidTextInputSearch.activeFocus ? 2 : 1
 
         TextInput {
             id: gidTextInputSearch
@@ -43,6 +47,9 @@ Row {
             selectByMouse: true
             activeFocusOnTab: true
             verticalAlignment: TextInput.AlignVCenter
+            Accessible.role: Accessible.EditableText
+            Accessible.name: gidTextSearch.text.replace(/[:：]\s*$/, "")
+            Accessible.searchEdit: true
             onAccepted: searchRequested()
             onEditingFinished: focus = false
         }
@@ -55,6 +62,9 @@ Row {
         height: 20
         anchors.verticalCenter: parent.verticalCenter
         source: "qrc:/img/img_search.png"
+        Accessible.role: Accessible.Button
+        Accessible.name: gidTextSearch.text.replace(/[:：]\s*$/, "")
+        Accessible.onPressAction: searchRequested()
 
         MouseArea {
             id: mouseArea

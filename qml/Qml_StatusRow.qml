@@ -13,9 +13,12 @@ Item {
     property bool busy: false
     property string identityText: ""
     property alias statusIcon: img_ConnectStatus.source
+    property bool connected: false
     property alias networkText: bt_netFile.text
     property alias openText: bt_OpenFile.text
     property alias updateText: bt_Update.text
+    // Where the keyboard lands when a window over this one closes.
+    readonly property Item updateButton: bt_Update
 
     signal networkFirmwareRequested()
     signal openRequested()
@@ -39,6 +42,10 @@ Item {
             objectName: "img_ConnectStatus"
             width: 91
             height: 25
+            // The USB state in words.
+            Accessible.role: Accessible.StaticText
+            Accessible.name: statusRow.connected ? backend.uiTexts.usbConnected
+                                                 : backend.uiTexts.usbDisconnected
 
             HoverHandler { id: statusHover }
             ToolTip.visible: statusHover.hovered && identityText !== ""
@@ -48,6 +55,7 @@ Item {
         Qml_FwButton {
             id: bt_netFile
             objectName: "bt_netFile"
+            rowPixelSize: bt_OpenFile.rowPixelSize
             width: 84
             text: "网络固件"
             visible: networkShown
@@ -58,6 +66,9 @@ Item {
         Qml_FwButton {
             id: bt_OpenFile
             objectName: "bt_OpenFile"
+            // One size for the row's texts: the smallest any of them needs.
+            rowPixelSize: Math.min(fittingPixelSize, bt_Update.fittingPixelSize,
+                                   networkShown ? bt_netFile.fittingPixelSize : 14)
             width: networkShown ? 84 : 88
             text: "打开文件"
             enabled: !busy
@@ -67,6 +78,7 @@ Item {
         Qml_FwButton {
             id: bt_Update
             objectName: "bt_Update"
+            rowPixelSize: bt_OpenFile.rowPixelSize
             width: networkShown ? 84 : 88
             text: "更新"
             enabled: !busy
@@ -87,6 +99,9 @@ Item {
         minimumPixelSize: 9
         visible: !listShown
         text: identityText
+        Accessible.role: Accessible.StaticText
+        Accessible.name: identityText
+        Accessible.ignored: identityText === ""
     }
 
     Qml_AccessoryList {

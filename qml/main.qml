@@ -2,7 +2,6 @@ import QtQuick 2.15
 import QtQuick.Window 2.15
 import QtQuick.Dialogs 1.3
 import QtQuick.Controls 2.15
-import Qt.labs.platform 1.1 as Platform
 
 // The main window: lays out the status row, the log, the progress line and the language box and
 // wires them to the controller; the selection dialog, the download popup, the file dialog and the
@@ -20,11 +19,8 @@ ApplicationWindow {
     property var gidDownloadProgress: null
     // The question shown over the window, if any.
     property var question: null
-    // The file dialog opens in the folder of the last image.
-    property url lastImageFolder: Platform.StandardPaths.standardLocations(
-                                      Platform.StandardPaths.DesktopLocation)[0]
-    // Made at the first Open, like the other windows.
-    property var fileDialog: null
+    property alias lastImageFolder: fileOpener.folder
+    readonly property var fileDialog: fileOpener.dialog
     // Open, Update, the network button and the language box wait while an update writes.
     readonly property bool updateRunning: backend.updateRunning
     readonly property bool networkFirmwareShown: backend.networkFirmwareEnabled()
@@ -41,12 +37,11 @@ ApplicationWindow {
 
     signal notifyStartUpdate(int Event)
 
+    // Resizable: the log takes the room.
     width: 575
     height: 350
     minimumWidth: 575
-    maximumWidth: 575
     minimumHeight: 350
-    maximumHeight: 350
     visible: true
     title: "Tarvo固件升级软件"
 
@@ -133,22 +128,8 @@ ApplicationWindow {
     }
 
     function openFileDialog() {
-        if (updateRunning)
-            return
-        // A fresh name field in the last image's folder: typed text is never appended to a path.
-        if (!fileDialog)
-            fileDialog = fileDialogComponent.createObject(rootWindow)
-        fileDialog.folder = lastImageFolder
-        fileDialog.currentFile = ""
-        fileDialog.open()
-    }
-
-    // The one local .bin file a drop carries, as a file: URL; empty for anything else.
-    function droppedImage(urls) {
-        if (!urls || urls.length !== 1)
-            return ""
-        var url = String(urls[0])
-        return /^file:.*\.bin$/i.test(url) ? url : ""
+        if (!updateRunning)
+            fileOpener.open()
     }
 
     function ask(name, text, safeText, riskyText, onRisky) {
@@ -214,6 +195,10 @@ ApplicationWindow {
 
         function onSigUsbConnectStatus(Status) {
             item_top.statusIcon = Status === 0 ? usbIconOff : usbIconOn
+            if (item_top.connected !== (Status !== 0))
+                announcer.say(Status !== 0 ? backend.uiTexts.usbConnected
+                                           : backend.uiTexts.usbDisconnected)
+            item_top.connected = Status !== 0
         }
 
         function onSigProgressValue(value) { item_Prog.value = value / 100.0 }
@@ -222,13 +207,13 @@ ApplicationWindow {
             rootWindow.title = strTitle
             item_top.openText = strOpenfile
             item_top.updateText = strUpdate
-            bt_help.text = strHelp
-            bt_exit.text = strExit
+            item_bottom.helpText = strHelp
+            item_bottom.exitText = strExit
             item_top.networkText = strNetFile
         }
 
         function onSigInitLangageComboBox(list, Len, CurentSelect) {
-            comb_Language.setLanguages(list, Len, CurentSelect)
+            item_bottom.languageBox.setLanguages(list, Len, CurentSelect)
         }
 
         function onSigSetHelpBtnMeg(website) { help_website = website }
@@ -261,6 +246,7 @@ ApplicationWindow {
         }
 
         function onSigUpdateState(running) {
+            Qt.callLater(item_Prog.followUpdate, running)
             // The question about closing has no subject once the update is over.
             if (!running && question && question.objectName === "closeQuestion")
                 question.close()
@@ -273,21 +259,11 @@ ApplicationWindow {
         onActivated: openFileDialog()
     }
 
-    // A .bin file dropped on the window opens as if chosen in the file dialog.
-    DropArea {
-        id: dropArea
-        objectName: "dropArea"
+    Qml_ImageDrop {
         anchors.fill: parent
         z: 10
-        onEntered: drag.accepted = !updateRunning && !childWindowOpen
-                                   && droppedImage(drag.urls) !== ""
-        onDropped: {
-            var url = droppedImage(drop.urls)
-            if (updateRunning || childWindowOpen || url === "")
-                return
-            drop.accept(Qt.CopyAction)
-            openImage(url)
-        }
+        accepting: !updateRunning && !childWindowOpen
+        onImageDropped: openImage(url)
     }
 
     Rectangle {
@@ -296,22 +272,17 @@ ApplicationWindow {
         color: Qt.rgba(240 / 255, 240 / 255, 240 / 255, 1)
     }
 
-    Rectangle {
-        id: rec_logo
-        x: 0
-        y: 0
-        width: 200
-        height: parent.height
-        color: "transparent"
-
-        Image {
-            id: img_logo
-            objectName: "img_logo"
-            anchors.fill: parent
-            anchors.margins: 10
-            source: logoPath
-            fillMode: Image.Stretch
-        }
+    // Decoration: a screen reader has the window's title.
+    Image {
+        id: img_logo
+        objectName: "img_logo"
+        x: 10
+        y: 10
+        width: 180
+        height: parent.height - 20
+        source: logoPath
+        fillMode: Image.Stretch
+        Accessible.ignored: true
     }
 
     Rectangle {
@@ -340,7 +311,7 @@ ApplicationWindow {
         Qml_LogView {
             id: item_TextOut
             x: 0
-            width: 362
+            width: parent.width - 13
             anchors.top: item_top.bottom
             anchors.bottom: item_Prog.top
             anchors.bottomMargin: 8
@@ -349,55 +320,33 @@ ApplicationWindow {
         Qml_ProgressLine {
             id: item_Prog
             x: 0
-            width: 362
+            width: parent.width - 13
             anchors.bottom: item_bottom.top
             anchors.bottomMargin: 13
             text: backend.progressText
             outcome: backend.updateOutcome
+            recentLines: item_TextOut.recentLines
+            shownLines: item_TextOut.shownLines
+            mayTakeFocus: question === null && !childWindowOpen
         }
 
-        Item {
+        Qml_BottomRow {
             id: item_bottom
-            objectName: "item_bottom"
             anchors.bottom: parent.bottom
             width: parent.width
-            height: 40
-
-            Row {
-                spacing: 47
-
-                Qml_LanguageBox {
-                    id: comb_Language
-                    enabled: !updateRunning
-                    onCurrentIndexChanged: backend.qml_LangageSelectChange(currentIndex)
-                    onActivated: backend.qml_LanguageChosen(index)
-                }
-
-                Qml_FwButton {
-                    id: bt_help
-                    objectName: "bt_help"
-                    text: "帮助"
-                    onClicked: Qt.openUrlExternally("https://" + help_website)
-                }
-
-                Qml_FwButton {
-                    id: bt_exit
-                    objectName: "bt_exit"
-                    text: "退出"
-                    onClicked: closeOrAsk(exitProgram)
-                }
-            }
+            busy: updateRunning
+            onHelpRequested: Qt.openUrlExternally("https://" + help_website)
+            onExitRequested: closeOrAsk(exitProgram)
         }
     }
 
-    Component {
-        id: fileDialogComponent
+    Qml_Announcer { id: announcer }
 
-        Platform.FileDialog {
-            id: dialog
-            objectName: "fileDialog"
-            nameFilters: ["Firmware Files (*.bin)"]
-            onAccepted: openImage(dialog.file)
-        }
+    Qml_FileOpener {
+        id: fileOpener
+        window: rootWindow
+        preferred: item_top.updateButton
+        title: item_top.openText
+        onChosen: openImage(file)
     }
 }

@@ -7,7 +7,8 @@ set -euo pipefail
 
 packages=(
   cmake make g++ pkg-config
-  qtbase5-dev qtbase5-private-dev qtdeclarative5-dev qtdeclarative5-dev-tools
+  qtbase5-dev qtbase5-private-dev qtdeclarative5-dev qtdeclarative5-private-dev
+  qtdeclarative5-dev-tools
   libhidapi-dev libtinyxml2-dev zlib1g-dev
   qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-controls2
   qml-module-qtquick-controls qml-module-qtquick-dialogs qml-module-qt-labs-platform
@@ -18,6 +19,11 @@ packages=(
   desktop-file-utils appstream dpkg-dev file xdotool
 )
 
+# The screen-reader checks (scripts/a11y/): Orca and the Linux accessibility bus, with the Python
+# bindings its scripts use.
+if [ "${1:-}" = "--a11y" ]; then
+  packages+=(orca at-spi2-core python3-pyatspi python3-xlib dbus x11-utils)
+fi
 # `make fuzz` alone needs clang with its fuzzer runtime (and the symbolizer for readable reports).
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev llvm)

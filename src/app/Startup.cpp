@@ -1,7 +1,9 @@
 #include "Startup.h"
 
+#include "AccessibilityFixes.h"
 #include "AccessoryLocks.h"
 #include "BackEnd.h"
+#include "FileHandOff.h"
 #include "InterruptWatcher.h"
 #include "LanguageChoice.h"
 #include "LanguageConfig.h"
@@ -86,6 +88,41 @@ void reportAlreadyRunning(const StartupHooks &hooks)
         QMessageBox::warning(nullptr, title, text);
 }
 
+// A file handed over by a second copy, or given on the command line: opened as the Open button
+// would, unless an update is writing (then the log says it was not).
+void openHandedFile(const QQmlApplicationEngine &engine, BackEnd &backend, const QUrl &file)
+{
+    if (file.isEmpty())
+        return;
+    const QList<QObject *> roots = engine.rootObjects();
+    if (roots.isEmpty())
+        return;
+    if (backend.updateRunning()) {
+        backend.logMessage(false,
+                           backend.uiTexts()
+                               .value(QStringLiteral("fileNotOpenedWhileUpdating"))
+                               .toString()
+                               .arg(file.toLocalFile()));
+        return;
+    }
+    QMetaObject::invokeMethod(roots.first(), "openImage", Q_ARG(QVariant, file.toString()));
+}
+
+// Where the platform lets a program take the foreground (X11, and Windows once the second copy
+// allowed it) the window comes forward; Wayland lets it only ask for attention.
+void comeForward(const QQmlApplicationEngine &engine)
+{
+    const QList<QObject *> roots = engine.rootObjects();
+    auto *window = roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow *>(roots.first());
+    if (!window)
+        return;
+    if (window->visibility() == QWindow::Minimized)
+        window->showNormal();
+    window->raise();
+    window->requestActivate();
+    window->alert(0);
+}
+
 // The window is small and mostly still: Qt Quick's own software renderer draws it without an
 // OpenGL driver, so a start loads no driver and a machine with a broken or missing one still shows
 // the window. QT_QUICK_BACKEND (or the older QMLSCENE_DEVICE) still chooses another renderer, and
@@ -137,6 +174,10 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
     case SingleInstanceLock::Result::Acquired:
         break;
     case SingleInstanceLock::Result::HeldByAnother:
+        // The running copy comes forward and opens the file; only a copy that does not answer
+        // leaves the user a message.
+        if (FileHandOff::handTo(FileHandOff::channelFor(instanceLock.path()), options.file))
+            return 0;
         qWarning().noquote() << "another copy is running (lock" << instanceLock.path() << "held)";
         reportAlreadyRunning(hooks);
         return ExitAlreadyRunning;
@@ -152,6 +193,7 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
                                 "(looked in"
                              << paths.configDir << "and ../share/firmware-updater/Config/)";
 
+    installAccessibilityFixes();
     qmlRegisterType<TreeViewModel>("TreeViewModel", 1, 0, "TreeViewModel");
     auto *treeModel = new TreeViewModel; // lives until the process ends
 
@@ -206,6 +248,15 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
 
         backend.applyLanguage();
         backend.initLanguageComboBox();
+        openHandedFile(engine, backend, options.file);
+        FileHandOff handOff;
+        QObject::connect(&handOff, &FileHandOff::received, &engine, [&](const QUrl &file) {
+            comeForward(engine);
+            openHandedFile(engine, backend, file);
+        });
+        if (instanceLock.path().isEmpty()
+            || !handOff.listen(FileHandOff::channelFor(instanceLock.path())))
+            qWarning().noquote() << "a second copy cannot hand its file to this one";
 
         // Ended by the system (SIGTERM): as the window's own close, the engine stopped first.
         InterruptWatcher endedBySystem(false);

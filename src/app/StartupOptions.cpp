@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 
 #include <cstring>
 
@@ -38,12 +39,18 @@ StartupOptions StartupOptions::parse(const QStringList &arguments)
                                   QStringLiteral("End at the main window's first frame."));
     firstFrame.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(firstFrame);
-    // Positional arguments (a test's main window) are left to the caller.
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 QStringLiteral("A firmware image to open, as Open would."),
+                                 QStringLiteral("[FILE.bin]"));
     parser.process(arguments);
 
     StartupOptions options;
     options.networkFirmware = parser.isSet(network);
     options.exitAfterFirstFrame = parser.isSet(firstFrame);
+    // Absolute: a copy already running, started elsewhere, may be the one that opens it.
+    if (!parser.positionalArguments().isEmpty())
+        options.file = QUrl::fromLocalFile(
+            QDir::current().absoluteFilePath(parser.positionalArguments().constFirst()));
     bool ok = false;
     const int delay = parser.value(startDelay).toInt(&ok);
     if (ok && delay >= 0)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <QUrl>
 
 // What the command line asks of the program.
 struct StartupOptions
@@ -10,6 +11,8 @@ struct StartupOptions
     int startDelayMs = 1000;
     // The start-up benchmark's stop watch: end at the main window's first frame.
     bool exitAfterFirstFrame = false;
+    // firmware-updater FILE.bin: the image to open, as the Open button would; empty for none.
+    QUrl file;
 
     // Parses the application's arguments; --help, --version and errors print and exit the process.
     static StartupOptions parse(const QStringList &arguments);

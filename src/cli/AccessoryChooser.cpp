@@ -129,7 +129,7 @@ int AccessoryChooser::chooseNamed(QByteArray &target)
         matches = matching(now);
     }
     if (matches.isEmpty()) {
-        out.error(QStringLiteral("no accessory named %1; present: %2")
+        out.error(out.text(LanguageConfig::cliNoAccessoryNamed)
                       .arg(printableText(options.device), names(now)));
         return ExitCode::NoDevice;
     }
@@ -159,7 +159,8 @@ QVector<Accessory> AccessoryChooser::matching(const QVector<Accessory> &found) c
     return matches;
 }
 
-// Accessories appear one by one on a hub: the scan is repeated until enough are there.
+// Accessories appear one by one on a hub: the scan is repeated until enough are there. One busy in
+// another copy is there too: waiting for its lock would write it again once the other is done.
 QVector<Accessory> AccessoryChooser::waitForAccessories()
 {
     const int wanted = std::max(options.expect, 1);
@@ -167,10 +168,7 @@ QVector<Accessory> AccessoryChooser::waitForAccessories()
     clock.start();
     const qint64 limit = qint64(options.waitSeconds * 1000.0);
     for (bool said = false;; said = true) {
-        const QVector<Accessory> found = scanAccessories(locks, false);
-        const auto free = std::count_if(found.begin(), found.end(),
-                                        [](const Accessory &a) { return !isBusy(a); });
-        if (free >= wanted || clock.elapsed() >= limit)
+        if (scanAccessories(locks, false).size() >= wanted || clock.elapsed() >= limit)
             break;
         if (!said)
             out.status(out.text(LanguageConfig::textWaitingForDevice).arg(options.waitSeconds));

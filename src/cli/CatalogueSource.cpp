@@ -50,7 +50,7 @@ int CatalogueSource::fetch(const QString &url)
 {
     catalogueUrl = QUrl(url, QUrl::StrictMode);
     if (!isUsableUrl(catalogueUrl)) {
-        out.error(QStringLiteral("not an http, https or file URL: %1").arg(url));
+        out.error(out.text(LanguageConfig::cliNotAUrl).arg(url));
         return ExitCode::BadUsage;
     }
     qCDebug(lcCli) << "downloading" << catalogueUrl.toDisplayString();
@@ -59,8 +59,7 @@ int CatalogueSource::fetch(const QString &url)
         return downloadFailed(catalogueUrl.toDisplayString());
     logDownload(catalogueUrl);
     if (!records.parseJsonFile(work + downloader.downloadedFileName())) {
-        out.error(
-            QStringLiteral("not a firmware catalogue: %1").arg(catalogueUrl.toDisplayString()));
+        out.error(out.text(LanguageConfig::cliNotACatalogue).arg(catalogueUrl.toDisplayString()));
         return ExitCode::BadUsage;
     }
     return ExitCode::Ok;
@@ -116,7 +115,7 @@ int CatalogueSource::downloadFailed(const QString &what) const
     const int status = downloader.httpStatus();
     out.supportLine(QStringLiteral("download of %1 failed: HTTP status %2").arg(what).arg(status));
     if (status >= 400 && status <= 499) {
-        failure = QStringLiteral("the server answered HTTP status %1 for %2").arg(status).arg(what);
+        failure = out.text(LanguageConfig::cliHttpStatus).arg(status).arg(what);
         out.error(failure);
         return ExitCode::BadUsage;
     }

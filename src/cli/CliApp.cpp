@@ -37,6 +37,7 @@ CliApp::CliApp(const CliOptions &options)
     out.loadTexts(AppPaths::configDirFor(QCoreApplication::applicationDirPath())
                   + QStringLiteral("Config.xml"));
     out.setQuiet(options.quiet);
+    out.setProgressShown(!options.noProgress);
     connect(watcher, &InterruptWatcher::interrupted, this, [this] { onInterrupt(false); });
     connect(watcher, &InterruptWatcher::terminated, this, [this] { onInterrupt(true); });
 }
@@ -109,7 +110,7 @@ int CliApp::flashAll()
     if (options.fromCatalogue) {
         const QString url = options.url.isEmpty() ? out.catalogueUrl() : options.url;
         if (!CatalogueSource::isUsableUrl(QUrl(url, QUrl::StrictMode))) {
-            out.error(QStringLiteral("not an http, https or file URL: %1").arg(url));
+            out.error(out.text(LanguageConfig::cliNotAUrl).arg(url));
             return ExitCode::BadUsage;
         }
         if (!haveWorkFolder())
@@ -183,13 +184,12 @@ void CliApp::pickImage(CatalogueSource &source, QMap<int, Fetched> &fetched,
     const QString wanted
         = options.deviceId.isEmpty() ? (a.v20 ? a.identity : QString()) : options.deviceId;
     if (wanted.isEmpty() || wanted == QLatin1String("*")) {
-        t.refusal = QStringLiteral("the device reports no identity: name the firmware's DEVICE_ID");
+        t.refusal = out.text(LanguageConfig::cliNoIdentity);
         return;
     }
     const int record = source.newestFor(wanted);
     if (record < 0) {
-        t.refusal = QStringLiteral("the catalogue has no firmware for device %1")
-                        .arg(printableText(wanted));
+        t.refusal = out.text(LanguageConfig::cliNoFirmwareForDevice).arg(printableText(wanted));
         return;
     }
     const QString firmwareId = source.catalogue().records[record].device_id;
@@ -252,7 +252,7 @@ int CliApp::flashFromCatalogue()
 {
     const QString url = options.url.isEmpty() ? out.catalogueUrl() : options.url;
     if (!CatalogueSource::isUsableUrl(QUrl(url, QUrl::StrictMode))) {
-        out.error(QStringLiteral("not an http, https or file URL: %1").arg(url));
+        out.error(out.text(LanguageConfig::cliNotAUrl).arg(url));
         return ExitCode::BadUsage;
     }
     if (const int code = chooser.chooseOne(target))
@@ -299,17 +299,13 @@ int CliApp::pickRecord(const CatalogueSource &source, const QString &deviceId, i
 {
     const QString wanted = options.deviceId.isEmpty() ? deviceId : options.deviceId;
     if (wanted == QLatin1String("*")) {
-        out.error(session->reportsIdentity()
-                      ? QStringLiteral("the device reports its identity as \"*\" (not known): "
-                                       "name the firmware's DEVICE_ID")
-                      : QStringLiteral("the device reports no identity (a legacy device): name "
-                                       "the firmware's DEVICE_ID"));
+        out.error(session->reportsIdentity() ? out.text(LanguageConfig::cliIdentityUnknown)
+                                             : out.text(LanguageConfig::cliNoIdentity));
         return ExitCode::BadUsage;
     }
     record = source.newestFor(wanted);
     if (record < 0) {
-        out.error(QStringLiteral("the catalogue has no firmware for device %1")
-                      .arg(printableText(wanted)));
+        out.error(out.text(LanguageConfig::cliNoFirmwareForDevice).arg(printableText(wanted)));
         return ExitCode::BadUsage;
     }
     return ExitCode::Ok;
@@ -325,10 +321,9 @@ int CliApp::refuseMismatch(const QString &firmwareId, const QString &deviceId) c
     if ((unknown && !session->reportsIdentity()) || firmwareId.isEmpty()
         || (!unknown && firmwareId.trimmed().compare(deviceId.trimmed(), Qt::CaseInsensitive) == 0))
         return ExitCode::Ok;
-    const QString detail
-        = QStringLiteral("firmware for %1, the device is %2")
-              .arg(printableText(firmwareId),
-                   unknown ? QStringLiteral("\"*\" (not known)") : printableText(deviceId));
+    const QString detail = out.text(LanguageConfig::cliFirmwareForOther)
+                               .arg(printableText(firmwareId),
+                                    unknown ? QStringLiteral("\"*\"") : printableText(deviceId));
     if (options.force) {
         out.status(out.message(MessageId::FirmwareMismatch) + QStringLiteral(": ") + detail
                    + QStringLiteral(" (--force)"));
@@ -395,7 +390,7 @@ bool CliApp::haveWorkFolder()
     if (!workFolder().isEmpty())
         return true;
     out.errorMessage(MessageId::NetworkError,
-                     QStringLiteral("cannot create a download folder in %1").arg(QDir::tempPath()));
+                     out.text(LanguageConfig::cliNoDownloadFolder).arg(QDir::tempPath()));
     return false;
 }
 

@@ -54,6 +54,7 @@ struct Parser
     QCommandLineOption language {"language", "Language of the messages: its number or name.",
                                  "N|NAME"};
     QCommandLineOption quiet {"quiet", "Print errors only."};
+    QCommandLineOption noProgress {"no-progress", "Print no progress lines."};
     QCommandLineOption verbose {"verbose", "Print the device protocol trace on stderr."};
     QCommandLineOption startDelay {"start-delay", "Engine start pause in ms.", "ms", "1000"};
     QCommandLineOption help {{"h", "help"}, "Show this help."};
@@ -66,7 +67,7 @@ struct Parser
         // Tests shorten the engine's start pause; users have no reason to.
         startDelay.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOptions({help, version, wait, url, json, csv, last, device, all, station, expect,
-                           fromCatalogue, force, language, quiet, verbose, startDelay});
+                           fromCatalogue, force, language, quiet, noProgress, verbose, startDelay});
         parser.addPositionalArgument("command", "devices, flash, catalogue or history.");
     }
 };
@@ -179,6 +180,7 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         return o;
     }
     o.quiet = p.parser.isSet(p.quiet);
+    o.noProgress = p.parser.isSet(p.noProgress);
     o.verbose = p.parser.isSet(p.verbose);
     bool delayOk = false;
     const int delay = p.parser.value(p.startDelay).toInt(&delayOk);

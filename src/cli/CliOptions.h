@@ -27,6 +27,7 @@ struct CliOptions
     bool station = false; // --station
     int expect = 0; // --expect N with --all; 0 for at least one
     bool quiet = false;
+    bool noProgress = false; // --no-progress
     bool verbose = false;
 
     QString error; // set when the arguments are unusable; the command is None then

@@ -39,6 +39,9 @@ public:
 
     void setQuiet(bool on) { quiet = on; }
     bool isQuiet() const { return quiet; }
+    // --no-progress: the outcome and errors, no progress lines.
+    void setProgressShown(bool on) { progressShown = on; }
+    bool showsProgress() const { return progressShown && !quiet; }
 
     // A result line on stdout unless quiet (the update's outcome).
     void info(const QString &line) const;
@@ -59,4 +62,5 @@ private:
     int current = 0;
     bool quiet = false;
     std::function<void(const QString &)> logSink;
+    bool progressShown = true;
 };

@@ -199,7 +199,7 @@ void FlashSession::onProgress(int value)
     }
     onUpdateState(true);
     ++acknowledged;
-    if (!out.isQuiet())
+    if (out.showsProgress())
         progress->blockDone(value);
 }
 
@@ -209,7 +209,7 @@ void FlashSession::onUpdateState(bool running)
         return;
     qCDebug(lcCli) << "engine: writing";
     phase = Phase::Writing;
-    if (!out.isQuiet())
+    if (out.showsProgress())
         progress->begin(blocks);
 }
 

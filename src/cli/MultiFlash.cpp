@@ -199,7 +199,7 @@ void MultiFlash::onProgress(Unit &unit, int value)
     }
     ++unit.acknowledged;
     unit.percent = qBound(0, value, 100);
-    if (out.isQuiet())
+    if (!out.showsProgress())
         return;
     if (terminal && !station) {
         drawProgress(unit.percent == 100);
@@ -247,7 +247,7 @@ void MultiFlash::finishUnit(Unit &unit, bool ok, const QString &why)
 // One line per accessory, all redrawn in place: up to the first, then each line anew.
 void MultiFlash::drawProgress(bool force)
 {
-    if (!terminal || out.isQuiet())
+    if (!terminal || !out.showsProgress())
         return;
     if (!force && sinceDraw.isValid() && sinceDraw.elapsed() < redrawIntervalMs)
         return;

@@ -9,6 +9,12 @@ namespace {
 
 const char *const settingsKey = "language";
 
+// The window's settings, whichever program asks: the command line follows the window's choice.
+QSettings sharedSettings()
+{
+    return QSettings(QStringLiteral("Tarvo"), QStringLiteral("firmware-updater"));
+}
+
 // "de-AT" and "de_at" name the same locale.
 QString normalised(QString locale)
 {
@@ -62,12 +68,17 @@ int LanguageChoice::choose(const LanguageConfig &config, const QStringList &uiLa
         if (found >= 0)
             return found;
     }
+    // A system language the file lacks (Italian, or the C locale) reads English best.
+    for (int i = 0; i < config.languageCount; ++i) {
+        if (normalised(config.ownQtLocale(i)) == QLatin1String("en"))
+            return i;
+    }
     return 0;
 }
 
 int LanguageChoice::forThisUser(const LanguageConfig &config)
 {
-    const QString remembered = QSettings().value(QLatin1String(settingsKey)).toString();
+    const QString remembered = sharedSettings().value(QLatin1String(settingsKey)).toString();
     return choose(config, QLocale::system().uiLanguages(), remembered);
 }
 
@@ -75,6 +86,6 @@ void LanguageChoice::remember(const LanguageConfig &config, int language)
 {
     if (language < 0 || language >= config.languageCount)
         return;
-    QSettings().setValue(QLatin1String(settingsKey),
-                         config.text(LanguageConfig::languageName, language));
+    sharedSettings().setValue(QLatin1String(settingsKey),
+                              config.text(LanguageConfig::languageName, language));
 }

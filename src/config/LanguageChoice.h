@@ -7,7 +7,7 @@ class LanguageConfig;
 
 // Which configured language a program starts in: the user's remembered choice while that language
 // is still configured, else the one whose own <qt_locale> matches the system's UI language, else
-// the first. The window and the command line share the rule and the remembered choice.
+// English (<qt_locale> "en") when configured, else the first. The window and the command line share the rule and the remembered choice.
 class LanguageChoice
 {
 public:

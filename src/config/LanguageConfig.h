@@ -99,6 +99,19 @@ public:
         textLogSave,
         textLogOpenFolder,
         textLogSaveFailed, // %1 the file
+        // A file handed to the window during an update (%1 the file), the file dialog's filter, and
+        // the names a screen reader gives the window's parts.
+        textFileNotOpenedWhileUpdating,
+        textFileFilter,
+        a11yUsbConnected,
+        a11yUsbDisconnected,
+        a11yLog,
+        a11yProgress,
+        a11yLanguage,
+        a11yFirmwareList,
+        a11yAccessory,
+        a11yDetails,
+        a11yDownload,
         // The window's list of accessories, its questions, and outcomes naming the accessory.
         textAccessoryPickHint,
         textAccessoryPicked, // %1 the serial of the accessory picked
@@ -113,6 +126,22 @@ public:
         textOutcomeFailedNamed, // %1 the serial
         textOutcomeLostNamed, // %1 the serial
         textFailureOn, // %1 the serial, %2 the reason
+        // The command line's errors: %1 the name given, %2 the accessories present
+        cliNoAccessoryNamed,
+        // %1 the device identity
+        cliNoFirmwareForDevice,
+        // %1 the firmware's identity, %2 the device's
+        cliFirmwareForOther,
+        cliIdentityUnknown,
+        cliNoIdentity,
+        // %1 the HTTP status, %2 what was asked for
+        cliHttpStatus,
+        // %1 the address given
+        cliNotAUrl,
+        // %1 the address
+        cliNotACatalogue,
+        // %1 the folder
+        cliNoDownloadFolder,
         EntryCount
     };
 

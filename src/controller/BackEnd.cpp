@@ -116,6 +116,9 @@ void BackEnd::slot_MainTastOutputMsg(int index)
     } else if (index == MessageId::UpdateFailed) {
         logFailureReason();
         setOutcome(UpdateFailed, deviceLost);
+    } else if (index == MessageId::ReadFileFailed) {
+        // An image that ends early once blocks have gone out: the block it could not be read at.
+        logFailureReason();
     }
 }
 
@@ -282,6 +285,7 @@ void BackEnd::slot_UpdateState(bool state)
     } else {
         progress.clear();
         recordEnd(QStringLiteral("failed")); // ended by neither outcome message
+        failure = UpdateFailure();
         choice.updateEnded(outcome == UpdateDone);
         followChoice();
     }
@@ -354,6 +358,18 @@ QVariantMap BackEnd::uiTexts() const
         {QStringLiteral("updateDetails"), text(L::textUpdateDetails)},
         {QStringLiteral("chooseFirmwareHint"), text(L::textChooseFirmwareHint)},
         {QStringLiteral("downloading"), text(L::textDownloading)},
+        // The file dialog and what a screen reader calls the windows' parts.
+        {QStringLiteral("fileFilter"), text(L::textFileFilter)},
+        {QStringLiteral("fileNotOpenedWhileUpdating"), text(L::textFileNotOpenedWhileUpdating)},
+        {QStringLiteral("usbConnected"), text(L::a11yUsbConnected)},
+        {QStringLiteral("usbDisconnected"), text(L::a11yUsbDisconnected)},
+        {QStringLiteral("logName"), text(L::a11yLog)},
+        {QStringLiteral("progressName"), text(L::a11yProgress)},
+        {QStringLiteral("languageLabel"), text(L::a11yLanguage)},
+        {QStringLiteral("firmwareList"), text(L::a11yFirmwareList)},
+        {QStringLiteral("accessory"), text(L::a11yAccessory)},
+        {QStringLiteral("detailsName"), text(L::a11yDetails)},
+        {QStringLiteral("downloadName"), text(L::a11yDownload)},
         {QStringLiteral("clearPick"), text(L::textAccessoryClearPick)},
         // The log view's menu.
         {QStringLiteral("logCopy"), text(L::textLogCopy)},

@@ -125,8 +125,8 @@ void BackEnd::slot_UpdateFailure(UpdateFailure reason)
 
 void BackEnd::logFailureReason()
 {
+    // Kept until the update's end: the history records it there when no outcome message came.
     const QString reason = FailureText::describe(config, currentLanguage, failure);
-    failure = UpdateFailure();
     if (reason.isEmpty())
         return;
     const QString name = printableText(choice.writtenName());

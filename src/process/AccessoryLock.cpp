@@ -18,8 +18,11 @@ QString AccessoryLock::nameFor(const QByteArray &accessoryPath)
     const QByteArray digest
         = QCryptographicHash::hash(accessoryPath, QCryptographicHash::Sha1).toHex().left(16);
     QString name = QStringLiteral("firmware-updater-accessory-") + QString::fromLatin1(digest);
+    // Only the test suite's simulated accessories are scoped: a real one's lock must be the same
+    // for every copy, whatever its environment, or a copy started with the variable set would
+    // write an accessory another copy is writing.
     const QByteArray scope = qgetenv("FWU_LOCK_SCOPE");
-    if (!scope.isEmpty())
+    if (!scope.isEmpty() && accessoryPath.startsWith("sim-hid:"))
         name += '-'
             + QString::fromLatin1(
                     QCryptographicHash::hash(scope, QCryptographicHash::Sha1).toHex().left(16));

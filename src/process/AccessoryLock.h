@@ -21,8 +21,9 @@ public:
     Result acquire();
     bool isHeld() const;
     // "firmware-updater-accessory-<16 hex digits of the SHA-1 of the path>", followed by
-    // "-<scope>" when FWU_LOCK_SCOPE is set: only the test suite sets it, so that test programs
-    // running side by side with simulated accessories of the same paths do not meet.
+    // "-<scope>" when FWU_LOCK_SCOPE is set and the path is a simulated accessory's ("sim-hid:…"):
+    // only the test suite sets it, so that test programs running side by side with simulated
+    // accessories of the same paths do not meet.
     QString name() const { return lockName; }
     static QString nameFor(const QByteArray &accessoryPath);
     // Whether any copy (this one included) holds the lock now; takes nothing.

@@ -146,6 +146,11 @@ void TestCli::initTestCase()
     QVERIFY(twenty.open(QIODevice::WriteOnly));
     twenty.write(pattern(20 * 1024, 4));
     twenty.close();
+    QVERIFY(QDir(files.path()).mkpath("window-settings/Tarvo"));
+    QFile windowSettings(file("window-settings/Tarvo/firmware-updater.conf"));
+    QVERIFY(windowSettings.open(QIODevice::WriteOnly));
+    windowSettings.write("[General]\nlanguage=Deutsch\n");
+    windowSettings.close();
     QFile big(file("big.bin"));
     QVERIFY(big.open(QIODevice::WriteOnly));
     big.write(pattern(200 * 1024, 3));
@@ -258,6 +263,10 @@ void TestCli::exitCodes_data()
     QTest::newRow("no device, in the system's language")
         << QStringList {"flash", good, "--wait", "0.2"} << ""
         << "LC_ALL=en_US.UTF-8" << 3 << "Connect the device first";
+    // The window's remembered choice, not a settings file of the command line's own.
+    QTest::newRow("no device, in the window's remembered language")
+        << QStringList {"flash", good, "--wait", "0.2"} << ""
+        << "XDG_CONFIG_HOME=" + file("window-settings") << 3 << "Bitte zuerst das Gerät verbinden";
     QTest::newRow("device cannot be opened")
         << en(QStringList {"flash", good, "--wait", "0.5"}) << "unopenable"
         << "" << 3 << "The device was found but cannot be opened: permission denied";
@@ -586,6 +595,12 @@ void TestCli::lock_oneCopyOpensTheDevices_data()
         << busy + " (busy: sim-hid:1)"
         << "window"
         << "";
+    // Waiting for the accessory's lock would write it again once the holder is done.
+    QTest::newRow("command line writing: --all refused at once, not after it")
+        << en(QStringList {"flash", good, "--all", "--wait", "600"}) << v20 << "" << 6
+        << busy + " (busy: sim-hid:1)"
+        << "command line"
+        << "";
     QTest::newRow("command line writing: refused, in the chosen language")
         << QStringList {"flash", good, "--language", "3"} << v20 << "" << 6
         << "Die Firmware-Aktualisierung läuft bereits."
@@ -769,6 +784,13 @@ void TestCli::fromCatalogue_picksNewestAndRefusesMismatch_data()
     QTest::newRow("firmware for another device")
         << QStringList {"XYZ"} << "v20:ABC" << 5 << QByteArray()
         << "The firmware does not match the device: firmware for XYZ, the device is ABC";
+    // Every word of the line in the chosen language (the last --language counts).
+    QTest::newRow("firmware for another device, in German")
+        << QStringList {"XYZ", "--language", "Deutsch"} << "v20:ABC" << 5 << QByteArray()
+        << "Die Firmware passt nicht zum Gerät: Firmware für XYZ, das Gerät ist ABC";
+    QTest::newRow("identity not in the catalogue, in German")
+        << QStringList {"--language", "Deutsch"} << "v20:QQQ" << 2 << QByteArray()
+        << "der Katalog hat keine Firmware für das Gerät QQQ";
     QTest::newRow("another device, forced")
         << QStringList {"XYZ", "--force"} << "v20:ABC" << 0 << xyz << "";
     QTest::newRow("legacy device with a named identity")
@@ -780,7 +802,7 @@ void TestCli::fromCatalogue_picksNewestAndRefusesMismatch_data()
     // A V20 device that reports "*" does not know its identity: nothing matches it.
     QTest::newRow("identity reported as \"*\", another's firmware")
         << QStringList {"XYZ"} << "v20:*" << 5 << QByteArray()
-        << "firmware for XYZ, the device is \"*\" (not known); --force";
+        << "firmware for XYZ, the device is \"*\"; --force";
     QTest::newRow("identity reported as \"*\", forced")
         << QStringList {"XYZ", "--force"} << "v20:*" << 0 << xyz << "";
     // Terminal control codes from the device are shown escaped, in every line that names it.
@@ -816,6 +838,7 @@ void TestCli::progress_redrawnOnATerminalLinesOnAPipe_data()
     QTest::newRow("pipe") << false << "";
     QTest::newRow("pseudo-terminal") << true << "";
     QTest::newRow("quiet") << false << "--quiet";
+    QTest::newRow("no progress, on a terminal") << true << "--no-progress";
     QTest::newRow("verbose") << false << "--verbose";
 }
 
@@ -861,6 +884,10 @@ void TestCli::progress_redrawnOnATerminalLinesOnAPipe()
     }
     if (option == "--verbose")
         QVERIFY(r.err.contains("fwu.cli: engine: progress 100"));
+    if (option == "--no-progress") {
+        QVERIFY2(!shown.contains(" %") && !shown.contains('#'), shown.constData());
+        return;
+    }
     const QList<QByteArray> progressLines = [&] {
         QList<QByteArray> lines;
         for (const QByteArray &line : shown.split('\n')) {

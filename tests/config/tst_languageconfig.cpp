@@ -357,8 +357,10 @@ void TestLanguageConfig::startLanguage_rememberedThenSystemThenFirst_data()
         << shipped << QStringList {"fr", "de-DE", "en"} << QString() << 2;
     QTest::newRow("exact before language part")
         << QStringList {"zh=zh_CN", "tw=zh_TW"} << QStringList {"zh-TW"} << QString() << 1;
-    QTest::newRow("no match") << shipped << QStringList {"fr-FR"} << QString() << 0;
-    QTest::newRow("C locale") << shipped << QStringList {"C"} << QString() << 0;
+    QTest::newRow("no match: English") << shipped << QStringList {"it-IT"} << QString() << 1;
+    QTest::newRow("C locale: English") << shipped << QStringList {"C"} << QString() << 1;
+    QTest::newRow("no match, no English: the first")
+        << QStringList {"zh=zh_CN", "de=de"} << QStringList {"it-IT"} << QString() << 0;
     QTest::newRow("no qt_locale in the file")
         << QStringList {"zh=", "en="} << QStringList {"zh-CN"} << QString() << 0;
     QTest::newRow("remembered wins") << shipped << QStringList {"en"} << "de" << 2;

@@ -2,12 +2,15 @@
 // download folder it keeps clean.
 #include "BackEnd.h"
 #include "FileUtils.h"
+#include "HistoryFile.h"
+#include "HistoryPaths.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
@@ -349,6 +352,11 @@ void TestController::outcome_namesTheAccessoryAndWhy_data()
         << "ACCSN0001" << int(UpdateFailure::UnpluggedDuringBlock)
         << QStringList {failed, "ACCSN0001: the accessory was unplugged during block 8 of 20"}
         << "ACCSN0001 lost: reconnect it and update again";
+    QTest::newRow("image unreadable while writing, by serial")
+        << "ACCSN0001" << int(UpdateFailure::ImageUnreadable)
+        << QStringList {QStringLiteral("读取文件失败"),
+                        "ACCSN0001: the image could not be read at block 8"}
+        << "";
     QTest::newRow("no serial: the reason alone")
         << "" << int(UpdateFailure::BlockWriteFailed)
         << QStringList {failed, "writing block 8 of 20 failed"}
@@ -361,21 +369,36 @@ void TestController::outcome_namesTheAccessoryAndWhy()
     QFETCH(int, kind);
     QFETCH(QStringList, lines);
     QFETCH(QString, bar);
+    QTemporaryDir images;
+    QFile image(images.path() + "/fw.bin");
+    QVERIFY(image.open(QIODevice::WriteOnly) && image.write(QByteArray(20 * 1024, 'x')) > 0);
+    image.close();
     BackEnd backend;
+    backend.keepRecords("test", {});
+    backend.openFirwareFile(QUrl::fromLocalFile(image.fileName()).toString());
     backend.slot_AccessoriesPresent(
         {QVariantMap {{"path", "/dev/hidraw3"}, {"serial", serial}, {"kind", "V20"}}});
     backend.slot_AccessoryOpened("/dev/hidraw3");
+    backend.slot_MainTaskChangeUsbConnectStatus(true);
+    backend.fromUiEevent(1); // handed to the engine: the history holds the update from here on
     backend.slot_UpdateState(true);
     QSignalSpy log(&backend, &BackEnd::sigOutputMsg);
     if (kind != UpdateFailure::None)
         backend.slot_UpdateFailure({UpdateFailure::Kind(kind), 8, 20});
-    backend.slot_MainTastOutputMsg(kind == UpdateFailure::None ? 9 : 8);
+    // The engine's message: 9 done, 2 the image could not be read, 8 failed.
+    backend.slot_MainTastOutputMsg(kind == UpdateFailure::None                  ? 9
+                                       : kind == UpdateFailure::ImageUnreadable ? 2
+                                                                                : 8);
     backend.slot_UpdateState(false);
     QStringList logged;
     for (const QList<QVariant> &line : log)
         logged << line[1].toString().mid(11); // without the time stamp
     QCOMPARE(logged, lines);
     QCOMPARE(backend.progressText(), bar);
+    // The history keeps the same reason, also where no outcome message ended the update.
+    const QVector<HistoryRecord> history = HistoryFile(HistoryPaths::historyFile()).read();
+    QVERIFY(!history.isEmpty());
+    QCOMPARE(int(history.last().failure.kind), kind);
 }
 
 QTEST_GUILESS_MAIN(TestController)

@@ -15,7 +15,7 @@
 
 namespace {
 
-const QByteArray accessory = "sim-hid:lock-test";
+const QByteArray simulated = "sim-hid:lock-test";
 
 enum class Holder { Stays, Killed, Exits, StartsAProgramAndExits };
 
@@ -26,8 +26,10 @@ struct Child
 };
 
 // Forks a holder that takes the accessory's lock (as `user` when set, with no runtime folder when
-// `noRuntime`), tells the test, then does what `holder` says.
-Child startHolder(Holder holder, const char *user, bool noRuntime)
+// `noRuntime`, in a lock scope of its own when `scoped`), tells the test, then does what `holder`
+// says.
+Child startHolder(const QByteArray &accessory, Holder holder, const char *user, bool noRuntime,
+                  bool scoped)
 {
     int ready[2];
     if (::pipe(ready) != 0)
@@ -37,6 +39,8 @@ Child startHolder(Holder holder, const char *user, bool noRuntime)
         ::close(ready[0]);
         if (noRuntime)
             ::unsetenv("XDG_RUNTIME_DIR");
+        if (scoped)
+            ::setenv("FWU_LOCK_SCOPE", "another test program", 1);
         if (user) {
             const passwd *entry = ::getpwnam(user);
             if (!entry || ::setgid(entry->pw_gid) != 0 || ::setuid(entry->pw_uid) != 0)
@@ -98,22 +102,36 @@ private slots:
 
 void TestAccessoryLocks::secondClaim_refusedWhileAHolderLives_data()
 {
+    QTest::addColumn<QByteArray>("accessory");
+    QTest::addColumn<bool>("scoped"); // the holder runs in a test lock scope of its own
     QTest::addColumn<int>("holder");
     QTest::addColumn<bool>("asNobody");
     QTest::addColumn<bool>("noRuntime"); // neither the holder nor this process has one
     QTest::addColumn<bool>("free"); // afterwards
-    QTest::newRow("holder running") << int(Holder::Stays) << false << false << false;
+    const QByteArray real = "/dev/hidraw-lock-test";
+    QTest::newRow("holder running")
+        << simulated << false << int(Holder::Stays) << false << false << false;
     QTest::newRow("holder and claimer without XDG_RUNTIME_DIR")
-        << int(Holder::Stays) << false << true << false;
-    QTest::newRow("holder of another user") << int(Holder::Stays) << true << false << false;
-    QTest::newRow("holder killed with SIGKILL") << int(Holder::Killed) << false << false << true;
-    QTest::newRow("holder exited") << int(Holder::Exits) << false << false << true;
+        << simulated << false << int(Holder::Stays) << false << true << false;
+    QTest::newRow("holder of another user")
+        << simulated << false << int(Holder::Stays) << true << false << false;
+    QTest::newRow("holder killed with SIGKILL")
+        << simulated << false << int(Holder::Killed) << false << false << true;
+    QTest::newRow("holder exited")
+        << simulated << false << int(Holder::Exits) << false << false << true;
     QTest::newRow("holder exited, a program it started runs on")
-        << int(Holder::StartsAProgramAndExits) << false << false << true;
+        << simulated << false << int(Holder::StartsAProgramAndExits) << false << false << true;
+    // The test scope keeps test programs' simulated accessories apart, never a real one.
+    QTest::newRow("holder in another test scope, a simulated accessory")
+        << simulated << true << int(Holder::Stays) << false << false << true;
+    QTest::newRow("holder in another test scope, a real accessory")
+        << real << true << int(Holder::Stays) << false << false << false;
 }
 
 void TestAccessoryLocks::secondClaim_refusedWhileAHolderLives()
 {
+    QFETCH(QByteArray, accessory);
+    QFETCH(bool, scoped);
     QFETCH(int, holder);
     QFETCH(bool, asNobody);
     QFETCH(bool, noRuntime);
@@ -123,7 +141,8 @@ void TestAccessoryLocks::secondClaim_refusedWhileAHolderLives()
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     if (noRuntime)
         qunsetenv("XDG_RUNTIME_DIR");
-    const Child child = startHolder(Holder(holder), asNobody ? "nobody" : nullptr, noRuntime);
+    const Child child
+        = startHolder(accessory, Holder(holder), asNobody ? "nobody" : nullptr, noRuntime, scoped);
     QVERIFY(child.pid > 0);
     // Whatever the outcome, nothing this row started outlives it.
     const std::unique_ptr<const Child, void (*)(const Child *)> reaper(&child, [](const Child *c) {
@@ -157,12 +176,12 @@ void TestAccessoryLocks::twoObjectsInOneProcess_oneHolds()
 {
     AccessoryLocks first;
     AccessoryLocks second;
-    QVERIFY(first.claim(accessory));
-    QVERIFY(first.claim(accessory)); // its own again
-    QVERIFY(!second.claim(accessory));
-    first.release(accessory);
-    QVERIFY(!AccessoryLocks::heldByAnother(accessory));
-    QVERIFY(second.claim(accessory));
+    QVERIFY(first.claim(simulated));
+    QVERIFY(first.claim(simulated)); // its own again
+    QVERIFY(!second.claim(simulated));
+    first.release(simulated);
+    QVERIFY(!AccessoryLocks::heldByAnother(simulated));
+    QVERIFY(second.claim(simulated));
 }
 
 QTEST_GUILESS_MAIN(TestAccessoryLocks)

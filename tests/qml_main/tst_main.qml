@@ -58,14 +58,33 @@ TestCase {
         return area.getText(0, area.length)
     }
 
-    function test_geometryIsFixed() {
+    function test_geometryStartsAtItsMinimum() {
         compare(window.width, 575)
         compare(window.height, 350)
         compare(window.minimumWidth, 575)
-        compare(window.maximumWidth, 575)
         compare(window.minimumHeight, 350)
-        compare(window.maximumHeight, 350)
+        verify(window.maximumWidth > 575 && window.maximumHeight > 350, "resizable")
         compare(window.title, "Tarvo固件升级软件")
+    }
+
+    // A larger window gives the room to the log; the rows keep their places and sizes.
+    function test_resized_theLogTakesTheRoom() {
+        // One side at a time: the window system answers each change before the next.
+        var log = child("item_TextOut")
+        window.width = 800
+        tryCompare(window, "width", 800)
+        window.height = 500
+        tryCompare(window, "height", 500)
+        tryCompare(log, "width", 800 - 200 - 13)
+        tryCompare(log, "height", 201 + 150)
+        compare(child("bt_Update").width, 88)
+        compare(child("item_Prog").width, 800 - 200 - 13)
+        // Back to the start for the other tests, asked again until the window system has it.
+        tryVerify(function () {
+            window.height = 350
+            window.width = 575
+            return log.height === 201 && log.width === 362
+        }, 5000)
     }
 
     function test_controlsStandWhereTheLayoutPutsThem_data() {
@@ -99,8 +118,9 @@ TestCase {
 
     function test_log_colours_data() {
         return [
-            { tag: "red", color: "red", shown: true, css: "#ff0000" },
-            { tag: "black", color: "black", shown: true, css: "#000000" },
+            // An error carries a mark besides its colour, a red that reads 4.5:1 on white.
+            { tag: "red", color: "red", shown: true, css: "#c62828", mark: "\u2717 " },
+            { tag: "black", color: "black", shown: true, css: "#000000", mark: "" },
             { tag: "green is not shown", color: "green", shown: false },
             { tag: "colour names are exact", color: "Red", shown: false },
         ]
@@ -109,8 +129,10 @@ TestCase {
     function test_log_colours(data) {
         backend.sigOutputMsg(data.color, "[09:05:03] message")
         compare(logText().indexOf("[09:05:03] message") >= 0, data.shown)
-        if (data.shown)
+        if (data.shown) {
             verify(child("outputTextArea").text.indexOf("color:" + data.css) >= 0)
+            verify(logText().indexOf(data.mark + "[09:05:03] message") >= 0)
+        }
     }
 
     function test_log_showsMarkupLiterally() {
@@ -182,7 +204,8 @@ TestCase {
     function test_progress(data) {
         backend.sigProgressValue(data.value)
         var bar = child("update_Prog")
-        fuzzyCompare(bar.value, data.value / 100, 1e-9)
+        // In percent, as a screen reader reads it.
+        fuzzyCompare(bar.value, data.value, 1e-9)
         var fill = findChild(bar, "update_Prog_fill")
         fuzzyCompare(fill.width, bar.width * data.value / 100, 0.5)
     }

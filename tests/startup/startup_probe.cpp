@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
+#include <vector>
 
 int main(int argc, char *argv[])
 {
@@ -37,7 +38,12 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "ALREADY_RUNNING %s: %s\n", title.toUtf8().constData(),
                      text.toUtf8().constData());
     };
-    const int result = runFirmwareUpdater(argc, argv, mainUrl, hooks);
+    // The main window is the probe's argument, not a file for the program to open.
+    std::vector<char *> programArguments {argv[0]};
+    programArguments.insert(programArguments.end(), argv + 2, argv + argc);
+    int programArgc = int(programArguments.size());
+    programArguments.push_back(nullptr);
+    const int result = runFirmwareUpdater(programArgc, programArguments.data(), mainUrl, hooks);
     std::fprintf(stderr, "WORKER_RUNNING %d\n", workerThread.isRunning() ? 1 : 0);
     // Empty when the program left the choice to Qt (and its QT_QUICK_BACKEND).
     std::fprintf(stderr, "RENDERER \"%s\"\n", qPrintable(QQuickWindow::sceneGraphBackend()));

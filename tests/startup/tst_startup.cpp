@@ -5,6 +5,12 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
+
+#ifndef Q_OS_WIN
+#include <csignal>
+#include <sys/types.h>
+#endif
 
 class TestStartup : public QObject
 {
@@ -190,23 +196,34 @@ void TestStartup::commandLine()
 
 void TestStartup::secondCopy_data()
 {
-    QTest::addColumn<bool>("firstCrashes");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("file");
     QTest::addColumn<QStringList>("secondEnvironment");
     QTest::addColumn<QString>("message");
     const QString english = "Tarvo Firmware Updater: The firmware updater is already running.";
-    QTest::newRow("first copy running") << false << QStringList() << english;
-    QTest::newRow("first copy crashed, its lock left behind") << true << QStringList() << english;
+    // Relative to the second copy's folder, which is not the first one's.
+    QTest::newRow("first copy running: it opens the second one's file")
+        << "running"
+        << "fw.bin" << QStringList() << QString();
+    QTest::newRow("first copy running, no file: it comes forward")
+        << "running" << QString() << QStringList() << QString();
+    QTest::newRow("first copy crashed, its lock left behind")
+        << "crashed" << QString() << QStringList() << english;
+    QTest::newRow("first copy not answering") << "stopped"
+                                              << "fw.bin" << QStringList() << english;
     // In the language the window would have started in, not the first one configured.
-    QTest::newRow("first copy running, German system")
-        << false << QStringList {"LC_ALL=de_DE.UTF-8", "LANGUAGE=de"}
+    QTest::newRow("first copy not answering, German system")
+        << "stopped" << QString() << QStringList {"LC_ALL=de_DE.UTF-8", "LANGUAGE=de"}
         << "Tarvo Firmware-Aktualisierung: Die Firmware-Aktualisierung läuft bereits.";
 }
 
 void TestStartup::secondCopy()
 {
-    QFETCH(bool, firstCrashes);
+    QFETCH(QString, first);
+    QFETCH(QString, file);
     QFETCH(QStringList, secondEnvironment);
     QFETCH(QString, message);
+    const bool firstCrashes = first == "crashed";
     // A program folder of its own, with a configuration whose first language is English (not the
     // built-in text) and a download folder no other test empties.
     QTemporaryDir appDir;
@@ -216,8 +233,8 @@ void TestStartup::secondCopy()
     QFile shipped(QStringLiteral(FWU_SOURCE_DIR) + "/Config/Config.xml");
     QVERIFY(shipped.open(QIODevice::ReadOnly));
     QString xml = QString::fromUtf8(shipped.readAll());
-    const int first = xml.indexOf("<language>", xml.indexOf("<config>"));
-    xml.remove(first, xml.indexOf("</language>") + int(strlen("</language>")) - first);
+    const int chinese = xml.indexOf("<language>", xml.indexOf("<config>"));
+    xml.remove(chinese, xml.indexOf("</language>") + int(strlen("</language>")) - chinese);
     QFile config(appDir.path() + "/Config/Config.xml");
     QVERIFY(config.open(QIODevice::WriteOnly) && config.write(xml.toUtf8()) > 0);
     config.close();
@@ -239,12 +256,35 @@ void TestStartup::secondCopy()
         firstCopy.kill();
         QVERIFY(firstCopy.waitForFinished());
     }
+    if (first == "stopped") {
+#ifdef Q_OS_WIN
+        QSKIP("a process cannot be stopped from outside");
+#else
+        QCOMPARE(::kill(pid_t(firstCopy.processId()), SIGSTOP), 0);
+#endif
+    }
 
     QProcess secondCopy;
-    startProbe(secondCopy, program, "order.qml", noStartPause,
+    secondCopy.setWorkingDirectory(appDir.path());
+    startProbe(secondCopy, program, "order.qml",
+               file.isEmpty() ? noStartPause : noStartPause + QStringList {file},
                QStringList {"FWU_PROBE_DEVICE=V20"} + secondEnvironment);
     const Run second = finish(secondCopy);
     QCOMPARE(second.status, QProcess::NormalExit);
+    if (message.isEmpty()) {
+        // Handed over: the second copy leaves without a word, the first opens the file.
+        QVERIFY2(second.exitCode == 0 && !second.output.contains("ALREADY_RUNNING")
+                     && !second.output.contains("SEEN"),
+                 qPrintable(second.output));
+        if (!file.isEmpty()) {
+            const QString opened
+                = "OPENED " + QUrl::fromLocalFile(appDir.path() + "/" + file).toString();
+            QTRY_VERIFY2((firstOutput += QString::fromUtf8(firstCopy.readAll())).contains(opened),
+                         qPrintable(firstOutput));
+        }
+        QCOMPARE(firstCopy.state(), QProcess::Running);
+        return;
+    }
     if (firstCrashes) {
         QVERIFY2(second.exitCode == 0 && second.output.contains("SEEN"), qPrintable(second.output));
         QVERIFY2(!QFile::exists(marker), "the second copy did not start afresh");

@@ -1,6 +1,7 @@
 // The program as shipped, but with the simulated accessory in place of a USB device: a V20 device
 // with full-speed link timing is plugged in a second after start and takes any image.
-// FWU_DEMO_ACCESSORIES=N plugs in N of them (DEMO-V20-1 ... DEMO-V20-N), one a second.
+// FWU_DEMO_ACCESSORIES=N plugs in N of them (DEMO-V20-1 ... DEMO-V20-N), one a second;
+// FWU_DEMO_FAIL_WRITE=K makes the K-th write to an accessory fail, for a look at a failed update.
 #include "SimHid.h"
 #include "Startup.h"
 
@@ -28,6 +29,8 @@ int main(int argc, char *argv[])
             SimHid::attach(accessory);
         }
     });
+    if (const int failing = qEnvironmentVariableIntValue("FWU_DEMO_FAIL_WRITE"); failing > 0)
+        SimHid::failWrite(failing);
     const int result = runFirmwareUpdater(argc, argv);
     plugIn.join();
     return result;
