@@ -79,12 +79,15 @@ TestCase {
         tryCompare(log, "height", 201 + 150)
         compare(child("bt_Update").width, 88)
         compare(child("item_Prog").width, 800 - 200 - 13)
-        // Back to the start for the other tests, asked again until the window system has it.
+        // Back to the start for the other tests, asked again until the window system has it: without
+        // a window manager a shrink can be answered late, slowly so under the sanitizers.
         tryVerify(function () {
-            window.height = 350
-            window.width = 575
+            if (window.height !== 350)
+                window.height = 350
+            else if (window.width !== 575)
+                window.width = 575
             return log.height === 201 && log.width === 362
-        }, 5000)
+        }, 30000)
     }
 
     function test_controlsStandWhereTheLayoutPutsThem_data() {
