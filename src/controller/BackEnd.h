@@ -148,6 +148,9 @@ private:
     void noteDeviceGone();
     void logUpdateStart();
     void setDownloadName(const QString &name);
+    void downloadFailed();
+    void closeImage();
+    bool recordVerifiable(int record);
     void loadQtTranslation();
 
     AppPaths appPaths;

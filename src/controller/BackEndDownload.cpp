@@ -1,6 +1,8 @@
 // The controller's download side: fetching the catalogue and opening a network firmware.
 #include "BackEnd.h"
 
+#include "CatalogueGate.h"
+#include "CatalogueTrust.h"
 #include "FileUtils.h"
 #include "MessageId.h"
 #include "TreeViewModel.h"
@@ -24,7 +26,11 @@ void BackEnd::qml_LoadJsonFile()
     // Always the first language's catalogue, whatever language is active.
     const QString url = config.text(LanguageConfig::catalogueUrl, 0);
     const QString name = QUrl(url).fileName(QUrl::FullyDecoded);
-    const bool stored = jsonFileIsExists();
+    ReplayGuard guard;
+    CatalogueTrust trust(config.cataloguePublicKeys, &guard);
+    // A signed catalogue is fetched with its signature each time: a stored copy may be older
+    // than the signature the server now holds.
+    const bool stored = jsonFileIsExists() && !trust.required();
     if (treeModel)
         treeModel->clearTree();
     if (!stored) {
@@ -33,19 +39,50 @@ void BackEnd::qml_LoadJsonFile()
         if (downloader.wasCancelled())
             return;
         if (!downloader.succeeded()) {
-            slot_MainTastOutputMsg(MessageId::NetworkError);
+            downloadFailed();
             return;
         }
     }
+    CatalogueGate gate(downloader, trust);
+    const CatalogueGate::Outcome checked = gate.check(QUrl(url), appPaths.downloadDir + name);
+    if (checked == CatalogueGate::Outcome::Refused) {
+        QFile::remove(appPaths.downloadDir + name);
+        logMessage(true, text(CatalogueTrust::reason(gate.verdict())).arg(url));
+        return;
+    }
     // A catalogue that does not parse (cut short, a captive portal's page) is dropped, so that the
     // dialog does not open on an empty tree and the next request fetches it again.
-    if (!catalog.parseJsonFile(appPaths.downloadDir + name)) {
+    if (checked != CatalogueGate::Outcome::Usable || !catalog.parseJson(gate.catalogue())) {
         QFile::remove(appPaths.downloadDir + name);
         slot_MainTastOutputMsg(MessageId::NetworkError);
         return;
     }
+    catalog.isSigned = trust.required();
     if (treeModel)
         treeModel->buildTree(catalog, currentLanguage, QStringLiteral("*"));
+}
+
+// A download that arrived but could not be saved is no network fault: the log says what failed.
+void BackEnd::downloadFailed()
+{
+    if (downloader.writeFailed())
+        logMessage(true,
+                   text(LanguageConfig::textDownloadWriteFailed)
+                       .arg(downloader.downloadedFileName(), downloader.writeError()));
+    else
+        slot_MainTastOutputMsg(MessageId::NetworkError);
+}
+
+// The image open before a catalogue download must not stand in for the one that failed.
+void BackEnd::closeImage()
+{
+    removeDirRecursively(appPaths.downloadDir + "bin/");
+    if (imageName.isEmpty())
+        return;
+    imageDeviceId.clear();
+    imageName.clear();
+    imageSize = -1;
+    emit sig_SetFilePath(QString());
 }
 
 void BackEnd::qml_CancelDownload()
@@ -84,16 +121,29 @@ void BackEnd::qml_OpenNetFile(int DevNum)
     }
     const QString root = getUrlRoot(text(LanguageConfig::catalogueUrl));
     const FirmwareInfo &record = catalog.records[DevNum];
+    closeImage();
+    if (!recordVerifiable(DevNum)) {
+        emit sigProgressCtrl(0, true);
+        return;
+    }
     setDownloadName(record.version.trimmed().isEmpty()
                         ? record.device_id
                         : record.device_id + QStringLiteral(" \u00b7 ") + record.version.trimmed());
+    downloader.expect(record.size, record.sha256);
     downloader.downloadFile(QUrl(root + "/" + record.firmware_url));
     setDownloadName(QString());
     // A cancelled download is what the user asked for: nothing to report, nothing to open.
     if (downloader.wasCancelled())
         return;
+    if (downloader.mismatched()) {
+        logMessage(true,
+                   text(LanguageConfig::textDownloadMismatch)
+                       .arg(record.device_id, record.sha256.left(12),
+                            downloader.receivedSha256().left(12)));
+        return;
+    }
     if (!downloader.succeeded()) {
-        slot_MainTastOutputMsg(MessageId::NetworkError);
+        downloadFailed();
         return;
     }
     const QString name = downloader.downloadedFileName();
@@ -108,4 +158,20 @@ void BackEnd::qml_OpenNetFile(int DevNum)
         return;
     }
     openImage(image, catalog.records[DevNum].device_id);
+}
+
+// A signed catalogue's record without a digest is refused; an unsigned one's is used, and the log
+// says once that it is not verified.
+bool BackEnd::recordVerifiable(int record)
+{
+    const FirmwareInfo &info = catalog.records[record];
+    if (!CatalogueTrust::recordUsable(info, catalog.isSigned)) {
+        logMessage(true, text(LanguageConfig::textRecordWithoutDigest).arg(info.device_id));
+        return false;
+    }
+    if (info.sha256.isEmpty() && !catalog.unverifiedNoted.contains(record)) {
+        catalog.unverifiedNoted.insert(record);
+        logMessage(false, text(LanguageConfig::textFirmwareUnverified).arg(info.device_id));
+    }
+    return true;
 }
