@@ -26,8 +26,9 @@ const char *const description
       "Exit status: 0 done, 1 network error or server fault (5xx), 2 bad usage, an unusable\n"
       "file or an address the server refuses (4xx), 3 no device, 4 update failed, 5 firmware\n"
       "for another device, 6 another copy (the window or a flash) is using the accessories,\n"
-      "130 interrupted. With --all: 4 when any accessory failed, 3 when fewer than --expect\n"
-      "are there within --wait.";
+      "7 not verified (a download, signature or --sha256 that does not match), 130\n"
+      "interrupted. With --all: 4 when any accessory failed, 3 when fewer than --expect are\n"
+      "there within --wait.";
 
 struct Parser
 {

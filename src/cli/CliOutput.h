@@ -23,6 +23,7 @@ public:
     QString text(LanguageConfig::Entry entry) const { return config.text(entry, current); }
     // The catalogue address: the first language's, as the window fetches it.
     QString catalogueUrl() const { return config.text(LanguageConfig::catalogueUrl, 0); }
+    QStringList cataloguePublicKeys() const { return config.cataloguePublicKeys; }
 
     void setQuiet(bool on) { quiet = on; }
     bool isQuiet() const { return quiet; }
