@@ -14,6 +14,8 @@ Q_LOGGING_CATEGORY(lcDevice, "fwu.device")
 MainTask::MainTask()
     : QObject(nullptr)
 {
+    // The failure reason crosses to the controller's thread by a queued connection.
+    qRegisterMetaType<UpdateFailure>("UpdateFailure");
     connect(this, &MainTask::StartTask, this, &MainTask::SendDataLooper);
 }
 

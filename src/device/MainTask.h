@@ -116,7 +116,10 @@ private:
     bool stepSendBlock();
     bool stepAwaitBlock();
     bool stepFinish();
-    bool fail();
+    bool fail(const UpdateFailure &failure);
+    UpdateFailure failureAt(UpdateFailure::Kind kind, uint32_t block) const;
+    UpdateFailure lossAt() const;
+    UpdateFailure writeFailure(UpdateFailure::Kind kind) const;
     bool refuse(int message);
     void endUpdate();
 

@@ -8,6 +8,8 @@
 
 #include <cstring>
 
+#include <hidapi.h>
+
 namespace {
 constexpr uint32_t settleTime = 10; // passes after the all-zero report
 constexpr uint32_t ackTimeout = 5000; // passes a command or block may wait for its reply
@@ -34,7 +36,7 @@ bool MainTask::UpdateStep()
     // last acknowledgement ends the update as a failed write.
     if (step > checkRequest && step < finish && !device) {
         qCWarning(lcDevice) << "the device was lost during the update";
-        return fail();
+        return fail(lossAt());
     }
     switch (step) {
     case checkRequest:
@@ -117,7 +119,7 @@ bool MainTask::stepSendZeroReport()
 {
     std::memset(outReport, 0, sizeof outReport);
     if (!writeOutReport(QStringLiteral("sending the all-zero report")))
-        return fail();
+        return fail(writeFailure(UpdateFailure::CommandWriteFailed));
     settlePasses = 0;
     step = settle;
     return true;
@@ -129,7 +131,7 @@ bool MainTask::stepSendCommand(uint8_t command, bool &ack, uint32_t next)
     ack = false;
     BuildFrame(command, nullptr, 0, outReport);
     if (!writeOutReport(QStringLiteral("sending command 0x%1").arg(command, 2, 16, QChar('0'))))
-        return fail();
+        return fail(writeFailure(UpdateFailure::CommandWriteFailed));
     ackWaitPasses = 0;
     step = next;
     return true;
@@ -148,7 +150,10 @@ bool MainTask::waitForAck(const char *what)
     if (++ackWaitPasses <= ackTimeout)
         return true;
     qCWarning(lcDevice, "no reply to %s within %u passes", what, unsigned(ackTimeout));
-    return fail();
+    // The block counted from 1 that went out last is the one whose reply did not come.
+    return fail(step == awaitStart         ? failureAt(UpdateFailure::NoStartAck, 0)
+                    : step == awaitPrepare ? failureAt(UpdateFailure::NoPrepareAck, 0)
+                                           : failureAt(UpdateFailure::NoBlockAck, blockIndex));
 }
 
 bool MainTask::stepSendBlock()
@@ -159,6 +164,7 @@ bool MainTask::stepSendBlock()
         qCWarning(lcDevice) << "the image" << filePath << "could not be read in full at block"
                             << blockIndex;
         image.close();
+        emit sig_UpdateFailure(failureAt(UpdateFailure::ImageUnreadable, blockIndex + 1));
         emit sig_OutoutMsgToBackend(MessageId::ReadFileFailed);
         endUpdate();
         return false;
@@ -178,14 +184,14 @@ bool MainTask::stepSendBlock()
     }
     const QString what = QStringLiteral("sending block %1").arg(blockIndex);
     if (!writeOutReport(what))
-        return fail();
+        return fail(writeFailure(UpdateFailure::BlockWriteFailed));
     // The 16 data reports follow the header back to back; only then is the device's reply awaited.
     for (std::size_t r = 0; r < reportsPerBlock; ++r) {
         outReport[0] = 0x00;
         std::memcpy(outReport + 1, block.bytes.data() + r * DeviceFrame::bodySize,
                     DeviceFrame::bodySize);
         if (!writeOutReport(what))
-            return fail();
+            return fail(writeFailure(UpdateFailure::BlockWriteFailed));
     }
     ++blockIndex;
     ackWaitPasses = 0;
@@ -211,12 +217,46 @@ bool MainTask::stepFinish()
     return true;
 }
 
-bool MainTask::fail()
+bool MainTask::fail(const UpdateFailure &failure)
 {
     image.close();
+    if (updateRunning)
+        emit sig_UpdateFailure(failure);
     emit sig_OutoutMsgToBackend(MessageId::UpdateFailed);
     endUpdate();
     return false;
+}
+
+// Blocks are counted from 1 for people: while a block is being sent `blockIndex` is its index from
+// 0, once it has gone out it is its number from 1.
+UpdateFailure MainTask::failureAt(UpdateFailure::Kind kind, uint32_t block) const
+{
+    UpdateFailure failure;
+    failure.kind = kind;
+    failure.block = int(block);
+    failure.blocks = int(image.blockCount());
+    return failure;
+}
+
+UpdateFailure MainTask::lossAt() const
+{
+    if (step <= awaitPrepare)
+        return failureAt(UpdateFailure::UnpluggedBeforeBlocks, 0);
+    return failureAt(UpdateFailure::UnpluggedDuringBlock,
+                     step == sendBlock ? blockIndex + 1 : blockIndex);
+}
+
+// A write fails both when the accessory refuses it and when it has just been pulled out; only a
+// fresh enumeration tells the two apart, before the presence poll has noticed.
+UpdateFailure MainTask::writeFailure(UpdateFailure::Kind kind) const
+{
+    hid_device_info *list = hid_enumerate(DeviceFrame::vendorId, DeviceFrame::productId);
+    const bool present = device && pathEnumerated(list, openPath);
+    hid_free_enumeration(list);
+    if (!present)
+        return lossAt();
+    return kind == UpdateFailure::BlockWriteFailed ? failureAt(kind, blockIndex + 1)
+                                                   : failureAt(kind, 0);
 }
 
 void MainTask::endUpdate()

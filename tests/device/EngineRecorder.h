@@ -23,6 +23,9 @@ public:
                 [this](int value) { record(QStringLiteral("progress:%1").arg(value)); });
         connect(task, &MainTask::sig_ReceiveV20DeviceID, this,
                 [this](const QString &id) { record(QStringLiteral("id:") + id); });
+        connect(task, &MainTask::sig_UpdateFailure, this, [this](const UpdateFailure &failure) {
+            failures << failureEvent(failure.kind, failure.block, failure.blocks);
+        });
         connect(task, &MainTask::sig_UpdateState, this, [this](bool running) {
             states << QStringLiteral("state:%1").arg(int(running));
             emit recorded();
@@ -62,10 +65,18 @@ public:
     {
         events.clear();
         states.clear();
+        failures.clear();
+    }
+
+    // A failure reason as the recorder keeps it: "<kind> <block>/<blocks>".
+    static QString failureEvent(UpdateFailure::Kind kind, int block, int blocks)
+    {
+        return QStringLiteral("%1 %2/%3").arg(int(kind)).arg(block).arg(blocks);
     }
 
     QStringList events;
     QStringList states;
+    QStringList failures; // sent just before their failure message, so complete by then
 
 signals:
     void recorded();

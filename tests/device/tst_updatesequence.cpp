@@ -177,6 +177,7 @@ void TestUpdateSequence::update_refusedBeforeAnythingIsWritten()
     engine.startUpdate();
     QVERIFY(engine.waitForEnd());
     QCOMPARE(engine.recorder.events, (QStringList {"progress:0", message}));
+    QCOMPARE(engine.recorder.failures, QStringList()); // refused, not failed
     QCOMPARE(SimHid::writeAttempts(), writesBefore);
     QCOMPARE(SimHid::blockHeaders(device).size(), 0);
     // The engine goes on polling: it was not stuck in the open.
@@ -205,6 +206,8 @@ void TestUpdateSequence::update_failsWhenStartIsNotAcknowledged()
     engine.startUpdate();
     QVERIFY(engine.waitForEnd());
     QCOMPARE(engine.recorder.events, (QStringList {"progress:0", "msg:8"}));
+    QCOMPARE(engine.recorder.failures,
+             QStringList {EngineRecorder::failureEvent(UpdateFailure::NoStartAck, 0, 2)});
     // The wait is counted in passes: more than 5000 after the start command went out.
     QVERIFY(engine.task->passCount() - passesBefore > 5000 + 14);
     // All-zero report and start command, then nothing more: there are no retries.
@@ -216,18 +219,23 @@ void TestUpdateSequence::update_failsAtAWriteErrorAndWritesNothingMore_data()
 {
     QTest::addColumn<int>("failingWrite");
     QTest::addColumn<int>("blocksAcknowledged");
-    QTest::newRow("all-zero report") << 1 << 0;
-    QTest::newRow("start command") << 2 << 0;
-    QTest::newRow("prepare command") << 3 << 0;
-    QTest::newRow("header of block 0") << 4 << 0;
-    QTest::newRow("first data report of block 0") << 5 << 0;
-    QTest::newRow("last data report of block 1") << 3 + 17 + 17 << 1;
+    QTest::addColumn<QString>("failure");
+    const auto command = EngineRecorder::failureEvent(UpdateFailure::CommandWriteFailed, 0, 3);
+    const auto block
+        = [](int n) { return EngineRecorder::failureEvent(UpdateFailure::BlockWriteFailed, n, 3); };
+    QTest::newRow("all-zero report") << 1 << 0 << command;
+    QTest::newRow("start command") << 2 << 0 << command;
+    QTest::newRow("prepare command") << 3 << 0 << command;
+    QTest::newRow("header of block 0") << 4 << 0 << block(1);
+    QTest::newRow("first data report of block 0") << 5 << 0 << block(1);
+    QTest::newRow("last data report of block 1") << 3 + 17 + 17 << 1 << block(2);
 }
 
 void TestUpdateSequence::update_failsAtAWriteErrorAndWritesNothingMore()
 {
     QFETCH(int, failingWrite);
     QFETCH(int, blocksAcknowledged);
+    QFETCH(QString, failure);
     SimHid::attach();
     EngineHarness engine;
     QVERIFY(engine.waitConnected());
@@ -240,6 +248,7 @@ void TestUpdateSequence::update_failsAtAWriteErrorAndWritesNothingMore()
     QCOMPARE(engine.recorder.events.last(), QStringLiteral("msg:8"));
     QCOMPARE(engine.recorder.filtered("progress").size(), 1 + blocksAcknowledged);
     QCOMPARE(SimHid::writeAttempts() - writesBefore, failingWrite);
+    QCOMPARE(engine.recorder.failures, QStringList {failure});
 }
 
 void TestUpdateSequence::update_failsWhenDeviceDetachesMidUpdate()
@@ -254,6 +263,8 @@ void TestUpdateSequence::update_failsWhenDeviceDetachesMidUpdate()
     QVERIFY(engine.waitForEnd());
     QCOMPARE(engine.recorder.filtered("progress"), (QStringList {"progress:0", "progress:20"}));
     QCOMPARE(engine.recorder.filtered("msg"), QStringList {"msg:8"});
+    QCOMPARE(engine.recorder.failures,
+             QStringList {EngineRecorder::failureEvent(UpdateFailure::UnpluggedDuringBlock, 2, 5)});
     // Every write reached the device: nothing was attempted once it had gone.
     QCOMPARE(SimHid::writeAttempts(), SimHid::writes(device).size());
     QCOMPARE(SimHid::blockHeaders(device).size(), 2);
@@ -265,11 +276,16 @@ void TestUpdateSequence::update_failsWhenAReplyNeverComes_data()
     QTest::addColumn<uint>("block");
     QTest::addColumn<bool>("repliesTwice");
     QTest::addColumn<int>("reports"); // what the device received: all-zero, commands, blocks
-    QTest::newRow("prepare command") << int(SimHid::Stage::Prepare) << 0u << false << 3;
-    QTest::newRow("middle block") << int(SimHid::Stage::Block) << 2u << false << 3 + 3 * 17;
+    QTest::addColumn<QString>("failure"); // block 2 from 0 is the third counted from 1
+    const auto noPrepareAck = EngineRecorder::failureEvent(UpdateFailure::NoPrepareAck, 0, 5);
+    const auto noBlockAck = EngineRecorder::failureEvent(UpdateFailure::NoBlockAck, 3, 5);
+    QTest::newRow("prepare command")
+        << int(SimHid::Stage::Prepare) << 0u << false << 3 << noPrepareAck;
+    QTest::newRow("middle block") << int(SimHid::Stage::Block) << 2u << false << 3 + 3 * 17
+                                  << noBlockAck;
     // The second reply to block 1 is stale once block 2 has gone out.
     QTest::newRow("middle block, after a duplicate reply")
-        << int(SimHid::Stage::Block) << 2u << true << 3 + 3 * 17;
+        << int(SimHid::Stage::Block) << 2u << true << 3 + 3 * 17 << noBlockAck;
 }
 
 void TestUpdateSequence::update_failsWhenAReplyNeverComes()
@@ -278,6 +294,7 @@ void TestUpdateSequence::update_failsWhenAReplyNeverComes()
     QFETCH(uint, block);
     QFETCH(bool, repliesTwice);
     QFETCH(int, reports);
+    QFETCH(QString, failure);
     SimHid::DeviceOptions options;
     options.repliesTwice = repliesTwice;
     const int device = SimHid::attach(options);
@@ -293,6 +310,7 @@ void TestUpdateSequence::update_failsWhenAReplyNeverComes()
     QVERIFY(engine.task->passCount() - passesBefore > 5000);
     QCOMPARE(engine.recorder.filtered("progress").size(), 1 + int(block));
     QCOMPARE(SimHid::writes(device).size() - before, reports);
+    QCOMPARE(engine.recorder.failures, QStringList {failure});
 }
 
 // The device goes away before a block, between a block's data reports, or after a block while
@@ -301,15 +319,21 @@ void TestUpdateSequence::deviceLeavesMidUpdate_nothingMoreWrittenAndTheNextDevic
 {
     QTest::addColumn<int>("afterReports"); // -1: after block 1, before its reply
     QTest::addColumn<int>("reports"); // what it received
-    QTest::newRow("before block 0") << 3 << 3;
-    QTest::newRow("in the middle of block 0's data reports") << 3 + 1 + 8 << 3 + 1 + 8;
-    QTest::newRow("while block 1's reply is awaited") << -1 << 3 + 2 * 17;
+    QTest::addColumn<QString>("failure");
+    const auto during = [](int block) {
+        return EngineRecorder::failureEvent(UpdateFailure::UnpluggedDuringBlock, block, 4);
+    };
+    QTest::newRow("before block 0")
+        << 3 << 3 << EngineRecorder::failureEvent(UpdateFailure::UnpluggedBeforeBlocks, 0, 4);
+    QTest::newRow("in the middle of block 0's data reports") << 3 + 1 + 8 << 3 + 1 + 8 << during(1);
+    QTest::newRow("while block 1's reply is awaited") << -1 << 3 + 2 * 17 << during(2);
 }
 
 void TestUpdateSequence::deviceLeavesMidUpdate_nothingMoreWrittenAndTheNextDeviceUpdates()
 {
     QFETCH(int, afterReports);
     QFETCH(int, reports);
+    QFETCH(QString, failure);
     const int first = SimHid::attach();
     EngineHarness engine;
     QVERIFY(engine.waitConnected());
@@ -326,6 +350,7 @@ void TestUpdateSequence::deviceLeavesMidUpdate_nothingMoreWrittenAndTheNextDevic
     QCOMPARE(engine.recorder.filtered("msg"), (QStringList {"msg:4", "msg:8"}));
     QCOMPARE(SimHid::writes(first).size() - before, reports);
     QCOMPARE(SimHid::writes(replacement).size(), 0); // never touched during the update
+    QCOMPARE(engine.recorder.failures, QStringList {failure});
 
     // The engine moves on to the device that is still there, which then takes the image.
     QVERIFY(engine.recorder.waitFor(QStringLiteral("msg:5")));

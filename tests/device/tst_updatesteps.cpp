@@ -262,6 +262,8 @@ void TestUpdateSteps::imageShrinksDuringTheUpdate_failsWithReadErrorAndWritesNoM
     const int writes = SimHid::writeAttempts();
     passes(100);
     QCOMPARE(recorder->filtered("msg"), (QStringList {"msg:4", "msg:2"}));
+    QCOMPARE(recorder->failures,
+             QStringList {EngineRecorder::failureEvent(UpdateFailure::ImageUnreadable, 2, 3)});
     QCOMPARE(SimHid::writeAttempts(), writes);
     QVERIFY(!task->isUpdateRequested());
 }
