@@ -235,6 +235,7 @@ int CliApp::flashAll()
         targets << t;
     }
     multi = std::make_unique<MultiFlash>(out, locks, options.startDelayMs, options.json);
+    multi->setExpectedSha256(options.sha256);
     return multi->run(targets);
 }
 
@@ -244,6 +245,7 @@ int CliApp::flashStation()
     if (const int code = checkImage(options.file, size))
         return code;
     multi = std::make_unique<MultiFlash>(out, locks, options.startDelayMs, false);
+    multi->setExpectedSha256(options.sha256);
     return multi->runStation(QFileInfo(options.file).absoluteFilePath(), size);
 }
 
@@ -448,6 +450,7 @@ bool CliApp::haveWorkFolder()
 void CliApp::startSession()
 {
     session = std::make_unique<FlashSession>(out, options.startDelayMs, &locks, target);
+    session->setExpectedSha256(options.sha256);
     session->start();
 }
 

@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 
+#include <cctype>
 #include <cmath>
 
 namespace {
@@ -20,6 +21,7 @@ const char *const description
       "                                        identity\n"
       "  flash ... --all [--expect N] [--json] every connected accessory, side by side\n"
       "  flash FILE.bin --station              until Ctrl+C, every accessory plugged in, once\n"
+      "  flash FILE.bin ... --sha256 HEX       only an image with this SHA-256\n"
       "  catalogue [--url URL] [SEARCH] [--json]\n"
       "                                        list the catalogue's firmware\n\n"
       "Results go to stdout; status lines, progress and errors to stderr.\n\n"
@@ -49,6 +51,7 @@ struct Parser
     QCommandLineOption quiet {"quiet", "Print errors only."};
     QCommandLineOption verbose {"verbose", "Print the device protocol trace on stderr."};
     QCommandLineOption startDelay {"start-delay", "Engine start pause in ms.", "ms", "1000"};
+    QCommandLineOption sha256 {"sha256", "Flash the image only when its SHA-256 is this.", "HEX"};
     QCommandLineOption help {{"h", "help"}, "Show this help."};
     // -v as in the window (Qt's version option): the version, never --verbose.
     QCommandLineOption version {{"v", "version"}, "Show the version."};
@@ -59,7 +62,7 @@ struct Parser
         // Tests shorten the engine's start pause; users have no reason to.
         startDelay.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOptions({help, version, wait, url, json, device, all, station, expect,
-                           fromCatalogue, force, language, quiet, verbose, startDelay});
+                           fromCatalogue, force, language, quiet, verbose, startDelay, sha256});
         parser.addPositionalArgument("command", "devices, flash or catalogue.");
     }
 };
@@ -107,6 +110,22 @@ bool takeCommand(QStringList args, CliOptions &o)
     return false;
 }
 
+// A catalogue firmware is checked against the catalogue's own digest, not one typed in.
+bool takeSha256(const QString &text, CliOptions &o)
+{
+    const QString hex = text.trimmed().toLower();
+    const bool isHex = hex.size() == 64
+        && std::all_of(hex.begin(), hex.end(), [](QChar c) { return isxdigit(c.toLatin1()); });
+    if (o.fromCatalogue)
+        o.error = QStringLiteral("--sha256 checks an image file; a catalogue firmware is checked "
+                                 "against the catalogue's own digest");
+    else if (!isHex)
+        o.error = QStringLiteral("--sha256 needs 64 hexadecimal digits, not \"%1\"").arg(text);
+    else
+        o.sha256 = hex;
+    return o.error.isEmpty();
+}
+
 } // namespace
 
 CliOptions CliOptions::parse(const QStringList &arguments)
@@ -148,6 +167,8 @@ CliOptions CliOptions::parse(const QStringList &arguments)
             return o;
         }
     }
+    if (p.parser.isSet(p.sha256) && !takeSha256(p.parser.value(p.sha256), o))
+        return o;
     if (o.all && !o.device.isEmpty()) {
         o.error = QStringLiteral("--all and --device exclude each other");
         return o;

@@ -26,6 +26,7 @@ struct CliOptions
     int expect = 0; // --expect N with --all; 0 for at least one
     bool quiet = false;
     bool verbose = false;
+    QString sha256; // --sha256 HEX: the image file's expected SHA-256, lower case
 
     QString error; // set when the arguments are unusable; the command is None then
     QString helpText;

@@ -47,6 +47,8 @@ struct MultiFlash::Unit
     bool requested = false;
     bool done = false;
     bool ok = false;
+    bool notVerified = false; // the image's digest is not the --sha256 given
+    QString sha256; // of the copy the engine writes from
     QString result;
 };
 
@@ -91,6 +93,10 @@ int MultiFlash::run(const QVector<Target> &targets)
     if (interrupted)
         return ExitCode::Interrupted;
     for (auto &unit : units) {
+        if (unit->notVerified)
+            return ExitCode::NotVerified;
+    }
+    for (auto &unit : units) {
         if (!unit->ok && !unit->target.skipped)
             return ExitCode::UpdateFailed;
     }
@@ -116,13 +122,16 @@ void MultiFlash::startUnit(Unit &unit)
     engine->moveToThread(&unit.thread);
     Unit *u = &unit;
     QObject *context = &unit.context;
-    connect(engine, &MainTask::sig_ChangeUsbConnectStatus, context, [u](bool connected) {
+    const QString expected = expectedSha256;
+    connect(engine, &MainTask::sig_ChangeUsbConnectStatus, context, [u, expected](bool connected) {
         if (!connected || u->requested || u->done)
             return;
         u->requested = true;
         u->clock.start();
         QMetaObject::invokeMethod(u->engine, "SetFilePath", Qt::QueuedConnection,
                                   Q_ARG(QString, u->target.image));
+        QMetaObject::invokeMethod(u->engine, "SetExpectedSha256", Qt::QueuedConnection,
+                                  Q_ARG(QString, expected));
         QMetaObject::invokeMethod(u->engine, "StartUpdate", Qt::QueuedConnection);
     });
     connect(engine, &MainTask::sig_ReceiveV20DeviceID, context, [u](const QString &identity) {
@@ -131,6 +140,16 @@ void MultiFlash::startUnit(Unit &unit)
     });
     connect(engine, &MainTask::sig_OutoutMsgToBackend, context,
             [this, u](int id) { onMessage(*u, id); });
+    connect(engine, &MainTask::sig_ImageDigest, context,
+            [this, u](const QString &sha256, qint64, bool matches) {
+                u->sha256 = sha256;
+                if (matches)
+                    return;
+                u->notVerified = true;
+                finishUnit(
+                    *u, false,
+                    out.text(LanguageConfig::textImageDigestMismatch).arg(sha256, expectedSha256));
+            });
     connect(engine, &MainTask::sig_ChangeProgressValue, context,
             [this, u](int value) { onProgress(*u, value); });
     QTimer::singleShot(startDelayMs + connectTimeoutMs, context, [this, u] {
@@ -254,6 +273,7 @@ void MultiFlash::report()
                                   {"identity", identity},
                                   {"result", result},
                                   {"message", unit->result},
+                                  {"sha256", unit->sha256},
                                   {"seconds", qRound(seconds * 10) / 10.0}});
         lines += QStringLiteral("%1  %2  %3: %4  %5 s\n")
                      .arg(unit->target.accessory.name(), printableText(identity), result,

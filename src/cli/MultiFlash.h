@@ -43,6 +43,8 @@ public:
     // by side with the others; one that stays plugged in is not updated again until re-plugged.
     // A line per finished accessory and the running count. Returns Interrupted.
     int runStation(const QString &image, quint64 size);
+    // `--sha256`: every engine refuses an image whose SHA-256 is not this.
+    void setExpectedSha256(const QString &sha256) { expectedSha256 = sha256; }
 
 public slots:
     // First Ctrl+C warns, a second within 3 s stops every engine.
@@ -74,4 +76,5 @@ private:
     std::set<QByteArray> served; // station: updated (or tried) and still plugged in
     int updatedCount = 0;
     int failedCount = 0;
+    QString expectedSha256;
 };
