@@ -110,11 +110,22 @@ ApplicationWindow {
         bringUp(popup)
     }
 
+    Timer {
+        id: catalogueLoading
+        interval: 300
+        onTriggered: openProgress()
+    }
+
     function openNetworkFirmware() {
         if (updateRunning)
             return
         isdownJsonFile = true
+        // A slow server: the popup says the catalogue is loading and offers Cancel meanwhile.
+        catalogueLoading.start()
         backend.qml_LoadJsonFile()
+        catalogueLoading.stop()
+        if (gidDownloadProgress)
+            gidDownloadProgress.visible = false
         isdownJsonFile = false
         if (!backend.jsonFileIsExists())
             return

@@ -149,6 +149,7 @@ private:
     void logUpdateStart();
     void setDownloadName(const QString &name);
     void downloadFailed();
+    void setLoadingCatalogue(bool loading);
     void closeImage();
     bool recordVerifiable(int record);
     void loadQtTranslation();
@@ -162,6 +163,7 @@ private:
     QString lastDeviceId;
     int selectedRecord = -1; // the firmware whose details the dialog shows
     QString downloadName; // the firmware being downloaded
+    bool loadingCatalogue = false; // the popup then says the catalogue is loading
     bool networkFirmwareForced = false;
 
     QString imageDeviceId; // identity of the catalogue record the open image came from

@@ -35,7 +35,9 @@ void BackEnd::qml_LoadJsonFile()
         treeModel->clearTree();
     if (!stored) {
         removeDirRecursively(appPaths.downloadDir);
+        setLoadingCatalogue(true);
         downloader.downloadFile(QUrl(url));
+        setLoadingCatalogue(false);
         if (downloader.wasCancelled())
             return;
         if (!downloader.succeeded()) {
@@ -100,8 +102,16 @@ void BackEnd::setDownloadName(const QString &name)
 
 QString BackEnd::downloadText() const
 {
+    if (loadingCatalogue)
+        return text(LanguageConfig::textLoadingCatalogue);
     return downloadName.isEmpty() ? QString()
                                   : text(LanguageConfig::textDownloading).arg(downloadName);
+}
+
+void BackEnd::setLoadingCatalogue(bool loading)
+{
+    loadingCatalogue = loading;
+    emit downloadTextChanged();
 }
 
 void BackEnd::qml_OpenNetFile(int DevNum)

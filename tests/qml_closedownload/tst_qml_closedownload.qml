@@ -48,6 +48,10 @@ TestCase {
         verify(!win.visible, "the window closed")
         verify(!win.gidDownloadProgress.visible && !dialog.visible, "the popup and dialog went too")
         compare(backend.downloadText, "")
-        compare(logSpy.count, 0, "an ended download reports no network fault")
+        // Only the note that this catalogue's firmware carries no digest may be logged.
+        var red = 0
+        for (var i = 0; i < logSpy.count; ++i)
+            red += logSpy.signalArguments[i][0] === "red" ? 1 : 0
+        compare(red, 0, "an ended download reports no network fault")
     }
 }
