@@ -149,6 +149,7 @@ private:
     void logUpdateStart();
     void setDownloadName(const QString &name);
     void downloadFailed();
+    void describeImage(const QString &path);
     void setLoadingCatalogue(bool loading);
     void closeImage();
     bool recordVerifiable(int record);

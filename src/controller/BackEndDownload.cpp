@@ -9,9 +9,12 @@
 #include "UrlUtils.h"
 #include "ZipExtract.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QPointer>
+#include <QThreadPool>
 #include <QUrl>
 
 Q_LOGGING_CATEGORY(lcNetFirmware, "fwu.netfirmware")
@@ -106,6 +109,30 @@ QString BackEnd::downloadText() const
         return text(LanguageConfig::textLoadingCatalogue);
     return downloadName.isEmpty() ? QString()
                                   : text(LanguageConfig::textDownloading).arg(downloadName);
+}
+
+// The opened image's size and the first digits of its SHA-256, so the user can tell which image
+// this is; hashed on a pool thread, as an image may be large. An update hashes the copy it writes.
+void BackEnd::describeImage(const QString &path)
+{
+    const QPointer<BackEnd> self(this);
+    const QString name = imageName;
+    QThreadPool::globalInstance()->start([self, path, name] {
+        QFile file(path);
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+            return;
+        const qint64 size = file.size();
+        const QString digest = QString::fromLatin1(hash.result().toHex().left(12));
+        QMetaObject::invokeMethod(self, [self, name, size, digest] {
+            // Another image opened meanwhile has its own line coming.
+            if (self && self->imageName == name)
+                self->logMessage(
+                    false,
+                    name + ": "
+                        + self->text(LanguageConfig::textImageDigest).arg(size).arg(digest));
+        });
+    });
 }
 
 void BackEnd::setLoadingCatalogue(bool loading)
