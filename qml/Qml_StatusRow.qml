@@ -2,7 +2,8 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 
 // The top of the main window: the connection status, the network, Open and Update buttons, and
-// under them the connected device's identity, in the free band above the log.
+// under them the connected device's identity, in the free band above the log; with several
+// accessories, their list in its place, which pushes the log down.
 Item {
     id: statusRow
     objectName: "item_top"
@@ -20,7 +21,11 @@ Item {
     signal openRequested()
     signal updateRequested()
 
-    height: 40
+    // The list stands in for the identity line with several accessories, or a pick in force.
+    readonly property bool listShown: accessoryList.accessories.length > 1
+                                      || accessoryList.pickInForce
+
+    height: listShown ? accessoryList.y + accessoryList.height + 3 : 40
 
     // With the network button the three buttons share the log's width (362) with the status
     // image: 91 + 3 x 84 + 3 x 6.
@@ -80,6 +85,16 @@ Item {
         font.family: "Arial"
         color: "#404040"
         minimumPixelSize: 9
+        visible: !listShown
         text: identityText
+    }
+
+    Qml_AccessoryList {
+        id: accessoryList
+        y: 26
+        width: 362
+        visible: listShown
+        enabled: listShown
+        busy: statusRow.busy
     }
 }

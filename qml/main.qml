@@ -267,6 +267,10 @@ ApplicationWindow {
                 backend.uiTexts.updateAnyway, function () { backend.qml_UpdateDespiteMismatch() })
         }
 
+        function onSigInsteadQuestion(text, answer) {
+            ask("insteadQuestion", text, backend.uiTexts.doNotUpdate, answer, backend.qml_UpdateInstead)
+        }
+
         function onSigUpdateState(running) {
             // The question about closing has no subject once the update is over.
             if (!running && question && question.objectName === "closeQuestion")

@@ -36,6 +36,13 @@ void connectControllerAndEngine(BackEnd *backend, MainTask *engine)
                      &BackEnd::slot_ReceiveDeviceID);
     QObject::connect(engine, &MainTask::sig_UpdateState, backend, &BackEnd::slot_UpdateState);
     QObject::connect(engine, &MainTask::sig_DeviceChosen, backend, &BackEnd::slot_DeviceChosen);
+    // The window lists the accessories present and names the one the engine uses.
+    QObject::connect(engine, &MainTask::sig_AccessoriesPresent, backend,
+                     &BackEnd::slot_AccessoriesPresent);
+    QObject::connect(engine, &MainTask::sig_AccessoryOpened, backend,
+                     &BackEnd::slot_AccessoryOpened);
+    QObject::connect(backend, &BackEnd::sig_SetTarget, engine, &MainTask::SetTarget);
+    QObject::connect(engine, &MainTask::sig_UpdateFailure, backend, &BackEnd::slot_UpdateFailure);
 }
 
 // For start-up measurements (--exit-after-first-frame): the main window's first frame is announced
@@ -147,8 +154,9 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
 
     auto *task = new MainTask;
     task->setStartDelay(options.startDelayMs);
-    // The window opens the first accessory no other copy holds, and holds its lock while open.
+    // The window opens the accessory the user's choice names, and holds its lock while open.
     static AccessoryLocks accessoryLocks;
+    task->setAccessoryLocks(&accessoryLocks);
     task->setDeviceClaim(
         [](const std::string &path) {
             return accessoryLocks.claim(QByteArray::fromStdString(path));

@@ -135,11 +135,12 @@ int CatalogueSource::downloadFailed(const QString &what) const
     }
     const int status = downloader.httpStatus();
     if (status >= 400 && status <= 499) {
-        out.error(
-            QStringLiteral("the server answered HTTP status %1 for %2").arg(status).arg(what));
+        failure = QStringLiteral("the server answered HTTP status %1 for %2").arg(status).arg(what);
+        out.error(failure);
         return ExitCode::BadUsage;
     }
-    out.errorMessage(MessageId::NetworkError, what);
+    failure = out.withDetail(MessageId::NetworkError, what);
+    out.error(failure);
     return ExitCode::NetworkError;
 }
 
@@ -170,7 +171,8 @@ int CatalogueSource::fetchImage(int record, QString &imagePath)
     const QString base = name.endsWith(QLatin1String(".zip")) ? name.chopped(4) : name;
     imagePath = binFolder + base + QStringLiteral(".bin");
     if (!unzipFile(work + name, binFolder) || !QFileInfo(imagePath).isFile()) {
-        out.errorMessage(MessageId::OpenFileFailed, name);
+        failure = out.withDetail(MessageId::OpenFileFailed, name);
+        out.error(failure);
         return ExitCode::BadUsage;
     }
     return ExitCode::Ok;

@@ -34,12 +34,16 @@ public:
     QUrl archiveUrl(int record) const;
     // Downloads and unpacks a record's archive; on Ok, imagePath names the image inside it.
     int fetchImage(int record, QString &imagePath);
+    // Why the last fetch failed, as its error line said it: a network error, the server's status
+    // or an archive that cannot be used.
+    QString lastFailure() const { return failure; }
 
 private:
     QString serverRoot() const;
     int downloadFailed(const QString &what) const;
 
     const CliOutput &out;
+    mutable QString failure;
     QString work;
     QUrl catalogueUrl;
     FileDownloader downloader;

@@ -13,12 +13,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMap>
-#include <QThread>
 
 #include <algorithm>
 
@@ -30,6 +28,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcCli)
 CliApp::CliApp(const CliOptions &options)
     : options(options)
     , watcher(new InterruptWatcher(this))
+    , chooser(options, out, locks)
 {
     // The configuration only: the download folder is chosen (and probed) once a command needs it.
     out.loadTexts(AppPaths::configDirFor(QCoreApplication::applicationDirPath())
@@ -80,106 +79,11 @@ int CliApp::devices()
     return listDevices(out, options.json);
 }
 
-namespace {
-
-QString names(const QVector<Accessory> &list)
+// Without --device: whether a second accessory has appeared while this one was awaited. The
+// engine lets go of its accessory before they are all opened for the list.
+int CliApp::refuseSeveral()
 {
-    QStringList all;
-    for (const Accessory &a : list)
-        all << a.name();
-    return all.isEmpty() ? QStringLiteral("none") : all.join(QStringLiteral(", "));
-}
-
-bool named(const Accessory &a, const QString &name)
-{
-    return QString::fromLocal8Bit(a.path) == name || (!a.serial.isEmpty() && a.serial == name);
-}
-
-} // namespace
-
-// Per-accessory locks: this run takes the lock of the accessory it opens and no other, so that
-// the window and other runs serve the rest. With --device the one named, else the engine's rule:
-// the first free one in enumeration order.
-int CliApp::chooseAccessory()
-{
-    const QVector<Accessory> found = scanAccessories(locks, !options.device.isEmpty());
-    if (options.device.isEmpty()) {
-        const bool allBusy = !found.isEmpty()
-            && std::all_of(found.begin(), found.end(),
-                           [](const Accessory &a) { return a.state == Accessory::State::Busy; });
-        if (allBusy) {
-            out.error(out.text(LanguageConfig::textAlreadyRunning));
-            return ExitCode::Busy;
-        }
-        return ExitCode::Ok;
-    }
-    QVector<Accessory> matches = matching(found);
-    // The named accessory may be plugged in during --wait.
-    QVector<Accessory> now = found;
-    QElapsedTimer clock;
-    clock.start();
-    while (matches.isEmpty() && clock.elapsed() < qint64(options.waitSeconds * 1000.0)) {
-        QThread::msleep(200);
-        QCoreApplication::processEvents(); // Ctrl+C ends the wait
-        now = scanAccessories(locks, true);
-        matches = matching(now);
-    }
-    if (matches.isEmpty()) {
-        out.error(QStringLiteral("no accessory named %1; present: %2")
-                      .arg(printableText(options.device), names(now)));
-        return ExitCode::NoDevice;
-    }
-    if (matches.size() > 1) {
-        out.error(QStringLiteral("%1 names several accessories: %2; name one by its path")
-                      .arg(printableText(options.device), names(matches)));
-        return ExitCode::BadUsage;
-    }
-    if (matches.first().state == Accessory::State::Busy || !locks.claim(matches.first().path)) {
-        out.error(out.text(LanguageConfig::textAlreadyRunning));
-        return ExitCode::Busy;
-    }
-    target = matches.first().path;
-    return ExitCode::Ok;
-}
-
-QVector<Accessory> CliApp::matching(const QVector<Accessory> &found) const
-{
-    QVector<Accessory> matches;
-    for (const Accessory &a : found) {
-        if (named(a, options.device))
-            matches << a;
-    }
-    // An identity only where no path or serial number matches; the same text trimmed, any case.
-    if (matches.isEmpty()) {
-        for (const Accessory &a : found) {
-            if (a.v20
-                && a.identity.trimmed().compare(options.device.trimmed(), Qt::CaseInsensitive) == 0)
-                matches << a;
-        }
-    }
-    return matches;
-}
-
-// Accessories appear one by one on a hub: the scan is repeated until enough are there.
-QVector<Accessory> CliApp::waitForAccessories()
-{
-    const int wanted = std::max(options.expect, 1);
-    QElapsedTimer clock;
-    clock.start();
-    const qint64 limit = qint64(options.waitSeconds * 1000.0);
-    for (bool said = false;; said = true) {
-        const QVector<Accessory> found = scanAccessories(locks, false);
-        const auto free = std::count_if(found.begin(), found.end(), [](const Accessory &a) {
-            return a.state != Accessory::State::Busy;
-        });
-        if (free >= wanted || clock.elapsed() >= limit)
-            break;
-        if (!said)
-            out.status(out.text(LanguageConfig::textWaitingForDevice).arg(options.waitSeconds));
-        QThread::msleep(100);
-        QCoreApplication::processEvents(); // Ctrl+C while waiting ends the run at once
-    }
-    return scanAccessories(locks, true);
+    return chooser.refuseSeveral([this] { session.reset(); });
 }
 
 int CliApp::flashAll()
@@ -202,7 +106,9 @@ int CliApp::flashAll()
         if (const int code = source->fetch(url))
             return code;
     }
-    const QVector<Accessory> found = waitForAccessories();
+    const QVector<Accessory> found = chooser.waitForAccessories();
+    if (const int code = chooser.refuseAllBusy(found))
+        return code;
     const auto present = std::count_if(found.begin(), found.end(), [](const Accessory &a) {
         return a.state != Accessory::State::Busy;
     });
@@ -213,11 +119,11 @@ int CliApp::flashAll()
             out.error(QStringLiteral("%1 accessories found, %2 expected: %3")
                           .arg(present)
                           .arg(std::max(options.expect, 1))
-                          .arg(names(found)));
+                          .arg(AccessoryChooser::names(found)));
         return ExitCode::NoDevice;
     }
     QVector<MultiFlash::Target> targets;
-    QMap<int, QString> fetched; // each archive once, whatever the number of accessories
+    QMap<int, Fetched> fetched; // each archive once, whatever the number of accessories
     for (const Accessory &a : found) {
         MultiFlash::Target t;
         t.accessory = a;
@@ -236,7 +142,14 @@ int CliApp::flashAll()
     }
     multi = std::make_unique<MultiFlash>(out, locks, options.startDelayMs, options.json);
     multi->setExpectedSha256(options.sha256);
-    return multi->run(targets);
+    const int code = multi->run(targets);
+    // Engines still in their start pause would hold the exit until it ends: leave at once.
+    if (multi->stoppedBeforeWriting()) {
+        work.reset();
+        std::fflush(stdout);
+        std::_Exit(code);
+    }
+    return code;
 }
 
 int CliApp::flashStation()
@@ -250,7 +163,7 @@ int CliApp::flashStation()
 }
 
 // The newest catalogue firmware for the accessory's own identity (or the one named).
-void CliApp::pickImage(CatalogueSource &source, QMap<int, QString> &fetched,
+void CliApp::pickImage(CatalogueSource &source, QMap<int, Fetched> &fetched,
                        MultiFlash::Target &t) const
 {
     const Accessory &a = t.accessory;
@@ -273,16 +186,23 @@ void CliApp::pickImage(CatalogueSource &source, QMap<int, QString> &fetched,
         t.refusal = out.message(MessageId::FirmwareMismatch);
         return;
     }
+    // A failed download says what failed (the network, the server's status, the archive), once
+    // for every accessory that wanted it.
     if (!fetched.contains(record)) {
-        QString image;
-        fetched[record] = source.fetchImage(record, image) == ExitCode::Ok ? image : QString();
+        Fetched &f = fetched[record];
+        if (source.fetchImage(record, f.image) != ExitCode::Ok)
+            f = {QString(), source.lastFailure()};
+    }
+    if (fetched[record].image.isEmpty()) {
+        t.refusal = fetched[record].failure;
+        return;
     }
     quint64 size = 0;
-    if (fetched[record].isEmpty() || checkImage(fetched[record], size) != ExitCode::Ok) {
+    if (checkImage(fetched[record].image, size) != ExitCode::Ok) {
         t.refusal = out.message(MessageId::ReadFileFailed);
         return;
     }
-    t.image = fetched[record];
+    t.image = fetched[record].image;
     t.size = size;
 }
 
@@ -291,10 +211,12 @@ int CliApp::flashFile()
     quint64 size = 0;
     if (const int code = checkImage(options.file, size))
         return code;
-    if (const int code = chooseAccessory())
+    if (const int code = chooser.chooseOne(target))
         return code;
     startSession();
     if (const int code = session->waitForDevice(options.waitSeconds))
+        return code;
+    if (const int code = refuseSeveral())
         return code;
     out.statusMessage(MessageId::OpenFileOk, QFileInfo(options.file).fileName());
     return session->flash(QFileInfo(options.file).absoluteFilePath(), size);
@@ -307,7 +229,7 @@ int CliApp::flashFromCatalogue()
         out.error(QStringLiteral("not an http, https or file URL: %1").arg(url));
         return ExitCode::BadUsage;
     }
-    if (const int code = chooseAccessory())
+    if (const int code = chooser.chooseOne(target))
         return code;
     if (!haveWorkFolder())
         return ExitCode::NetworkError;
@@ -340,6 +262,8 @@ int CliApp::flashFromCatalogue()
         if (const int code = refuseMismatch(info.device_id, session->identity()))
             return code;
     }
+    if (const int code = refuseSeveral())
+        return code;
     out.statusMessage(MessageId::OpenFileOk, QFileInfo(image).fileName());
     return session->flash(image, size);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AccessoryChooser.h"
 #include "AccessoryLocks.h"
 #include "AppPaths.h"
 #include "CliOptions.h"
@@ -34,12 +35,15 @@ private:
     int flashFile();
     int flashFromCatalogue();
     int catalogue();
-    int chooseAccessory();
-    QVector<Accessory> matching(const QVector<Accessory> &found) const;
-    QVector<Accessory> waitForAccessories();
+    int refuseSeveral();
     int flashAll();
     int flashStation();
-    void pickImage(CatalogueSource &source, QMap<int, QString> &fetched,
+    struct Fetched
+    {
+        QString image; // empty when the download failed
+        QString failure;
+    };
+    void pickImage(CatalogueSource &source, QMap<int, Fetched> &fetched,
                    MultiFlash::Target &target) const;
     int checkImage(const QString &path, quint64 &size) const;
     int pickRecord(const CatalogueSource &source, const QString &deviceId, int &record) const;
@@ -58,6 +62,7 @@ private:
     std::unique_ptr<QTemporaryDir> work;
     std::unique_ptr<FlashSession> session;
     AccessoryLocks locks; // of the accessories this run opens
-    QByteArray target; // --device: the chosen accessory's path
+    AccessoryChooser chooser;
+    QByteArray target; // the chosen accessory's path; empty: the first to appear
     std::unique_ptr<MultiFlash> multi;
 };

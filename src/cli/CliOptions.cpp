@@ -14,7 +14,8 @@ const char *const description
       "catalogue.\n\n"
       "Commands:\n"
       "  devices [--json]                      list the connected accessories\n"
-      "  flash FILE.bin [--wait SECONDS]       update the accessory with an image file\n"
+      "  flash FILE.bin [--wait SECONDS]       update the accessory with an image file; with\n"
+      "                                        several, name one with --device or use --all\n"
       "  flash --from-catalogue [DEVICE_ID] [--force] [--url URL]\n"
       "                                        update it with the newest catalogue firmware\n"
       "  flash ... --device NAME               only the accessory with that path, serial or\n"
@@ -26,11 +27,11 @@ const char *const description
       "                                        list the catalogue's firmware\n\n"
       "Results go to stdout; status lines, progress and errors to stderr.\n\n"
       "Exit status: 0 done, 1 network error or server fault (5xx), 2 bad usage, an unusable\n"
-      "file or an address the server refuses (4xx), 3 no device, 4 update failed, 5 firmware\n"
-      "for another device, 6 another copy (the window or a flash) is using the accessories,\n"
-      "7 not verified (a download, signature or --sha256 that does not match), 130\n"
-      "interrupted. With --all: 4 when any accessory failed, 3 when fewer than --expect are\n"
-      "there within --wait.";
+      "file or an address the server refuses (4xx), several accessories and none chosen, 3 no\n"
+      "device, 4 update failed, 5 firmware for another device, 6 another copy (the window or a\n"
+      "flash, of any user) is using the accessory, 7 not verified (a download, signature or\n"
+      "--sha256 that does not match), 130 interrupted. With --all: 4 when any accessory failed,\n"
+      "3 when fewer than --expect are there within --wait.";
 
 struct Parser
 {

@@ -1,5 +1,6 @@
 #include "CliOutput.h"
 
+#include "FailureText.h"
 #include "LanguageChoice.h"
 #include "MessageId.h"
 
@@ -84,6 +85,11 @@ void CliOutput::status(const QString &line) const
 void CliOutput::statusMessage(int id, const QString &detail) const
 {
     status(withDetail(id, detail));
+}
+
+QString CliOutput::failureText(const UpdateFailure &failure) const
+{
+    return FailureText::describe(config, current, failure);
 }
 
 void CliOutput::error(const QString &line) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LanguageConfig.h"
+#include "UpdateFailure.h"
 
 #include <QString>
 
@@ -20,6 +21,10 @@ public:
 
     // A numbered log message in the chosen language.
     QString message(int id) const;
+    // The message with its detail ("Cannot open the file: fw.zip").
+    QString withDetail(int id, const QString &detail) const;
+    // Why an update failed and where, in the chosen language; empty when nothing is known.
+    QString failureText(const UpdateFailure &failure) const;
     QString text(LanguageConfig::Entry entry) const { return config.text(entry, current); }
     // The catalogue address: the first language's, as the window fetches it.
     QString catalogueUrl() const { return config.text(LanguageConfig::catalogueUrl, 0); }
@@ -41,8 +46,6 @@ public:
     void result(const QString &text) const;
 
 private:
-    QString withDetail(int id, const QString &detail) const;
-
     LanguageConfig config;
     int current = 0;
     bool quiet = false;

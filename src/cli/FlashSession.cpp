@@ -43,6 +43,8 @@ FlashSession::FlashSession(const CliOutput &out, int startDelayMs, AccessoryLock
     connect(engine, &MainTask::sig_ChangeProgressValue, this, &FlashSession::onProgress);
     connect(engine, &MainTask::sig_UpdateState, this, &FlashSession::onUpdateState);
     connect(engine, &MainTask::sig_ImageDigest, this, &FlashSession::onImageDigest);
+    connect(engine, &MainTask::sig_UpdateFailure, this,
+            [this](const UpdateFailure &reason) { failure = reason; });
 }
 
 FlashSession::~FlashSession()
@@ -167,6 +169,7 @@ void FlashSession::onMessage(int id)
         return;
     case MessageId::UpdateFailed:
         out.errorMessage(id);
+        sayWhy();
         finishWith(ExitCode::UpdateFailed);
         return;
     case MessageId::ConnectDeviceFirst:
@@ -179,6 +182,7 @@ void FlashSession::onMessage(int id)
         return;
     default: // the image could not be opened, read or used
         out.errorMessage(id);
+        sayWhy();
         // Once blocks have gone out the device holds part of an image: the update failed.
         finishWith(phase == Phase::Writing ? ExitCode::UpdateFailed : ExitCode::BadUsage);
         return;
@@ -222,6 +226,15 @@ void FlashSession::onImageDigest(const QString &digest, qint64 size, bool matche
         progress->finish();
     out.error(out.text(LanguageConfig::textImageDigestMismatch).arg(digest, expectedSha256));
     finishWith(ExitCode::NotVerified);
+}
+
+// One line in the run's language after the failure message: which step, which block, and
+// whether the accessory stopped answering or went away.
+void FlashSession::sayWhy()
+{
+    const QString why = out.failureText(failure);
+    if (!why.isEmpty())
+        out.error(why);
 }
 
 void FlashSession::finishWith(int code)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "UpdateFailure.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
@@ -62,6 +64,7 @@ private:
     void onMessage(int id);
     void onProgress(int value);
     void onUpdateState(bool running);
+    void sayWhy();
     void finishWith(int exitCode);
     int runLoop();
     void stopEngine();
@@ -80,6 +83,7 @@ private:
     bool stopping = false;
     quint64 blocks = 0;
     QString deviceIdentity = QStringLiteral("*");
+    UpdateFailure failure; // of the update that is ending, said after its failure message
     QElapsedTimer sinceFirstInterrupt;
     int exitCode = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "CliOutput.h"
 #include "ExitCode.h"
+#include "FailureText.h"
 #include "FirmwareImage.h"
 #include "MainTask.h"
 #include "MessageId.h"
@@ -12,11 +13,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+
+Q_DECLARE_LOGGING_CATEGORY(lcCli)
 
 namespace {
 constexpr int barWidth = 20;
@@ -39,11 +43,14 @@ struct MultiFlash::Unit
     Target target;
     QThread thread;
     MainTask *engine = nullptr;
-    QElapsedTimer clock;
+    QElapsedTimer clock; // from the first write
+    double seconds = 0; // from the first write to the end; 0 when nothing was written
+    UpdateFailure failure;
     QString identity;
     int percent = 0;
     int lastTenth = 0;
     bool progressStarted = false;
+    bool writing = false; // the update has begun writing
     bool requested = false;
     bool done = false;
     bool ok = false;
@@ -105,7 +112,6 @@ int MultiFlash::run(const QVector<Target> &targets)
 
 void MultiFlash::startUnit(Unit &unit)
 {
-    unit.clock.start();
     if (unit.target.image.isEmpty()) {
         finishUnit(unit, false, unit.target.refusal);
         return;
@@ -127,7 +133,6 @@ void MultiFlash::startUnit(Unit &unit)
         if (!connected || u->requested || u->done)
             return;
         u->requested = true;
-        u->clock.start();
         QMetaObject::invokeMethod(u->engine, "SetFilePath", Qt::QueuedConnection,
                                   Q_ARG(QString, u->target.image));
         QMetaObject::invokeMethod(u->engine, "SetExpectedSha256", Qt::QueuedConnection,
@@ -138,6 +143,15 @@ void MultiFlash::startUnit(Unit &unit)
         if (identity != QLatin1String("*"))
             u->identity = identity;
     });
+    connect(engine, &MainTask::sig_UpdateState, context, [this, u](bool running) {
+        if (!running || u->writing)
+            return;
+        u->writing = true;
+        anyWritten = true;
+        u->clock.start();
+    });
+    connect(engine, &MainTask::sig_UpdateFailure, context,
+            [u](const UpdateFailure &failure) { u->failure = failure; });
     connect(engine, &MainTask::sig_OutoutMsgToBackend, context,
             [this, u](int id) { onMessage(*u, id); });
     connect(engine, &MainTask::sig_ImageDigest, context,
@@ -156,6 +170,7 @@ void MultiFlash::startUnit(Unit &unit)
         if (!u->requested && !u->done)
             finishUnit(*u, false, out.message(MessageId::ConnectDeviceFirst));
     });
+    qCDebug(lcCli) << "starting the engine of" << unit.target.accessory.name();
     unit.thread.start();
     emit engine->StartTask();
 }
@@ -172,9 +187,12 @@ void MultiFlash::onMessage(Unit &unit, int id)
     case MessageId::UpdateOk:
         finishUnit(unit, true, out.message(id));
         return;
-    default:
-        finishUnit(unit, false, out.message(id));
+    default: {
+        const QString why = out.failureText(unit.failure);
+        finishUnit(unit, false,
+                   why.isEmpty() ? out.message(id) : out.message(id) + QStringLiteral(": ") + why);
         return;
+    }
     }
 }
 
@@ -185,7 +203,6 @@ void MultiFlash::onProgress(Unit &unit, int value)
         return;
     if (!unit.progressStarted) {
         unit.progressStarted = true;
-        unit.clock.start();
         return;
     }
     unit.percent = qBound(0, value, 100);
@@ -209,6 +226,8 @@ void MultiFlash::finishUnit(Unit &unit, bool ok, const QString &why)
     unit.done = true;
     unit.ok = ok;
     unit.result = why;
+    // Each accessory's own time: the others may run on long after it.
+    unit.seconds = unit.writing ? unit.clock.elapsed() / 1000.0 : 0.0;
     if (unit.engine) {
         // Its engine ends after its pass; the accessory's lock goes with it.
         unit.thread.requestInterruption();
@@ -262,7 +281,7 @@ void MultiFlash::report()
     QJsonArray array;
     QString lines;
     for (auto &unit : units) {
-        const double seconds = unit->clock.elapsed() / 1000.0;
+        const double seconds = unit->seconds;
         const QString identity = unit->identity.isEmpty() ? QStringLiteral("*") : unit->identity;
         const QString result = unit->ok ? QStringLiteral("updated")
             : unit->target.skipped      ? QStringLiteral("skipped")
@@ -274,6 +293,8 @@ void MultiFlash::report()
                                   {"result", result},
                                   {"message", unit->result},
                                   {"sha256", unit->sha256},
+                                  {"reason", FailureText::kindName(unit->failure.kind)},
+                                  {"block", unit->failure.block},
                                   {"seconds", qRound(seconds * 10) / 10.0}});
         lines += QStringLiteral("%1  %2  %3: %4  %5 s\n")
                      .arg(unit->target.accessory.name(), printableText(identity), result,
@@ -338,19 +359,23 @@ void MultiFlash::stationLine(Unit &unit)
     out.result(QStringLiteral("%1  %2  %3: %4  %5 s  (updated %6, failed %7)\n")
                    .arg(unit.target.accessory.name(), printableText(identity),
                         unit.ok ? QStringLiteral("updated") : QStringLiteral("failed"), unit.result)
-                   .arg(unit.clock.elapsed() / 1000.0, 0, 'f', 1)
+                   .arg(unit.seconds, 0, 'f', 1)
                    .arg(updatedCount)
                    .arg(failedCount));
 }
 
 void MultiFlash::interrupt()
 {
-    // Nothing is being written: stop at once.
-    const bool writing = std::any_of(units.begin(), units.end(), [](const auto &unit) {
-        return unit->progressStarted && !unit->done;
-    });
-    if (station && !writing) {
+    // Nothing is being written: stop at once, and no engine starts writing afterwards.
+    const bool writing = std::any_of(units.begin(), units.end(),
+                                     [](const auto &unit) { return unit->writing && !unit->done; });
+    if (!writing) {
         interrupted = true;
+        for (auto &unit : units) {
+            if (!station)
+                finishUnit(*unit, unit->ok,
+                           unit->done ? unit->result : QStringLiteral("interrupted"));
+        }
         if (loop)
             loop->quit();
         return;

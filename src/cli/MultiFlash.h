@@ -46,8 +46,13 @@ public:
     // `--sha256`: every engine refuses an image whose SHA-256 is not this.
     void setExpectedSha256(const QString &sha256) { expectedSha256 = sha256; }
 
+    // Whether a Ctrl+C stopped the run before any accessory was written: its engines may still
+    // sleep in their start pause, and need not be waited for.
+    bool stoppedBeforeWriting() const { return interrupted && !anyWritten; }
+
 public slots:
-    // First Ctrl+C warns, a second within 3 s stops every engine.
+    // Before anything is written one Ctrl+C stops at once; then the first warns, a second within
+    // 3 s stops every engine.
     void interrupt();
 
 private:
@@ -72,6 +77,7 @@ private:
     QElapsedTimer sinceFirstInterrupt;
     int drawnLines = 0;
     bool interrupted = false;
+    bool anyWritten = false;
     bool station = false;
     std::set<QByteArray> served; // station: updated (or tried) and still plugged in
     int updatedCount = 0;

@@ -100,6 +100,19 @@ const NamedText namedTexts[LanguageConfig::EntryCount - LanguageConfig::position
     {"image_digest", "%1 bytes, SHA-256 %2…"},
     {"image_digest_mismatch", "the image's SHA-256 is %1, not the %2 given: nothing was written"},
     {"loading_catalogue", "Loading the firmware catalogue…"},
+    {"accessory_pick_hint", "Several accessories are connected: pick the one to update"},
+    {"accessory_picked", "To update: %1"},
+    {"accessory_busy", "busy"},
+    {"accessory_legacy", "legacy"},
+    {"accessory_clear_pick", "Clear choice"},
+    {"accessory_away", "%1 is not connected: plug it in again, or pick another accessory"},
+    {"accessory_busy_log", "%1 is in use by another copy of the program"},
+    {"accessory_instead_question", "%1 is not connected. Update %2 instead?"},
+    {"accessory_update_instead", "Update %1"},
+    {"outcome_done_named", "Update done: %1"},
+    {"outcome_failed_named", "Update of %1 failed: reconnect it and update again"},
+    {"outcome_lost_named", "%1 lost: reconnect it and update again"},
+    {"failure_on", "%1: %2"},
 };
 
 constexpr int maxLanguages = 5;

@@ -98,6 +98,20 @@ public:
         textImageDigest,
         textImageDigestMismatch,
         textLoadingCatalogue,
+        // The window's list of accessories, its questions, and outcomes naming the accessory.
+        textAccessoryPickHint,
+        textAccessoryPicked, // %1 the serial of the accessory picked
+        textAccessoryBusy,
+        textAccessoryLegacy,
+        textAccessoryClearPick,
+        textAccessoryAway, // %1 the serial of the chosen accessory
+        textAccessoryBusyLog, // %1 the serial
+        textAccessoryInsteadQuestion, // %1 the chosen one, %2 the only one present
+        textAccessoryUpdateInstead, // %1 the serial of the only one present
+        textOutcomeDoneNamed, // %1 the serial of the accessory written
+        textOutcomeFailedNamed, // %1 the serial
+        textOutcomeLostNamed, // %1 the serial
+        textFailureOn, // %1 the serial, %2 the reason
         EntryCount
     };
 

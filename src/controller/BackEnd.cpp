@@ -98,12 +98,18 @@ void BackEnd::slot_MainTastOutputMsg(int index)
     if (index < 0 || index >= messageCount)
         return;
     logMessage(messageTable[index].red, text(messageTable[index].entry));
-    if (index == MessageId::DeviceDisconnected)
+    if (index == MessageId::DeviceDisconnected) {
         noteDeviceGone();
-    else if (index == MessageId::UpdateOk)
+    } else if (index == MessageId::UpdateOk) {
+        if (!choice.writtenName().isEmpty())
+            logMessage(false,
+                       text(LanguageConfig::textOutcomeDoneNamed)
+                           .arg(printableText(choice.writtenName())));
         setOutcome(UpdateDone, false);
-    else if (index == MessageId::UpdateFailed)
+    } else if (index == MessageId::UpdateFailed) {
+        logFailureReason();
         setOutcome(UpdateFailed, deviceLost);
+    }
 }
 
 void BackEnd::noteDeviceGone()
@@ -128,11 +134,15 @@ QString BackEnd::progressText() const
     using L = LanguageConfig;
     if (running)
         return progress;
+    // An accessory with a serial is named; one without is told of as it always was.
+    const QString name = printableText(choice.writtenName());
     switch (outcome) {
     case UpdateDone:
-        return text(L::textOutcomeDone);
+        return name.isEmpty() ? text(L::textOutcomeDone) : text(L::textOutcomeDoneNamed).arg(name);
     case UpdateFailed:
-        return text(deviceLost ? L::textOutcomeLost : L::textOutcomeFailed);
+        if (name.isEmpty())
+            return text(deviceLost ? L::textOutcomeLost : L::textOutcomeFailed);
+        return text(deviceLost ? L::textOutcomeLostNamed : L::textOutcomeFailedNamed).arg(name);
     case NoOutcome:
         break;
     }
@@ -143,9 +153,12 @@ void BackEnd::logUpdateStart()
 {
     if (imageName.isEmpty())
         return; // only a test drives an update without an image
-    const QString device = lastDeviceId.isEmpty() ? QStringLiteral("*") : lastDeviceId;
-    logMessage(false, text(LanguageConfig::textUpdateStarted)
-                          .arg(imageName, QString::number(imageSize), device));
+    QString device = lastDeviceId.isEmpty() ? QStringLiteral("*") : lastDeviceId;
+    if (!choice.writtenName().isEmpty())
+        device += QStringLiteral(" (") + printableText(choice.writtenName()) + ')';
+    logMessage(
+        false,
+        text(LanguageConfig::textUpdateStarted).arg(imageName, QString::number(imageSize), device));
 }
 
 void BackEnd::windowsClose()
@@ -170,16 +183,15 @@ void BackEnd::openImage(const QString &path, const QString &deviceId)
     // A new image starts afresh: the last update's full bar and outcome belong to another run.
     outcome = NoOutcome;
     deviceLost = false;
+    startPending = false;
     emit sigProgressValue(0);
     emit progressTextChanged();
     emit sig_SetFilePath(path);
     describeImage(image.filePath());
 }
 
-void BackEnd::fromUiEevent(int Event)
+void BackEnd::startChecked()
 {
-    if (Event != 1)
-        return;
     if (firmwareMismatches()) {
         slot_MainTastOutputMsg(MessageId::FirmwareMismatch);
         emit sigMismatchQuestion(
@@ -214,7 +226,13 @@ void BackEnd::endSession()
 
 void BackEnd::slot_MainTaskChangeUsbConnectStatus(bool status)
 {
+    engineConnected = status;
     emit sigUsbConnectStatus(status ? 1 : 0);
+    // Update was pressed before the engine had the accessory to write: it goes ahead now.
+    if (status && startPending) {
+        startPending = false;
+        fromUiEevent(1);
+    }
 }
 
 void BackEnd::slot_mainTaskChangeProgressValue(int value)
@@ -242,6 +260,9 @@ void BackEnd::slot_UpdateState(bool state)
         return;
     running = state;
     if (running) {
+        startPending = false;
+        failure = UpdateFailure();
+        choice.updateStarted(engineOpenPath);
         updateStartMs = now();
         blockReports = 0;
         outcome = NoOutcome;
@@ -250,6 +271,8 @@ void BackEnd::slot_UpdateState(bool state)
         progress = QStringLiteral("0 %");
     } else {
         progress.clear();
+        choice.updateEnded(outcome == UpdateDone);
+        followChoice();
     }
     emit progressTextChanged();
     emit sigUpdateState(running);
@@ -307,6 +330,7 @@ QVariantMap BackEnd::uiTexts() const
         {QStringLiteral("updateDetails"), text(L::textUpdateDetails)},
         {QStringLiteral("chooseFirmwareHint"), text(L::textChooseFirmwareHint)},
         {QStringLiteral("downloading"), text(L::textDownloading)},
+        {QStringLiteral("clearPick"), text(L::textAccessoryClearPick)},
     };
 }
 
@@ -368,6 +392,7 @@ void BackEnd::applyLanguage()
     loadQtTranslation();
     emit uiTextsChanged();
     emit deviceIdentityTextChanged();
+    emit accessoriesChanged();
     emit progressTextChanged(); // an outcome reads in the new language
     // A firmware's details and the popup's line were written in the language they were chosen in.
     if (selectedRecord >= 0)

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "AccessoryChoice.h"
 #include "AppPaths.h"
 #include "FileDownloader.h"
 #include "FirmwareCatalog.h"
 #include "LanguageConfig.h"
+#include "UpdateFailure.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -30,6 +32,13 @@ class BackEnd : public QObject
     Q_PROPERTY(int updateOutcome READ updateOutcome NOTIFY progressTextChanged)
     // The connected device's identity in the current language; empty while none is known.
     Q_PROPERTY(QString deviceIdentityText READ deviceIdentityText NOTIFY deviceIdentityTextChanged)
+    // The accessories present, each a map of "key", "serial", "detail" (identity, kind, busy in
+    // the current language), "picked" and "pickable".
+    Q_PROPERTY(QVariantList accessories READ accessories NOTIFY accessoriesChanged)
+    // Above the list: the hint to pick one, or the one chosen; empty when there is no list.
+    Q_PROPERTY(QString accessoryHeader READ accessoryHeader NOTIFY accessoriesChanged)
+    // A choice the user can clear is in force.
+    Q_PROPERTY(bool accessoryPicked READ accessoryPicked NOTIFY accessoriesChanged)
     // The current language's texts of the window's questions, by name.
     Q_PROPERTY(QVariantMap uiTexts READ uiTexts NOTIFY uiTextsChanged)
     // "Downloading X1 · 1.2" while a catalogue firmware downloads; empty otherwise.
@@ -69,6 +78,9 @@ public:
     int updateOutcome() const { return outcome; }
     QString deviceIdentityText() const;
     QVariantMap uiTexts() const;
+    QVariantList accessories() const;
+    QString accessoryHeader() const;
+    bool accessoryPicked() const { return !choice.chosenKey().isEmpty(); }
     bool sessionEnding() const { return endingSession; }
     QString downloadText() const;
 
@@ -102,6 +114,11 @@ signals:
     void sigUpdateState(bool running);
     // Update was pressed for a catalogue firmware made for another device: ask before writing.
     void sigMismatchQuestion(QString question);
+    // Update was pressed while the chosen accessory is away and another is the only one present.
+    void sigInsteadQuestion(QString question, QString answer);
+    // The accessory the engine is to use; empty for none.
+    void sig_SetTarget(QString path);
+    void accessoriesChanged();
     void progressTextChanged();
     void deviceIdentityTextChanged();
     void uiTextsChanged();
@@ -128,6 +145,15 @@ public slots:
     // Several accessories are plugged in: the log names the one the engine opened.
     void slot_DeviceChosen(QString path, int present);
     void slot_UpdateState(bool running);
+    void slot_AccessoriesPresent(QVariantList accessories);
+    void slot_AccessoryOpened(QString path);
+    // Why the update that is ending failed: the line after "Device update failed".
+    void slot_UpdateFailure(UpdateFailure failure);
+    // The user picked an accessory in the list (its key), or cleared the pick.
+    void qml_PickAccessory(QString key);
+    void qml_ClearPick();
+    // The user answered the question with "update that one instead".
+    void qml_UpdateInstead();
     // The user answered the mismatch question with "update anyway".
     void qml_UpdateDespiteMismatch();
     void endSession();
@@ -147,6 +173,9 @@ private:
     void setOutcome(Outcome ended, bool lost);
     void noteDeviceGone();
     void logUpdateStart();
+    void startChecked();
+    void followChoice();
+    void logFailureReason();
     void setDownloadName(const QString &name);
     void downloadFailed();
     void describeImage(const QString &path);
@@ -178,6 +207,12 @@ private:
     qint64 updateStartMs = 0;
     int blockReports = 0; // progress reports since the update began, one per block
     bool endingSession = false;
+    AccessoryChoice choice;
+    QString engineOpenPath; // the accessory the engine has open
+    bool engineConnected = false; // and has reported connected
+    bool startPending = false; // Update waits for the engine to connect the accessory to write
+    QString insteadKey; // offered by the question
+    UpdateFailure failure; // of the update that is ending
     QTranslator qtTranslator;
     QString qtLocaleLoaded;
 };

@@ -63,7 +63,10 @@ QString Accessory::kind() const
                                 : QStringLiteral("legacy");
 }
 
-QVector<Accessory> scanAccessories(AccessoryLocks &locks, bool askIdentity)
+namespace {
+
+// The matching interfaces in enumeration order, those of one serial number gathered into one.
+QVector<Accessory> enumerateAccessories()
 {
     hid_init();
     hid_device_info *list = hid_enumerate(DeviceFrame::vendorId, DeviceFrame::productId);
@@ -71,33 +74,58 @@ QVector<Accessory> scanAccessories(AccessoryLocks &locks, bool askIdentity)
     for (const hid_device_info *entry = list; entry; entry = entry->next) {
         if (!entry->path)
             continue;
+        const QString serial
+            = entry->serial_number ? QString::fromWCharArray(entry->serial_number) : QString();
+        const auto same = std::find_if(found.begin(), found.end(), [&](const Accessory &a) {
+            return !serial.isEmpty() && a.serial == serial;
+        });
+        if (same != found.end()) {
+            same->interfaces << entry->path;
+            continue;
+        }
         Accessory a;
         a.path = entry->path;
-        if (entry->serial_number)
-            a.serial = QString::fromWCharArray(entry->serial_number);
+        a.interfaces << a.path;
+        a.serial = serial;
+        found << a;
+    }
+    hid_free_enumeration(list);
+    return found;
+}
+
+bool heldElsewhere(const AccessoryLocks &locks, const Accessory &a)
+{
+    return std::any_of(a.interfaces.begin() + 1, a.interfaces.end(), [&](const QByteArray &path) {
+        return !locks.holds(path) && AccessoryLocks::heldByAnother(path);
+    });
+}
+
+} // namespace
+
+QVector<Accessory> scanAccessories(AccessoryLocks &locks, bool askIdentity)
+{
+    QVector<Accessory> found = enumerateAccessories();
+    for (Accessory &a : found) {
         // Opening a device another copy holds would disturb its update: it is only named.
         const bool ours = locks.holds(a.path);
-        if (!ours && !locks.claim(a.path)) {
+        if (heldElsewhere(locks, a) || (!ours && !locks.claim(a.path))) {
             a.state = Accessory::State::Busy;
-            found << a;
             continue;
         }
         if (askIdentity) {
-            if (hid_device *device = hid_open_path(entry->path)) {
+            if (hid_device *device = hid_open_path(a.path.constData())) {
                 a.identity = queryIdentity(device);
                 a.v20 = !a.identity.isNull();
                 hid_close(device);
             } else {
                 const wchar_t *reason = hid_error(nullptr);
-                qCWarning(lcDevice) << "cannot open" << entry->path << ":"
+                qCWarning(lcDevice) << "cannot open" << a.path << ":"
                                     << (reason ? QString::fromWCharArray(reason) : QString());
                 a.state = Accessory::State::CannotOpen;
             }
         }
         if (!ours)
             locks.release(a.path);
-        found << a;
     }
-    hid_free_enumeration(list);
     return found;
 }

@@ -10,7 +10,10 @@
 struct Accessory
 {
     enum class State { Free, Busy, CannotOpen };
-    QByteArray path; // hidapi's path: the name every copy sees the same
+    QByteArray path; // hidapi's path: the name every copy sees the same, and the one written
+    // Every HID interface of the accessory in enumeration order, `path` first: interfaces that
+    // report the same serial number are one accessory.
+    QVector<QByteArray> interfaces;
     QString serial; // the USB serial number, where hidapi gives one
     State state = State::Free;
     bool v20 = false; // answered the identity request
@@ -21,7 +24,7 @@ struct Accessory
     QString kind() const; // "V20", "legacy", "?" when not opened
 };
 
-// Every matching accessory in enumeration order. One that another copy holds is Busy and is not
-// opened; with `askIdentity`, every other one is opened (under its lock, for the look only) to
-// ask its identity.
+// Every matching accessory in enumeration order, counted by serial number. One that another copy
+// holds (through any of its interfaces) is Busy and is not opened; with `askIdentity`, every other
+// one is opened (under its lock, for the look only) to ask its identity.
 QVector<Accessory> scanAccessories(AccessoryLocks &locks, bool askIdentity);

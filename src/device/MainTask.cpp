@@ -33,6 +33,7 @@ void MainTask::closeDevice()
     device = nullptr;
     if (releaseDevice)
         releaseDevice(openPath);
+    emit sig_AccessoryOpened(QString());
 }
 
 void MainTask::SendDataLooper()

@@ -6,16 +6,19 @@
 
 #include <QObject>
 #include <QString>
+#include <QVariantList>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 
 typedef struct hid_device_ hid_device;
 struct hid_device_info;
+class AccessoryLocks;
 
 // The device update engine. It lives on its own worker thread and counts time in passes of its
 // loop: each pass polls for the device, runs one step of an update when one is requested, and then
@@ -68,6 +71,9 @@ public:
         claimDevice = std::move(claim);
         releaseDevice = std::move(release);
     }
+    // The window's engine: it reports the accessories present (looked at under these locks) and
+    // opens only the one SetTarget names, never one of its own choosing. Set before the loop.
+    void setAccessoryLocks(AccessoryLocks *locks) { accessoryLocks = locks; }
     QString openDevicePath() const { return QString::fromStdString(openPath); }
     // Passes run so far; readable from any thread, for tests and measurements.
     quint64 passCount() const { return passes.load(std::memory_order_relaxed); }
@@ -89,6 +95,12 @@ signals:
     // The SHA-256 (hex) and size of the private copy an update writes from, taken before its first
     // write; matches is false when an expected digest was set and differs (nothing is written).
     void sig_ImageDigest(QString sha256, qint64 size, bool matches);
+    // With accessory locks: the accessories present, in enumeration order, each a map of "path",
+    // "serial", "identity", "kind" ("V20", "legacy", "?") and "busy" (another copy holds it).
+    // Sent when the set of enumerated paths changes, never while an update is requested.
+    void sig_AccessoriesPresent(QVariantList accessories);
+    // The path of the accessory the engine has just opened; empty once it is closed.
+    void sig_AccessoryOpened(QString path);
 
 public slots:
     void SendDataLooper();
@@ -96,13 +108,17 @@ public slots:
     // Later updates refuse an image whose SHA-256 is not this (hex); empty: any image.
     void SetExpectedSha256(QString sha256);
     void StartUpdate();
+    // The accessory to use from now on; empty for none. An open one that is not it is closed
+    // once no update is requested.
+    void SetTarget(QString path);
 
 private:
-    void pollOpenDevice();
-    void pollClosedDevice();
+    void pollOpenDevice(const hid_device_info *list);
+    void pollClosedDevice(const hid_device_info *list);
     bool pathEnumerated(const hid_device_info *list, const std::string &path) const;
     bool tryOpen(const char *path, int present);
     void closeDevice();
+    void reportAccessories(const hid_device_info *list);
     void reportRefusedOpen();
     bool writeOutReport(const QString &what);
     // Reads one report, waiting until `deadline` at most; 0 nothing, 1 a report, -1 a read error.
@@ -148,6 +164,10 @@ private:
     std::string targetPath;
     std::function<bool(const std::string &)> claimDevice;
     std::function<void(const std::string &)> releaseDevice;
+    AccessoryLocks *accessoryLocks = nullptr;
+    std::set<std::string> enumeratedPaths; // as last reported to the window
+    bool accessoriesPending = false; // the set changed while an update was requested
+    std::map<std::string, QString> knownIdentities; // by path; null for a legacy accessory
     std::set<std::string> refusedPaths; // matching devices that could not be opened, reported
     uint32_t pollCounter = 0;
     bool reportedConnected = false;

@@ -2,6 +2,7 @@
 // request and the reading of replies.
 #include "MainTask.h"
 
+#include "AccessoryScan.h"
 #include "DeviceFrame.h"
 #include "DeviceLog.h"
 
@@ -20,10 +21,62 @@ void MainTask::PollDevice()
     if (++pollCounter < pollInterval)
         return;
     pollCounter = 0;
+    hid_device_info *list = hid_enumerate(DeviceFrame::vendorId, DeviceFrame::productId);
+    if (accessoryLocks)
+        reportAccessories(list);
     if (device)
-        pollOpenDevice();
+        pollOpenDevice(list);
     else
-        pollClosedDevice();
+        pollClosedDevice(list);
+    hid_free_enumeration(list);
+}
+
+void MainTask::SetTarget(QString path)
+{
+    targetPath = path.toStdString();
+}
+
+// The look asks each new accessory its identity, which takes a moment for a legacy one: it is
+// taken only when the set of paths changes, and never while an update is requested, so that the
+// update's timing stays its own. Identities already known are not asked again.
+void MainTask::reportAccessories(const hid_device_info *list)
+{
+    std::set<std::string> paths;
+    for (const hid_device_info *entry = list; entry; entry = entry->next) {
+        if (entry->path)
+            paths.insert(entry->path);
+    }
+    if (paths == enumeratedPaths && !accessoriesPending)
+        return;
+    if (updateRequested) {
+        accessoriesPending = true;
+        return;
+    }
+    accessoriesPending = false;
+    enumeratedPaths = paths;
+    for (auto it = knownIdentities.begin(); it != knownIdentities.end();)
+        it = paths.count(it->first) ? std::next(it) : knownIdentities.erase(it);
+    const bool askIdentity = std::any_of(paths.begin(), paths.end(), [this](const std::string &p) {
+        return !knownIdentities.count(p);
+    });
+    QVariantList present;
+    for (Accessory &a : scanAccessories(*accessoryLocks, askIdentity)) {
+        const std::string path = a.path.toStdString();
+        if (askIdentity && a.state == Accessory::State::Free)
+            knownIdentities[path] = a.identity;
+        else if (a.state == Accessory::State::Free && knownIdentities.count(path))
+            a.identity = knownIdentities[path];
+        a.v20 = !a.identity.isNull();
+        const bool known = a.state == Accessory::State::Free && knownIdentities.count(path);
+        present << QVariantMap {
+            {QStringLiteral("path"), QString::fromStdString(path)},
+            {QStringLiteral("serial"), a.serial},
+            {QStringLiteral("identity"), a.identity},
+            {QStringLiteral("kind"), known ? a.kind() : QStringLiteral("?")},
+            {QStringLiteral("busy"), a.state == Accessory::State::Busy},
+        };
+    }
+    emit sig_AccessoriesPresent(present);
 }
 
 bool MainTask::pathEnumerated(const hid_device_info *list, const std::string &path) const
@@ -37,12 +90,12 @@ bool MainTask::pathEnumerated(const hid_device_info *list, const std::string &pa
 
 // The poll that opened the device only asked for its identity; the connection is signalled by the
 // poll after it, once the device has stayed.
-void MainTask::pollOpenDevice()
+void MainTask::pollOpenDevice(const hid_device_info *list)
 {
-    hid_device_info *list = hid_enumerate(DeviceFrame::vendorId, DeviceFrame::productId);
     const bool stayed = pathEnumerated(list, openPath);
-    hid_free_enumeration(list);
-    if (stayed) {
+    // The window has named another accessory (or none): the link moves between updates only.
+    const bool moved = accessoryLocks && !updateRequested && openPath != targetPath;
+    if (stayed && !moved) {
         if (!reportedConnected) {
             emit sig_ChangeUsbConnectStatus(true);
             emit sig_OutoutMsgToBackend(MessageId::DeviceConnected);
@@ -53,21 +106,25 @@ void MainTask::pollOpenDevice()
     closeDevice();
     isV20Device = false;
     emit sig_ReceiveV20DeviceID(noIdentity);
+    // A move is no disconnection: the accessory is still plugged in, and the log does not say
+    // otherwise; the next one opened is reported connected.
+    if (stayed)
+        reportedConnected = false;
 }
 
-void MainTask::pollClosedDevice()
+void MainTask::pollClosedDevice(const hid_device_info *list)
 {
     if (reportedConnected) {
         emit sig_ChangeUsbConnectStatus(false);
         emit sig_OutoutMsgToBackend(MessageId::DeviceDisconnected);
         reportedConnected = false;
     }
-    hid_device_info *list = hid_enumerate(DeviceFrame::vendorId, DeviceFrame::productId);
     // A refused device that has gone away is reported again when it next appears.
     for (auto it = refusedPaths.begin(); it != refusedPaths.end();)
         it = pathEnumerated(list, *it) ? std::next(it) : refusedPaths.erase(it);
+    // The window's engine opens only what the window names; after a loss, nothing else.
     const auto wanted = [this](const hid_device_info *entry) {
-        return entry->path && (targetPath.empty() || targetPath == entry->path);
+        return entry->path && (targetPath.empty() ? !accessoryLocks : targetPath == entry->path);
     };
     int present = 0;
     for (const hid_device_info *entry = list; entry; entry = entry->next)
@@ -77,7 +134,6 @@ void MainTask::pollClosedDevice()
         if (wanted(entry) && (!claimDevice || claimDevice(entry->path)))
             tryOpen(entry->path, present);
     }
-    hid_free_enumeration(list);
 }
 
 bool MainTask::tryOpen(const char *path, int present)
@@ -91,7 +147,8 @@ bool MainTask::tryOpen(const char *path, int present)
         return false;
     }
     refusedPaths.erase(openPath);
-    if (present > 1)
+    emit sig_AccessoryOpened(QString::fromStdString(openPath));
+    if (present > 1 && !accessoryLocks)
         emit sig_DeviceChosen(QString::fromStdString(openPath), present);
     emit sig_ReceiveV20DeviceID(noIdentity);
     RequestDeviceId();

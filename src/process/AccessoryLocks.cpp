@@ -1,19 +1,15 @@
 #include "AccessoryLocks.h"
 
-#include <QCryptographicHash>
 #include <QDebug>
 
-QString AccessoryLocks::lockPathFor(const QByteArray &path)
+QString AccessoryLocks::lockNameFor(const QByteArray &path)
 {
-    const QByteArray digest = QCryptographicHash::hash(path, QCryptographicHash::Sha1).toHex();
-    return SingleInstanceLock::pathFor(QStringLiteral("firmware-updater-accessory-")
-                                       + QString::fromLatin1(digest.left(16)));
+    return AccessoryLock::nameFor(path);
 }
 
 bool AccessoryLocks::heldByAnother(const QByteArray &path)
 {
-    SingleInstanceLock probe(lockPathFor(path));
-    return probe.acquire() == SingleInstanceLock::Result::HeldByAnother;
+    return AccessoryLock::isTaken(path);
 }
 
 bool AccessoryLocks::claim(const QByteArray &path)
@@ -21,15 +17,15 @@ bool AccessoryLocks::claim(const QByteArray &path)
     std::lock_guard<std::mutex> guard(mutex);
     if (held.count(path))
         return true;
-    auto lock = std::make_unique<SingleInstanceLock>(lockPathFor(path));
+    auto lock = std::make_unique<AccessoryLock>(path);
     switch (lock->acquire()) {
-    case SingleInstanceLock::Result::HeldByAnother:
+    case AccessoryLock::Result::HeldByAnother:
         return false;
-    case SingleInstanceLock::Result::Unavailable:
-        qWarning().noquote() << "cannot create the lock" << lock->path() << "- opening" << path
+    case AccessoryLock::Result::Unavailable:
+        qWarning().noquote() << "cannot create the lock" << lock->name() << "- opening" << path
                              << "without protection against a second copy";
         break;
-    case SingleInstanceLock::Result::Acquired:
+    case AccessoryLock::Result::Acquired:
         break;
     }
     held[path] = std::move(lock);

@@ -5,8 +5,8 @@
 
 // A lock file in the user's runtime folder (or a cache folder) naming the holding process, so that
 // a lock left by a copy that crashed is taken over, also when the system has since given that
-// copy's process id to this one. The window holds one under its own name (one window per user: it
-// empties the download folder); every copy holds one per accessory it opens (AccessoryLocks).
+// copy's process id to this one. The window holds one under its own name (one window per user and
+// session: it empties the download folder). Accessories are locked machine-wide (AccessoryLock).
 class SingleInstanceLock
 {
 public:

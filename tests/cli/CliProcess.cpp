@@ -1,6 +1,7 @@
 #include "CliProcess.h"
 
-#include <QCryptographicHash>
+#include "AccessoryLocks.h"
+
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -26,10 +27,24 @@ CliProcess::CliProcess()
     env.insert("XDG_CACHE_HOME", dir.path() + "/cache");
 }
 
-QString CliProcess::lockFile() const
+bool CliProcess::firstAccessoryLocked()
 {
-    const QByteArray digest = QCryptographicHash::hash("sim-hid:1", QCryptographicHash::Sha1);
-    return dir.path() + "/runtime/firmware-updater-accessory-" + digest.toHex().left(16) + ".lock";
+    return AccessoryLocks::heldByAnother("sim-hid:1");
+}
+
+bool CliProcess::runAs(const QString &name)
+{
+    const auto everyone = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+        | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
+        | QFileDevice::ExeOther;
+    const QString records = dir.path() + "/records";
+    if (!QFile::setPermissions(dir.path(), everyone) || !QDir(dir.path()).mkdir("records")
+        || !QFile::setPermissions(records,
+                                  everyone | QFileDevice::WriteGroup | QFileDevice::WriteOther))
+        return false;
+    env.insert("FWU_SIM_DUMP", records + "/received.bin");
+    user = name;
+    return true;
 }
 
 QByteArray CliProcess::received(int device) const
@@ -69,9 +84,17 @@ CliProcess::Result CliProcess::run(const QStringList &arguments,
         QFile::remove(dump + "." + QString::number(n));
     QProcess process;
     process.setProcessEnvironment(env);
-    process.setProgram(dir.path() + "/firmware-updater-cli");
     // The engine's one-second start pause is the window's; the tests have no use for it.
-    process.setArguments(QStringList {"--start-delay", "0"} + arguments);
+    const QStringList programArguments = QStringList {"--start-delay", "0"} + arguments;
+    if (user.isEmpty()) {
+        process.setProgram(dir.path() + "/firmware-updater-cli");
+        process.setArguments(programArguments);
+    } else {
+        process.setProgram("setpriv");
+        process.setArguments(QStringList {"--reuid=" + user, "--regid=nogroup", "--clear-groups",
+                                          "--", dir.path() + "/firmware-updater-cli"}
+                             + programArguments);
+    }
     process.setStandardInputFile(QProcess::nullDevice());
     if (!terminal.isEmpty())
         process.setStandardErrorFile(terminal);

@@ -29,15 +29,19 @@ public:
     bool isReady() const { return ready; }
     QString appDir() const { return dir.path(); }
     QString downloadFolder() const { return dir.path() + "/Config/Temp"; }
-    // The lock of the first simulated accessory ("sim-hid:1"), in a runtime folder of this
-    // object's own: every copy that opens it holds it.
-    QString lockFile() const;
+    // Whether a copy holds the lock of the first simulated accessory ("sim-hid:1"): every copy
+    // that opens it does.
+    static bool firstAccessoryLocked();
     // What the n-th simulated device (from 1) received in the last run.
     QByteArray received(int device) const;
 
     // The simulated devices as FWU_SIM_DEVICES describes them, and further FWU_SIM_ settings.
     void setDevices(const QString &devices) { env.insert("FWU_SIM_DEVICES", devices); }
     void setSim(const QString &name, const QString &value) { env.insert(name, value); }
+    void unsetEnvironment(const QString &name) { env.remove(name); }
+    // Runs the program as another user from now on (needs root): the folders it reads are opened
+    // to everyone, and the simulated devices' records go to a folder everyone may write.
+    bool runAs(const QString &user);
     // Runs to the end; `started` is called with the process once it runs (to signal it, say).
     // stderr (the progress) goes to `terminal` when it is a path (a pseudo-terminal's slave), else
     // to a pipe.
@@ -53,5 +57,6 @@ public:
 private:
     QTemporaryDir dir;
     QProcessEnvironment env;
+    QString user;
     bool ready = false;
 };

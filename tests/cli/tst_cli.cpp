@@ -106,6 +106,7 @@ private slots:
     void station_eachPluggedAccessoryOnce();
     void lock_oneCopyOpensTheDevices_data();
     void lock_oneCopyOpensTheDevices();
+    void lock_twoStartedTogetherOneWrites();
     void catalogue_printsTheMatchingRecords_data();
     void catalogue_printsTheMatchingRecords();
     void fromCatalogue_picksNewestAndRefusesMismatch_data();
@@ -132,6 +133,10 @@ private:
 void TestCli::initTestCase()
 {
     QVERIFY(server.start());
+    // Runs as another user read the images too.
+    QVERIFY(QFile::setPermissions(files.path(),
+                                  QFile::permissions(files.path()) | QFileDevice::ReadOther
+                                      | QFileDevice::ExeOther));
     QFile good(file("good.bin"));
     QVERIFY(good.open(QIODevice::WriteOnly));
     good.write(pattern(5000, 0));
@@ -147,6 +152,10 @@ void TestCli::initTestCase()
     QFile legacyTooLarge(file("4097blocks.bin"));
     QVERIFY(legacyTooLarge.open(QIODevice::WriteOnly) && legacyTooLarge.resize(4096 * 1024 + 1));
     legacyTooLarge.close();
+    QFile twenty(file("twenty.bin"));
+    QVERIFY(twenty.open(QIODevice::WriteOnly));
+    twenty.write(pattern(20 * 1024, 4));
+    twenty.close();
     QFile big(file("big.bin"));
     QVERIFY(big.open(QIODevice::WriteOnly));
     big.write(pattern(200 * 1024, 3));
@@ -270,11 +279,25 @@ void TestCli::exitCodes_data()
     QTest::newRow("device cannot be opened")
         << en(QStringList {"flash", good, "--wait", "0.5"}) << "unopenable"
         << "" << 3 << "The device was found but cannot be opened: permission denied";
+    // After the failure message, the reason on a line of its own.
+    const QString failed = "Device update failed\nfirmware-updater-cli: ";
     QTest::newRow("device lost mid-update")
         << en(QStringList {"flash", good}) << v20 << "FWU_SIM_DETACH_AFTER_BLOCK=1" << 4
-        << "Device update failed";
-    QTest::newRow("write refused") << en(QStringList {"flash", good}) << v20
-                                   << "FWU_SIM_FAIL_WRITE=6" << 4 << "Device update failed";
+        << failed + "the accessory was unplugged during block 2 of 5";
+    // Two identity requests, the all-zero report, start and prepare: then block 1's header.
+    QTest::newRow("write refused")
+        << en(QStringList {"flash", good}) << v20 << "FWU_SIM_FAIL_WRITE=6" << 4
+        << failed + "writing block 1 of 5 failed";
+    const QStringList noAckOfBlock8 {"设备未确认第 8 块（共 20 块）",
+                                     "the accessory did not acknowledge block 8 of 20",
+                                     "das Zubehör hat Block 8 von 20 nicht bestätigt",
+                                     "l’accessoire n’a pas confirmé le bloc 8 sur 20",
+                                     "el accesorio no confirmó el bloque 8 de 20"};
+    for (int language = 1; language <= noAckOfBlock8.size(); ++language)
+        QTest::addRow("block 8 of 20 not acknowledged, language %d", language)
+            << QStringList {"flash", file("twenty.bin"), "--language", QString::number(language)}
+            << "v20:ABC,withhold-block=7"
+            << "" << 4 << "firmware-updater-cli: " + noAckOfBlock8[language - 1] + "\n";
     QTest::newRow("catalogue not found: the status, not a network fault")
         << en(QStringList {"catalogue", "--url", url("/missing.json")}) << v20 << "" << 2
         << "HTTP status 404";
@@ -427,6 +450,7 @@ void TestCli::several_eachAccessoryItsOwn_data()
     QTest::addColumn<QStringList>("reportLines"); // each a line's start, in order
     QTest::addColumn<QString>("stderrText");
     QTest::addColumn<QList<QByteArray>>("images");
+    QTest::addColumn<QString>("lastJson"); // "reason block" of the last in --json; "": no run
     const QString good = file("good.bin");
     const QByteArray image = pattern(5000, 0);
     const QStringList fromCatalogue {"flash", "--from-catalogue", "--url", url("/cat.json")};
@@ -434,40 +458,67 @@ void TestCli::several_eachAccessoryItsOwn_data()
         << QStringList {"flash", good, "--all"} << "v20:ABC;legacy,ack=1;v20:XYZ,detach-block=2"
         << 4
         << QStringList {"sim-hid:1  ABC  updated", "sim-hid:2  *  updated",
-                        "sim-hid:3  XYZ  failed: Device update failed"}
-        << "" << QList<QByteArray> {image, image, QByteArray()};
+                        "sim-hid:3  XYZ  failed: Device update failed: the accessory was "
+                        "unplugged during block 3 of 5"}
+        << "" << QList<QByteArray> {image, image, QByteArray()} << "unplugged 3";
     QTest::newRow("--all from the catalogue: each its own identity's newest")
         << fromCatalogue + QStringList {"--all"} << "v20:XYZ;v20:ABC;v20:abc" << 0
         << QStringList {"sim-hid:1  XYZ  updated", "sim-hid:2  ABC  updated",
                         "sim-hid:3  abc  updated"}
-        << "" << QList<QByteArray> {xyz, newAbc, newAbc};
+        << "" << QList<QByteArray> {xyz, newAbc, newAbc} << QString();
     QTest::newRow("--all, fewer than --expect within --wait")
         << QStringList {"flash", good, "--all", "--expect", "2", "--wait", "0.3"} << "v20:ABC" << 3
-        << QStringList {} << "1 accessories found, 2 expected" << QList<QByteArray> {QByteArray()};
+        << QStringList {} << "1 accessories found, 2 expected" << QList<QByteArray> {QByteArray()}
+        << QString();
     QTest::newRow("--all, none there")
         << QStringList {"flash", good, "--all", "--wait", "0.2"} << "" << 3 << QStringList {}
-        << "Connect the device first" << QList<QByteArray> {};
+        << "Connect the device first" << QList<QByteArray> {} << QString();
     QTest::newRow("--device by serial")
         << QStringList {"flash", good, "--device", "S2"} << "v20:ABC,serial=S1;v20:XYZ,serial=S2"
-        << 0 << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image};
-    QTest::newRow("--device: same serial, told apart by path")
-        << QStringList {"flash", good, "--device", "sim-hid:2"}
-        << "v20:ABC,serial=S;legacy,serial=S" << 0 << QStringList {"Device updated"} << ""
-        << QList<QByteArray> {QByteArray(), image};
+        << 0 << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image}
+        << QString();
+    QTest::newRow("two interfaces of one serial: one accessory, written through the first")
+        << QStringList {"flash", good} << "v20:ABC,serial=S;legacy,serial=S" << 0
+        << QStringList {"Device updated"} << "" << QList<QByteArray> {image, QByteArray()}
+        << QString();
+    QTest::newRow("three present, none named: refused, each listed")
+        << QStringList {"flash", good} << "v20:ABC,serial=S1;v20:ABC,serial=S2;legacy,serial=S3"
+        << 2 << QStringList {}
+        << "3 accessories are plugged in; name the one to update with --device SERIAL (or its "
+           "path), or update each with --all:\n"
+           "  S1  ABC  V20  sim-hid:1\n  S2  ABC  V20  sim-hid:2\n  S3  -  legacy  sim-hid:3\n"
+        << QList<QByteArray> {QByteArray(), QByteArray(), QByteArray()} << QString();
+    QTest::newRow("from the catalogue, two present, none named: refused before the download")
+        << fromCatalogue << "v20:ABC;v20:XYZ" << 2 << QStringList {}
+        << "  (no serial)  ABC  V20  sim-hid:1\n  (no serial)  XYZ  V20  sim-hid:2\n"
+        << QList<QByteArray> {QByteArray(), QByteArray()} << QString();
+    // The engine opens the first to appear; the second comes before the update starts.
+    QTest::newRow("--wait: a second appears before writing starts: refused")
+        << QStringList {"flash", good, "--wait", "10"}
+        << "v20:ABC,serial=S1,attach=300;v20:XYZ,serial=S2,attach=305" << 2 << QStringList {}
+        << "  S1  ABC  V20  sim-hid:1\n  S2  XYZ  V20  sim-hid:2\n"
+        << QList<QByteArray> {QByteArray(), QByteArray()} << QString();
+    QTest::newRow("--all: a download that fails says so")
+        << QStringList {"flash", "--from-catalogue", "--url", url("/gone.json"), "--all"}
+        << "v20:ABC" << 4
+        << QStringList {"sim-hid:1  ABC  failed: the server answered HTTP status 404"} << ""
+        << QList<QByteArray> {QByteArray()} << QString();
     QTest::newRow("--device plugged in during --wait")
         << QStringList {"flash", good, "--device", "S2"} << "v20:ABC;v20:XYZ,serial=S2,attach=500"
-        << 0 << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image};
+        << 0 << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image}
+        << QString();
     QTest::newRow("--device by identity")
         << QStringList {"flash", good, "--device", "xyz"} << "v20:ABC;v20:XYZ" << 0
-        << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image};
+        << QStringList {"Device updated"} << "" << QList<QByteArray> {QByteArray(), image}
+        << QString();
     QTest::newRow("--device matching nothing")
         << QStringList {"flash", good, "--device", "Q7", "--wait", "0.3"} << "v20:ABC;v20:XYZ" << 3
         << QStringList {} << "no accessory named Q7; present: sim-hid:1, sim-hid:2"
-        << QList<QByteArray> {QByteArray(), QByteArray()};
+        << QList<QByteArray> {QByteArray(), QByteArray()} << QString();
     QTest::newRow("--device matching several")
         << QStringList {"flash", good, "--device", "ABC"} << "v20:ABC;v20:ABC" << 2
         << QStringList {} << "ABC names several accessories: sim-hid:1, sim-hid:2"
-        << QList<QByteArray> {QByteArray(), QByteArray()};
+        << QList<QByteArray> {QByteArray(), QByteArray()} << QString();
 }
 
 void TestCli::several_eachAccessoryItsOwn()
@@ -478,7 +529,18 @@ void TestCli::several_eachAccessoryItsOwn()
     QFETCH(QStringList, reportLines);
     QFETCH(QString, stderrText);
     QFETCH(QList<QByteArray>, images);
+    QFETCH(QString, lastJson);
     cli->setDevices(devices);
+    if (!lastJson.isEmpty()) {
+        const auto json = cli->run(inEnglish(arguments) << "--json");
+        const QJsonArray units = QJsonDocument::fromJson(json.out).array();
+        QVERIFY2(!units.isEmpty(), json.out.constData());
+        const QJsonObject last = units.last().toObject();
+        QCOMPARE(last.value("reason").toString() + ' '
+                     + QString::number(last.value("block").toInt()),
+                 lastJson);
+        QCOMPARE(units.first().toObject().value("reason").toString(), QString());
+    }
     const auto r = cli->run(inEnglish(arguments));
     QVERIFY(!r.crashed);
     QCOMPARE(r.exitCode, exitCode);
@@ -489,7 +551,9 @@ void TestCli::several_eachAccessoryItsOwn()
         QVERIFY2(lines[i].startsWith(reportLines[i]), qPrintable(lines[i]));
     for (int i = 0; i < images.size(); ++i) {
         const QByteArray received = cli->received(i + 1);
-        if (images[i].isEmpty())
+        if (exitCode == 2) // refused before writing: not a block went out
+            QVERIFY2(received.isEmpty(), qPrintable(QString::number(i + 1)));
+        else if (images[i].isEmpty())
             QVERIFY2(received.size() <= 3 * 1024, qPrintable(QString::number(i + 1))); // unplugged
         else
             QVERIFY2(holdsImage(received, images[i]), qPrintable(QString::number(i + 1)));
@@ -547,10 +611,27 @@ void TestCli::lock_oneCopyOpensTheDevices_data()
         << en(QStringList {"flash", good}) << v20 << "" << 0 << ""
         << "window killed"
         << "";
-    QTest::newRow("command line waiting for a device: refused, in the chosen language")
+    QTest::newRow("window holds the only accessory: --all refused, naming it")
+        << en(QStringList {"flash", good, "--all", "--wait", "0.3"}) << v20 << "" << 6
+        << busy + " (busy: sim-hid:1)"
+        << "window"
+        << "";
+    QTest::newRow("command line writing: refused, in the chosen language")
         << QStringList {"flash", good, "--language", "3"} << v20 << "" << 6
         << "Die Firmware-Aktualisierung läuft bereits."
         << "command line"
+        << "";
+    // The lock does not live in the user's runtime folder, nor belong to the user.
+    QTest::newRow("command line writing: refused without XDG_RUNTIME_DIR")
+        << en(QStringList {"flash", good}) << v20 << "" << 6 << busy
+        << "command line; runtime folder unset"
+        << "";
+    QTest::newRow("command line writing: refused as another user")
+        << en(QStringList {"flash", good}) << v20 << "" << 6 << busy << "command line; as nobody"
+        << "";
+    QTest::newRow("command line killed while writing: its lock gone with it")
+        << en(QStringList {"flash", good}) << v20 << "" << 0 << ""
+        << "command line killed"
         << "";
     QTest::newRow("command line ended: lock freed")
         << en(QStringList {"flash", good}) << v20 << "" << 0 << ""
@@ -563,10 +644,16 @@ void TestCli::lock_oneCopyOpensTheDevices()
     QFETCH(QString, holder);
     QFETCH(QString, stdoutText);
     QFETCH(int, exitCode);
+    if (holder.endsWith("as nobody") && ::geteuid() != 0)
+        QSKIP("only root can run the command line as another user");
     QProcess other;
     startOtherCopy(other, holder);
     if (QTest::currentTestFailed())
         return;
+    if (holder.endsWith("runtime folder unset"))
+        cli->unsetEnvironment("XDG_RUNTIME_DIR");
+    if (holder.endsWith("as nobody"))
+        QVERIFY(cli->runAs("nobody"));
     const auto r = runExitRow();
     const QString out = QString::fromUtf8(r.out);
     QVERIFY2(out.contains(stdoutText), qPrintable(out));
@@ -577,9 +664,31 @@ void TestCli::lock_oneCopyOpensTheDevices()
     if (stdoutText.contains("skipped"))
         QVERIFY(holdsImage(cli->received(2), pattern(5000, 0)));
     if (other.state() != QProcess::NotRunning) {
-        QVERIFY2(QFile::exists(cli->lockFile()), "the refused copy removed the holder's lock");
+        QVERIFY2(CliProcess::firstAccessoryLocked(), "the refused copy took the holder's lock");
         other.kill();
         other.waitForFinished();
+    }
+}
+
+// Two runs started at once on one accessory (each sees its own simulated one under the same
+// path): one writes it, the other exits 6 having written nothing; never both, never neither.
+void TestCli::lock_twoStartedTogetherOneWrites()
+{
+    cli->setDevices("v20:ABC");
+    for (int round = 0; round < 3; ++round) {
+        QProcess other;
+        const auto r = cli->run(inEnglish({"flash", file("good.bin")}), [&](QProcess &) {
+            QVERIFY(cli->startOther(other, FWU_CLI_PROGRAM,
+                                    {"--start-delay", "0", "flash", file("good.bin")}, "v20:ABC"));
+        });
+        QVERIFY(other.state() == QProcess::NotRunning || other.waitForFinished(20000));
+        const QList<int> codes = r.exitCode == 0 ? QList<int> {0, other.exitCode()}
+                                                 : QList<int> {other.exitCode(), r.exitCode};
+        QCOMPARE(codes, (QList<int> {0, 6}));
+        if (r.exitCode == 0)
+            QVERIFY(holdsImage(r.image, pattern(5000, 0)));
+        else
+            QVERIFY(r.image.isEmpty());
     }
 }
 
@@ -598,22 +707,27 @@ void TestCli::startOtherCopy(QProcess &other, const QString &holder)
         : QStringList {"--start-delay", "0",
                        "flash",         file(ended ? "good.bin" : "big.bin"),
                        "--wait",        ended ? "0.1" : "20"};
+    // The window opens an accessory by itself only while it is the only one present: it is shown
+    // the first alone, and holds it.
+    const QString seen = ended ? QString() : window ? devices.section(';', 0, 0) : devices;
     QVERIFY(cli->startOther(other, window ? FWU_WINDOW_PROGRAM : FWU_CLI_PROGRAM, arguments,
-                            ended ? QString() : devices));
+                            seen));
     if (holder.endsWith("ended")) {
         QVERIFY(other.waitForFinished(10000));
         QCOMPARE(other.exitCode(), 3); // no device for it
-        QVERIFY(!QFile::exists(cli->lockFile()));
+        QVERIFY(!CliProcess::firstAccessoryLocked());
         return;
     }
-    QTRY_VERIFY2_WITH_TIMEOUT(QFileInfo(cli->lockFile()).size() > 0
-                                  || other.state() != QProcess::Running,
-                              "no lock taken", 10000);
+    // A command line holder is writing by the time its progress shows.
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        (CliProcess::firstAccessoryLocked() && (window || other.peek(1 << 16).contains(" %")))
+            || other.state() != QProcess::Running,
+        "no lock taken", 10000);
     QVERIFY2(other.state() == QProcess::Running, other.readAll().constData());
     if (holder.endsWith("killed")) {
         other.kill();
-        QVERIFY(other.waitForFinished()); // reaped: a zombie still counts as a live holder
-        QVERIFY(QFile::exists(cli->lockFile()));
+        QVERIFY(other.waitForFinished()); // reaped
+        QVERIFY(!CliProcess::firstAccessoryLocked());
     }
 }
 
@@ -808,9 +922,12 @@ void TestCli::interrupt_whileWritingAsksTwice_data()
     QTest::addColumn<QString>("devices");
     QTest::addColumn<int>("interrupts");
     QTest::addColumn<int>("exitCode");
-    QTest::newRow("one Ctrl+C while writing continues") << "v20:ABC" << 1 << 0;
-    QTest::newRow("two within 3 s stop") << "v20:ABC" << 2 << 130;
-    QTest::newRow("before the first block stops at once") << "" << 1 << 130;
+    QTest::addColumn<bool>("all");
+    QTest::newRow("one Ctrl+C while writing continues") << "v20:ABC" << 1 << 0 << false;
+    QTest::newRow("two within 3 s stop") << "v20:ABC" << 2 << 130 << false;
+    QTest::newRow("before the first block stops at once") << "" << 1 << 130 << false;
+    QTest::newRow("--all: one in the engines' start pause stops at once")
+        << "v20:ABC;legacy" << 1 << 130 << true;
 }
 
 void TestCli::interrupt_whileWritingAsksTwice()
@@ -818,16 +935,23 @@ void TestCli::interrupt_whileWritingAsksTwice()
     QFETCH(QString, devices);
     QFETCH(int, interrupts);
     QFETCH(int, exitCode);
+    QFETCH(bool, all);
     cli->setDevices(devices);
     cli->setSim("FWU_SIM_ACK_DELAY_MS", "6");
-    const bool writing = !devices.isEmpty();
+    const bool writing = !devices.isEmpty() && !all;
     QElapsedTimer clock;
     // Verbose, so that the program says when it waits for the accessory: its Ctrl+C handling is
     // in place by then.
-    const QStringList arguments {"flash", file("big.bin"), "--language", "English", "--wait",
-                                 "10",    "--verbose"};
+    QStringList arguments {"flash", file("big.bin"), "--language", "English", "--wait",
+                           "10",    "--verbose"};
+    if (all)
+        arguments << "--all"
+                  << "--start-delay"
+                  << "20000";
     const auto r = cli->run(arguments, [&](QProcess &process) {
-        if (writing)
+        if (all)
+            QVERIFY(waitForOutput(process, QProcess::StandardError, "starting the engine of"));
+        else if (writing)
             QVERIFY(waitForOutput(process, QProcess::StandardError, " %"));
         else
             QVERIFY(waitForOutput(process, QProcess::StandardError, "waiting up to"));
@@ -839,6 +963,13 @@ void TestCli::interrupt_whileWritingAsksTwice()
     });
     QCOMPARE(r.exitCode, exitCode);
     const QByteArray big = pattern(200 * 1024, 3);
+    if (all) {
+        // Ended well inside the engines' 20 s start pause, so before anything could be written,
+        // and without the warning about an accessory left half-written.
+        QVERIFY(clock.elapsed() < 10000);
+        QVERIFY2(!r.err.contains("Stopping now"), r.err.constData());
+        return;
+    }
     if (!writing) {
         QVERIFY(clock.elapsed() < 5000); // well before the 10 s wait for a device runs out
         return;

@@ -39,6 +39,8 @@ private slots:
     void progressText_isEmptyOutsideAnUpdate();
     void deviceIdentityText_data();
     void deviceIdentityText();
+    void outcome_namesTheAccessoryAndWhy_data();
+    void outcome_namesTheAccessoryAndWhy();
 
 private:
     QString configDir() const { return QCoreApplication::applicationDirPath() + "/Config"; }
@@ -326,6 +328,54 @@ void TestController::deviceIdentityText()
     backend.slot_ReceiveDeviceID(reported);
     QCOMPARE(backend.deviceIdentityText(), text);
     QCOMPARE(changed.count(), 1);
+}
+
+void TestController::outcome_namesTheAccessoryAndWhy_data()
+{
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<int>("kind"); // UpdateFailure::Kind; None for a success
+    QTest::addColumn<QStringList>("lines"); // the log after the update's last message
+    QTest::addColumn<QString>("bar");
+    const QString failed = QStringLiteral("更新设备失败");
+    QTest::newRow("done, by serial")
+        << "ACCSN0001" << int(UpdateFailure::None)
+        << QStringList {QStringLiteral("更新设备成功"), "Update done: ACCSN0001"}
+        << "Update done: ACCSN0001";
+    QTest::newRow("block not acknowledged, by serial")
+        << "ACCSN0001" << int(UpdateFailure::NoBlockAck)
+        << QStringList {failed, "ACCSN0001: the accessory did not acknowledge block 8 of 20"}
+        << "Update of ACCSN0001 failed: reconnect it and update again";
+    QTest::newRow("unplugged, by serial")
+        << "ACCSN0001" << int(UpdateFailure::UnpluggedDuringBlock)
+        << QStringList {failed, "ACCSN0001: the accessory was unplugged during block 8 of 20"}
+        << "ACCSN0001 lost: reconnect it and update again";
+    QTest::newRow("no serial: the reason alone")
+        << "" << int(UpdateFailure::BlockWriteFailed)
+        << QStringList {failed, "writing block 8 of 20 failed"}
+        << QStringLiteral("升级失败：请重新连接设备后再次升级");
+}
+
+void TestController::outcome_namesTheAccessoryAndWhy()
+{
+    QFETCH(QString, serial);
+    QFETCH(int, kind);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, bar);
+    BackEnd backend;
+    backend.slot_AccessoriesPresent(
+        {QVariantMap {{"path", "/dev/hidraw3"}, {"serial", serial}, {"kind", "V20"}}});
+    backend.slot_AccessoryOpened("/dev/hidraw3");
+    backend.slot_UpdateState(true);
+    QSignalSpy log(&backend, &BackEnd::sigOutputMsg);
+    if (kind != UpdateFailure::None)
+        backend.slot_UpdateFailure({UpdateFailure::Kind(kind), 8, 20});
+    backend.slot_MainTastOutputMsg(kind == UpdateFailure::None ? 9 : 8);
+    backend.slot_UpdateState(false);
+    QStringList logged;
+    for (const QList<QVariant> &line : log)
+        logged << line[1].toString().mid(11); // without the time stamp
+    QCOMPARE(logged, lines);
+    QCOMPARE(backend.progressText(), bar);
 }
 
 QTEST_GUILESS_MAIN(TestController)

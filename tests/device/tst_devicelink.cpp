@@ -1,4 +1,5 @@
 // The link's presence poll and reply reader, driven pass by pass on the test's thread.
+#include "AccessoryLocks.h"
 #include "EngineRecorder.h"
 #include "SimHid.h"
 
@@ -33,6 +34,8 @@ private slots:
     void choice_firstClaimableOrTheTarget_data();
     void choice_firstClaimableOrTheTarget();
     void identityRequestWriteFails_deviceStillConnects_data();
+    void windowLink_opensOnlyTheNamedAccessory_data();
+    void windowLink_opensOnlyTheNamedAccessory();
     void identityRequestWriteFails_deviceStillConnects();
 
 private:
@@ -289,6 +292,63 @@ void TestDeviceLink::identityRequestWriteFails_deviceStillConnects()
     QCOMPARE(recorder->filtered("msg"), QStringList {"msg:4"});
     QCOMPARE(recorder->filtered("id").last(),
              v20 ? QStringLiteral("id:TX-V20") : QStringLiteral("id:*"));
+}
+
+void TestDeviceLink::windowLink_opensOnlyTheNamedAccessory_data()
+{
+    // Accessories by their place, from 1; 0 for none, -1 for no second naming.
+    QTest::addColumn<int>("named");
+    QTest::addColumn<int>("lost"); // detached once the named one is open
+    QTest::addColumn<int>("namedLater");
+    QTest::addColumn<int>("opened");
+    QTest::newRow("named none: none opened") << 0 << 0 << -1 << 0;
+    QTest::newRow("named: that one") << 2 << 0 << -1 << 2;
+    QTest::newRow("named one lost: no other opened") << 1 << 1 << -1 << 0;
+    QTest::newRow("named anew between updates: the link moves") << 1 << 0 << 3 << 3;
+    QTest::newRow("named none later: the open one closes") << 1 << 0 << 0 << 0;
+}
+
+void TestDeviceLink::windowLink_opensOnlyTheNamedAccessory()
+{
+    QFETCH(int, named);
+    QFETCH(int, lost);
+    QFETCH(int, namedLater);
+    QFETCH(int, opened);
+    AccessoryLocks locks;
+    task->setAccessoryLocks(&locks);
+    QList<int> devices;
+    for (int i = 1; i <= 3; ++i) {
+        SimHid::DeviceOptions options;
+        options.identity = "ID" + QByteArray::number(i);
+        options.serial = "SN" + QByteArray::number(i);
+        devices << SimHid::attach(options);
+    }
+    const auto path = [&](int place) {
+        return place > 0 ? QString::fromLatin1(SimHid::pathOf(devices[place - 1])) : QString();
+    };
+    QSignalSpy reports(task, &MainTask::sig_AccessoriesPresent);
+    task->SetTarget(path(named));
+    passes(40);
+    if (lost)
+        SimHid::detach(devices[lost - 1]);
+    if (namedLater >= 0)
+        task->SetTarget(path(namedLater));
+    passes(100);
+    for (int i = 1; i <= 3; ++i)
+        QCOMPARE(SimHid::openHandles(devices[i - 1]), i == opened ? 1 : 0);
+    // Only a loss is a disconnection; the window moving the link is not.
+    QCOMPARE(recorder->filtered("msg").contains("msg:5"), lost != 0);
+    // Reported once, and again only when the set of accessories changes.
+    QCOMPARE(reports.size(), lost ? 2 : 1);
+    const QVariantList first = reports.first().first().toList();
+    QCOMPARE(first.size(), 3);
+    for (int i = 1; i <= 3; ++i) {
+        const QVariantMap accessory = first[i - 1].toMap();
+        QCOMPARE(accessory["serial"].toString(), QStringLiteral("SN%1").arg(i));
+        QCOMPARE(accessory["identity"].toString(), QStringLiteral("ID%1").arg(i));
+        QCOMPARE(accessory["kind"].toString(), QStringLiteral("V20"));
+        QCOMPARE(accessory["busy"].toBool(), false);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDeviceLink)

@@ -1,5 +1,7 @@
-// Updates through the real main window, controller and engine, with the simulated accessory in
-// place of the USB device: the guard while writing and the mismatch question.
+// Updates through the real main window, controller and engine, with simulated accessories in
+// place of USB devices: the guard while writing, the mismatch question, and which of several
+// accessories Update writes.
+#include "AccessoryLocks.h"
 #include "BackEnd.h"
 #include "MainTask.h"
 #include "QmlFixture.h"
@@ -35,7 +37,7 @@ template<typename Engine> bool connectUpdateState(Engine *, BackEnd *, long)
 } // namespace
 
 // The engine on the worker thread, wired to the controller as start-up wires them, and the
-// simulated accessory the test plugs in.
+// simulated accessories the test plugs in.
 class Rig : public QObject
 {
     Q_OBJECT
@@ -49,7 +51,11 @@ public:
         if (workerThread.isRunning())
             return;
         auto *task = new MainTask;
+        engine = task;
         task->setStartDelay(0);
+        task->setAccessoryLocks(&locks);
+        task->setDeviceClaim([this](const std::string &p) { return locks.claim(p.c_str()); },
+                             [this](const std::string &p) { locks.release(p.c_str()); });
         task->moveToThread(&workerThread);
         connect(&workerThread, &QThread::finished, task, &QObject::deleteLater);
         connect(backend, &BackEnd::sig_SetFilePath, task, &MainTask::SetFilePath);
@@ -61,6 +67,11 @@ public:
         connect(task, &MainTask::sig_OutoutMsgToBackend, backend, &BackEnd::slot_MainTastOutputMsg);
         connect(task, &MainTask::sig_ReceiveV20DeviceID, backend, &BackEnd::slot_ReceiveDeviceID);
         reportsState = connectUpdateState(task, backend, 0);
+        connect(backend, &BackEnd::sig_SetTarget, task, &MainTask::SetTarget);
+        connect(task, &MainTask::sig_AccessoriesPresent, backend,
+                &BackEnd::slot_AccessoriesPresent);
+        connect(task, &MainTask::sig_AccessoryOpened, backend, &BackEnd::slot_AccessoryOpened);
+        connect(task, &MainTask::sig_UpdateFailure, backend, &BackEnd::slot_UpdateFailure);
         workerThread.start();
         emit task->StartTask();
     }
@@ -76,6 +87,32 @@ public:
     }
 
     Q_INVOKABLE void unplug() { SimHid::reset(); }
+
+    // One more V20 accessory, with a serial, beside those plugged in; returns its id.
+    Q_INVOKABLE int plugInAnother(const QString &serial, const QString &identity)
+    {
+        SimHid::DeviceOptions options;
+        options.identity = identity.toLatin1();
+        options.serial = serial.toLatin1();
+        options.ackDelayMs = 3;
+        return SimHid::attach(options);
+    }
+    Q_INVOKABLE void loseAtBlock(int id, int block) { SimHid::detachAfterBlock(id, block); }
+    Q_INVOKABLE int blocksReceived(int id) const { return SimHid::blocksReceived(id); }
+    // Whether anything but identity requests has reached the accessory.
+    Q_INVOKABLE bool written(int id) const
+    {
+        for (const QByteArray &report : SimHid::writes(id)) {
+            if (!report.startsWith(QByteArray::fromHex("00AA55A0")))
+                return true;
+        }
+        return false;
+    }
+    Q_INVOKABLE bool receivedWhole(int id, int size) const
+    {
+        return SimHid::receivedImage(id).left(size) == image(size);
+    }
+    Q_INVOKABLE double passes() const { return double(engine->passCount()); }
 
     // What the accessory holds, without the 0xFF fill of the last block.
     Q_INVOKABLE QByteArray received(int size) const
@@ -104,6 +141,8 @@ public:
 
 private:
     int device = 0;
+    AccessoryLocks locks;
+    MainTask *engine = nullptr;
 };
 
 class Setup : public QObject

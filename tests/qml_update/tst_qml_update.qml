@@ -1,8 +1,9 @@
 import QtQuick 2.15
 import QtTest 1.15
 
-// Real updates from the main window to the simulated accessory: what the window guards while the
-// engine writes, and the question before a catalogue firmware goes to another device.
+// Real updates from the main window to simulated accessories: what the window guards while the
+// engine writes, the question before a catalogue firmware goes to another device, and, with
+// several accessories, that Update writes nothing after a loss until the user picks one.
 TestCase {
     id: testCase
     name: "UpdateFromTheWindow"
@@ -24,7 +25,9 @@ TestCase {
 
     function cleanup() {
         // Let a running update end before the next test plugs in another device.
-        tryVerify(function () { return !backend.updateRunning }, 5000)
+        tryVerify(function () { return !backend.updateRunning }, 10000)
+        backend.qml_ClearPick()
+        backend.qml_LangageSelectChange(0)
         rig.unplug()
     }
 
@@ -152,5 +155,76 @@ TestCase {
         }
         waitForTheEnd()
         compare(rig.received(imageSize), rig.image(imageSize))
+    }
+
+    function serialsListed() {
+        var rows = child("accessoryRows")
+        var serials = []
+        for (var i = 0; i < rows.count; ++i)
+            serials.push(findChild(findChild(rows, "accessoryRow" + i), "accessorySerial").text)
+        return serials.sort().join(" ")
+    }
+
+    // Lost mid-update, two others plugged in: nothing goes into them until the user picks one, and
+    // the list names every accessory present by its serial. (These tests read the English texts.)
+    function test_lostAccessory_othersWaitForAPick() {
+        backend.qml_LangageSelectChange(1)
+        var first = rig.plugInAnother("ACCSN0001", "X1")
+        tryVerify(function () { return logged("Device connected") }, 5000)
+        compare(child("deviceIdentity").visible, true, "one accessory: the identity line")
+        win.openImage(rig.writeImage(imageSize))
+        rig.loseAtBlock(first, 5)
+        mouseClick(child("bt_Update"))
+        tryCompare(child("progressText"), "text", "ACCSN0001 lost: reconnect it and update again",
+                   10000)
+        verify(rig.blocksReceived(first) > 0 && !rig.receivedWhole(first, imageSize))
+        verify(logged("ACCSN0001: the accessory was unplugged during block "))
+
+        var second = rig.plugInAnother("ACCSN0002", "X1")
+        var third = rig.plugInAnother("ACCSN0003", "X1")
+        tryVerify(function () { return serialsListed() === "ACCSN0002 ACCSN0003" }, 5000)
+        compare(child("accessoryHeader").text, "To update: ACCSN0001")
+        logSpy.clear()
+        mouseClick(child("bt_Update"))
+        verify(logged("ACCSN0001 is not connected"))
+        // Five presence polls: time enough for an update to have begun writing.
+        var passes = rig.passes()
+        tryVerify(function () { return rig.passes() > passes + 100 }, 5000)
+        verify(!rig.written(second) && !rig.written(third), "nothing written unasked")
+
+        // Picked with the keyboard: the second row, then Space.
+        win.requestActivate()
+        tryVerify(function () { return win.active && win.activeFocusItem !== null })
+        child("accessoryRows").forceActiveFocus()
+        keyClick(Qt.Key_Down)
+        keyClick(Qt.Key_Space)
+        tryCompare(child("accessoryHeader"), "text", "To update: ACCSN0003")
+        mouseClick(child("bt_Update"))
+        tryCompare(child("progressText"), "text", "Update done: ACCSN0003", 10000)
+        verify(logged("Update done: ACCSN0003"))
+        verify(rig.receivedWhole(third, imageSize))
+        verify(!rig.written(second))
+    }
+
+    // The only accessory present stands in for an absent one only when the user says so.
+    function test_otherIsTheOnlyOne_askedFirst() {
+        backend.qml_LangageSelectChange(1)
+        var first = rig.plugInAnother("ACCSN0001", "X1")
+        tryVerify(function () { return logged("Device connected") }, 5000)
+        win.openImage(rig.writeImage(imageSize))
+        rig.loseAtBlock(first, 2)
+        mouseClick(child("bt_Update"))
+        tryVerify(function () { return logged("Device update failed") }, 10000)
+        var second = rig.plugInAnother("ACCSN0002", "X1")
+        tryVerify(function () { return serialsListed() === "ACCSN0002" }, 5000)
+        mouseClick(child("bt_Update"))
+        tryVerify(function () { return win.question !== null && win.question.opened })
+        compare(win.question.objectName, "insteadQuestion")
+        compare(findChild(win.question, "questionText").text,
+                "ACCSN0001 is not connected. Update ACCSN0002 instead?")
+        verify(!rig.written(second))
+        mouseClick(findChild(win.question, "riskyButton"))
+        tryCompare(child("progressText"), "text", "Update done: ACCSN0002", 10000)
+        verify(rig.receivedWhole(second, imageSize))
     }
 }

@@ -3,7 +3,8 @@
 //   FWU_SIM_DEVICES   ";"-separated: "v20:IDENTITY", "v20", "legacy", "unopenable", each
 //                     optionally followed by ",key=value" settings of that device alone:
 //                     serial=S, path=P, ack=MS (reply delay), attach=MS (plugged in this long
-//                     after the program starts), detach=MS (unplugged then), detach-block=N
+//                     after the program starts), detach=MS (unplugged then), detach-block=N,
+//                     withhold-block=N (block N, from 0, is never acknowledged)
 //   FWU_SIM_ACK_DELAY_MS   delay of every reply, in ms
 //   FWU_SIM_ATTACH_AFTER_MS   the devices are plugged in this long after the program starts
 //   FWU_SIM_DETACH_AFTER_BLOCK n   the first device goes away after receiving block n
@@ -40,6 +41,7 @@ struct Described
     int attachMs = 0;
     int detachMs = -1;
     int detachBlock = -1;
+    int withholdBlock = -1;
 };
 
 SimHid::DeviceOptions optionsFor(const QString &description, int ackDelayMs)
@@ -76,6 +78,8 @@ Described describe(const QString &entry, int ackDelayMs)
             d.detachMs = number;
         else if (key == QLatin1String("detach-block"))
             d.detachBlock = number;
+        else if (key == QLatin1String("withhold-block"))
+            d.withholdBlock = number;
     }
     return d;
 }
@@ -162,6 +166,8 @@ struct EnvironmentDevices
         const int id = SimHid::attach(d.options);
         if (d.detachBlock >= 0)
             SimHid::detachAfterBlock(id, uint32_t(d.detachBlock));
+        if (d.withholdBlock >= 0)
+            SimHid::withholdReply(id, SimHid::Stage::Block, uint32_t(d.withholdBlock));
         ids[std::size_t(index)] = id; // sized up front: each thread writes only its own slot
     }
 };
