@@ -113,7 +113,15 @@ ApplicationWindow {
     Timer {
         id: catalogueLoading
         interval: 300
-        onTriggered: openProgress()
+        // Over the main window: the dialog, its usual transient parent, is not up yet.
+        onTriggered: {
+            var popup = ensurePopup()
+            popup.transientParent = rootWindow
+            popup.x = rootWindow.x + (rootWindow.width - popup.width) / 2
+            popup.y = rootWindow.y + (rootWindow.height - popup.height) / 2
+            popup.progressValue = 0
+            bringUp(popup)
+        }
     }
 
     function openNetworkFirmware() {
@@ -124,8 +132,10 @@ ApplicationWindow {
         catalogueLoading.start()
         backend.qml_LoadJsonFile()
         catalogueLoading.stop()
-        if (gidDownloadProgress)
+        if (gidDownloadProgress) {
             gidDownloadProgress.visible = false
+            gidDownloadProgress.transientParent = ensureDialog()
+        }
         isdownJsonFile = false
         if (!backend.jsonFileIsExists())
             return
