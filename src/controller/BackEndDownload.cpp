@@ -19,6 +19,17 @@
 
 Q_LOGGING_CATEGORY(lcNetFirmware, "fwu.netfirmware")
 
+namespace {
+
+// The opened images' hashing, apart from Qt's global pool so that it alone can be waited for.
+QThreadPool &imageHashing()
+{
+    static QThreadPool pool;
+    return pool;
+}
+
+} // namespace
+
 void BackEnd::qml_LoadJsonFile()
 {
     // The fetch blocks no window, so the button can be pressed again while it waits.
@@ -37,6 +48,7 @@ void BackEnd::qml_LoadJsonFile()
     if (treeModel)
         treeModel->clearTree();
     if (!stored) {
+        imageHashing().waitForDone(); // Windows deletes no file that is open
         removeDirRecursively(appPaths.downloadDir);
         setLoadingCatalogue(true);
         downloader.downloadFile(QUrl(url));
@@ -81,6 +93,8 @@ void BackEnd::downloadFailed()
 // The image open before a catalogue download must not stand in for the one that failed.
 void BackEnd::closeImage()
 {
+    // Windows deletes no file that is open: the image's hashing ends first.
+    imageHashing().waitForDone();
     removeDirRecursively(appPaths.downloadDir + "bin/");
     if (imageName.isEmpty())
         return;
@@ -117,7 +131,7 @@ void BackEnd::describeImage(const QString &path)
 {
     const QPointer<BackEnd> self(this);
     const QString name = imageName;
-    QThreadPool::globalInstance()->start([self, path, name] {
+    imageHashing().start([self, path, name] {
         QFile file(path);
         QCryptographicHash hash(QCryptographicHash::Sha256);
         if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
