@@ -1,7 +1,10 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import Qt.labs.platform 1.1 as Platform
 
-// The main window's log: red and black lines, the newest in view, at most maxLines of them.
+// The main window's log: red and black lines, the newest in view, at most maxLines of them. Its
+// menu (right click, the Menu key, Shift+F10) copies the log, saves it as a file or opens the
+// folder of the program's log files.
 Item {
     id: logView
     objectName: "item_TextOut"
@@ -24,6 +27,25 @@ Item {
                                   + escapeHtml(message) + "</span>")
         scrollBar.position = 1.0 - scrollBar.size
         trim()
+    }
+
+    // The log as plain text, a line each.
+    function plainText() {
+        return outputTextArea.getText(0, outputTextArea.length).replace(/\u2029/g, "\n")
+    }
+
+    // The whole log to the clipboard; the user's own selection stays as it was.
+    function copyLog() {
+        var start = outputTextArea.selectionStart
+        var end = outputTextArea.selectionEnd
+        outputTextArea.selectAll()
+        outputTextArea.copy()
+        outputTextArea.select(start, end)
+    }
+
+    // From the keyboard the menu opens at the log's corner, from the mouse where it was clicked.
+    function openMenu(x, y) {
+        logMenu.popup(outputTextArea, x === undefined ? 8 : x, y === undefined ? 8 : y)
     }
 
     // Drops the oldest lines until the log is back within its bound, so the newest stays visible.
@@ -63,7 +85,52 @@ Item {
                 wrapMode: TextEdit.WrapAnywhere
                 selectByMouse: true
                 mouseSelectionMode: TextEdit.SelectCharacters
+                Keys.onMenuPressed: logView.openMenu()
+                Keys.onPressed: {
+                    if (event.key === Qt.Key_F10 && (event.modifiers & Qt.ShiftModifier)) {
+                        logView.openMenu()
+                        event.accepted = true
+                    }
+                }
+
+                MouseArea {
+                    anchors.fill: parent
+                    acceptedButtons: Qt.RightButton
+                    onClicked: {
+                        outputTextArea.forceActiveFocus()
+                        logView.openMenu(mouse.x, mouse.y)
+                    }
+                }
             }
         }
+    }
+
+    Menu {
+        id: logMenu
+        objectName: "logMenu"
+        MenuItem {
+            objectName: "logCopy"
+            text: backend.uiTexts.logCopy
+            onTriggered: logView.copyLog()
+        }
+        MenuItem {
+            objectName: "logSave"
+            text: backend.uiTexts.logSave
+            onTriggered: saveDialog.open()
+        }
+        MenuItem {
+            objectName: "logOpenFolder"
+            text: backend.uiTexts.logOpenFolder
+            onTriggered: backend.qml_OpenLogFolder()
+        }
+    }
+
+    Platform.FileDialog {
+        id: saveDialog
+        fileMode: Platform.FileDialog.SaveFile
+        defaultSuffix: "txt"
+        currentFile: folder + "/firmware-updater-log.txt"
+        folder: Platform.StandardPaths.writableLocation(Platform.StandardPaths.DocumentsLocation)
+        onAccepted: backend.qml_SaveLog(file, logView.plainText())
     }
 }

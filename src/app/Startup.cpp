@@ -2,6 +2,7 @@
 
 #include "AccessoryLocks.h"
 #include "BackEnd.h"
+#include "InterruptWatcher.h"
 #include "LanguageChoice.h"
 #include "LanguageConfig.h"
 #include "MainTask.h"
@@ -19,6 +20,8 @@
 #include <QThread>
 
 #include <cstdio>
+
+#include <hidapi.h>
 
 namespace {
 
@@ -172,6 +175,9 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
         BackEnd backend(paths);
         backend.setNetworkFirmwareForced(options.networkFirmware);
         backend.followUserLanguage();
+        backend.keepRecords(
+            QStringLiteral(FWU_VERSION),
+            {QStringLiteral("hidapi: %1").arg(QStringLiteral(HID_API_VERSION_STR))});
         // Made after the controller so that it goes first at the end: the window's bindings on
         // the controller never see it destroyed.
         QQmlApplicationEngine engine;
@@ -201,6 +207,12 @@ int runFirmwareUpdater(int &argc, char **argv, const QUrl &mainUrl, const Startu
         backend.applyLanguage();
         backend.initLanguageComboBox();
 
+        // Ended by the system (SIGTERM): as the window's own close, the engine stopped first.
+        InterruptWatcher endedBySystem(false);
+        QObject::connect(&endedBySystem, &InterruptWatcher::terminated, &backend, [&backend] {
+            backend.windowsClose();
+            QCoreApplication::quit();
+        });
         result = app.exec();
         // Every way out of the event loop stops the engine first: a running QThread that reaches
         // its static destructor aborts the process.

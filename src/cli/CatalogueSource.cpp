@@ -59,13 +59,15 @@ int CatalogueSource::fetch(const QString &url)
     downloader.downloadFile(catalogueUrl);
     if (!downloader.succeeded())
         return downloadFailed(catalogueUrl.toDisplayString());
+    logDownload(catalogueUrl);
     ReplayGuard guard;
     CatalogueTrust trust(out.cataloguePublicKeys(), &guard);
     CatalogueGate gate(downloader, trust);
     switch (gate.check(catalogueUrl, work + downloader.downloadedFileName())) {
     case CatalogueGate::Outcome::Refused:
-        out.error(
-            out.text(CatalogueTrust::reason(gate.verdict())).arg(catalogueUrl.toDisplayString()));
+        failure
+            = out.text(CatalogueTrust::reason(gate.verdict())).arg(catalogueUrl.toDisplayString());
+        out.error(failure);
         return ExitCode::NotVerified;
     case CatalogueGate::Outcome::NetworkError:
         return downloadFailed(CatalogueTrust::signatureUrl(catalogueUrl).toDisplayString());
@@ -129,11 +131,13 @@ QUrl CatalogueSource::archiveUrl(int record) const
 int CatalogueSource::downloadFailed(const QString &what) const
 {
     if (downloader.writeFailed()) {
-        out.error(out.text(LanguageConfig::textDownloadWriteFailed)
-                      .arg(downloader.downloadedFileName(), downloader.writeError()));
+        failure = out.text(LanguageConfig::textDownloadWriteFailed)
+                      .arg(downloader.downloadedFileName(), downloader.writeError());
+        out.error(failure);
         return ExitCode::BadUsage;
     }
     const int status = downloader.httpStatus();
+    out.supportLine(QStringLiteral("download of %1 failed: HTTP status %2").arg(what).arg(status));
     if (status >= 400 && status <= 499) {
         failure = QStringLiteral("the server answered HTTP status %1 for %2").arg(status).arg(what);
         out.error(failure);
@@ -144,11 +148,20 @@ int CatalogueSource::downloadFailed(const QString &what) const
     return ExitCode::NetworkError;
 }
 
+void CatalogueSource::logDownload(const QUrl &url) const
+{
+    out.supportLine(QStringLiteral("downloaded %1: HTTP status %2, %3 bytes")
+                        .arg(url.toDisplayString())
+                        .arg(downloader.httpStatus())
+                        .arg(QFileInfo(work + downloader.downloadedFileName()).size()));
+}
+
 int CatalogueSource::fetchImage(int record, QString &imagePath)
 {
     const FirmwareInfo &info = records.records[record];
     if (!CatalogueTrust::recordUsable(info, records.isSigned)) {
-        out.error(out.text(LanguageConfig::textRecordWithoutDigest).arg(info.device_id));
+        failure = out.text(LanguageConfig::textRecordWithoutDigest).arg(info.device_id);
+        out.error(failure);
         return ExitCode::NotVerified;
     }
     if (info.sha256.isEmpty())
@@ -158,13 +171,15 @@ int CatalogueSource::fetchImage(int record, QString &imagePath)
     downloader.expect(info.size, info.sha256);
     downloader.downloadFile(archive);
     if (downloader.mismatched()) {
-        out.error(
-            out.text(LanguageConfig::textDownloadMismatch)
-                .arg(info.device_id, info.sha256.left(12), downloader.receivedSha256().left(12)));
+        failure
+            = out.text(LanguageConfig::textDownloadMismatch)
+                  .arg(info.device_id, info.sha256.left(12), downloader.receivedSha256().left(12));
+        out.error(failure);
         return ExitCode::NotVerified;
     }
     if (!downloader.succeeded())
         return downloadFailed(archive.toDisplayString());
+    logDownload(archive);
     const QString name = downloader.downloadedFileName();
     const QString binFolder = work + QStringLiteral("bin/");
     // An archive X.zip holds the image X.bin at its top level.

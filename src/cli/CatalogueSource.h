@@ -41,6 +41,7 @@ public:
 private:
     QString serverRoot() const;
     int downloadFailed(const QString &what) const;
+    void logDownload(const QUrl &url) const;
 
     const CliOutput &out;
     mutable QString failure;

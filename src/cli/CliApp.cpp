@@ -2,10 +2,13 @@
 
 #include "CataloguePrinter.h"
 #include "CatalogueSource.h"
+#include "CliRecord.h"
 #include "DeviceLister.h"
 #include "ExitCode.h"
 #include "FirmwareImage.h"
 #include "FlashSession.h"
+#include "HistoryCommand.h"
+#include "HistoryPaths.h"
 #include "InterruptWatcher.h"
 #include "MessageId.h"
 #include "MultiFlash.h"
@@ -27,14 +30,15 @@ Q_DECLARE_LOGGING_CATEGORY(lcCli)
 
 CliApp::CliApp(const CliOptions &options)
     : options(options)
-    , watcher(new InterruptWatcher(this))
+    , watcher(new InterruptWatcher(true, this))
     , chooser(options, out, locks)
 {
     // The configuration only: the download folder is chosen (and probed) once a command needs it.
     out.loadTexts(AppPaths::configDirFor(QCoreApplication::applicationDirPath())
                   + QStringLiteral("Config.xml"));
     out.setQuiet(options.quiet);
-    connect(watcher, &InterruptWatcher::interrupted, this, &CliApp::onInterrupt);
+    connect(watcher, &InterruptWatcher::interrupted, this, [this] { onInterrupt(false); });
+    connect(watcher, &InterruptWatcher::terminated, this, [this] { onInterrupt(true); });
 }
 
 CliApp::~CliApp()
@@ -58,11 +62,19 @@ int CliApp::run()
                       .arg(options.language, out.languageList()));
         return ExitCode::BadUsage;
     }
+    if (options.command == CliOptions::Command::Flash
+        || options.command == CliOptions::Command::Catalogue) {
+        runRecord = std::make_unique<CliRecord>(out);
+        runRecord->hide(options.file);
+        runRecord->setStation(options.station);
+    }
     switch (options.command) {
     case CliOptions::Command::Devices:
         return devices();
     case CliOptions::Command::Catalogue:
         return catalogue();
+    case CliOptions::Command::History:
+        return showHistory(out, options, HistoryPaths::historyFile());
     case CliOptions::Command::Flash:
         if (options.all)
             return flashAll();
@@ -109,6 +121,7 @@ int CliApp::flashAll()
     const QVector<Accessory> found = chooser.waitForAccessories();
     if (const int code = chooser.refuseAllBusy(found))
         return code;
+    runRecord->accessoriesFound(found, true);
     const auto present = std::count_if(found.begin(), found.end(), [](const Accessory &a) {
         return a.state != Accessory::State::Busy;
     });
@@ -142,6 +155,7 @@ int CliApp::flashAll()
     }
     multi = std::make_unique<MultiFlash>(out, locks, options.startDelayMs, options.json);
     multi->setExpectedSha256(options.sha256);
+    multi->setRecord(runRecord.get());
     const int code = multi->run(targets);
     // Engines still in their start pause would hold the exit until it ends: leave at once.
     if (multi->stoppedBeforeWriting()) {
@@ -159,6 +173,7 @@ int CliApp::flashStation()
         return code;
     multi = std::make_unique<MultiFlash>(out, locks, options.startDelayMs, false);
     multi->setExpectedSha256(options.sha256);
+    multi->setRecord(runRecord.get());
     return multi->runStation(QFileInfo(options.file).absoluteFilePath(), size);
 }
 
@@ -204,6 +219,8 @@ void CliApp::pickImage(CatalogueSource &source, QMap<int, Fetched> &fetched,
     }
     t.image = fetched[record].image;
     t.size = size;
+    t.origin
+        = CliRecord::fromCatalogue(source.catalogue().records[record], source.archiveUrl(record));
 }
 
 int CliApp::flashFile()
@@ -219,7 +236,18 @@ int CliApp::flashFile()
     if (const int code = refuseSeveral())
         return code;
     out.statusMessage(MessageId::OpenFileOk, QFileInfo(options.file).fileName());
-    return session->flash(QFileInfo(options.file).absoluteFilePath(), size);
+    return flashRecorded(QFileInfo(options.file).absoluteFilePath(), size);
+}
+
+int CliApp::flashRecorded(const QString &image, quint64 size, HistoryRecord origin)
+{
+    Accessory accessory = runRecord->openedAccessory(locks, target);
+    accessory.v20 = session->reportsIdentity();
+    accessory.identity = session->identity();
+    HistoryRecord entry = runRecord->begin(accessory, image, size, origin);
+    const int code = session->flash(image, size);
+    runRecord->end(entry, code, session->lastFailure(), session->blocksAcknowledged());
+    return code;
 }
 
 int CliApp::flashFromCatalogue()
@@ -265,7 +293,7 @@ int CliApp::flashFromCatalogue()
     if (const int code = refuseSeveral())
         return code;
     out.statusMessage(MessageId::OpenFileOk, QFileInfo(image).fileName());
-    return session->flash(image, size);
+    return flashRecorded(image, size, CliRecord::fromCatalogue(info, source.archiveUrl(record)));
 }
 
 // The newest record for the named identity, or for the connected device's own.
@@ -357,6 +385,8 @@ QString CliApp::workFolder()
         paths = AppPaths::forThisProgram();
         work = std::make_unique<QTemporaryDir>(QDir::tempPath()
                                                + QStringLiteral("/firmware-updater-cli-XXXXXX"));
+        if (runRecord && work->isValid())
+            runRecord->hide(work->path() + '/');
     }
     // An empty path would make "/" the download folder: nothing is fetched without a folder.
     return work->isValid() ? work->path() + '/' : QString();
@@ -379,14 +409,15 @@ void CliApp::startSession()
 }
 
 // Outside the session's own waits (during a download) nothing has been written yet: stop at once.
-void CliApp::onInterrupt()
+// `confirmed` when the system ends the run: as a second Ctrl+C.
+void CliApp::onInterrupt(bool confirmed)
 {
     if (multi) {
-        multi->interrupt();
+        multi->interrupt(confirmed);
         return;
     }
     if (session && session->isWaiting()) {
-        session->interrupt();
+        session->interrupt(confirmed);
         return;
     }
     // The download waits in a loop of its own that cannot be cancelled; leave from here.

@@ -6,6 +6,7 @@
 #include "CliOptions.h"
 #include "CliOutput.h"
 #include "DeviceLister.h"
+#include "HistoryRecord.h"
 #include "MultiFlash.h"
 
 #include <QMap>
@@ -16,6 +17,7 @@
 #include <memory>
 
 class CatalogueSource;
+class CliRecord;
 class FlashSession;
 class InterruptWatcher;
 
@@ -52,7 +54,9 @@ private:
     // Says so, and is false, when the run's download folder cannot be made.
     bool haveWorkFolder();
     void startSession();
-    void onInterrupt();
+    // Hands the image to the engine, between the history's start and end lines.
+    int flashRecorded(const QString &image, quint64 size, HistoryRecord origin = HistoryRecord());
+    void onInterrupt(bool confirmed);
     void cleanUp();
 
     const CliOptions &options;
@@ -65,4 +69,5 @@ private:
     AccessoryChooser chooser;
     QByteArray target; // the chosen accessory's path; empty: the first to appear
     std::unique_ptr<MultiFlash> multi;
+    std::unique_ptr<CliRecord> runRecord; // runs that update or download
 };

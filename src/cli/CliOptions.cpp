@@ -24,7 +24,9 @@ const char *const description
       "  flash FILE.bin --station              until Ctrl+C, every accessory plugged in, once\n"
       "  flash FILE.bin ... --sha256 HEX       only an image with this SHA-256\n"
       "  catalogue [--url URL] [SEARCH] [--json]\n"
-      "                                        list the catalogue's firmware\n\n"
+      "                                        list the catalogue's firmware\n"
+      "  history [--json | --csv] [--device NAME] [--last N]\n"
+      "                                        the updates made on this machine, newest last\n\n"
       "Results go to stdout; status lines, progress and errors to stderr.\n\n"
       "Exit status: 0 done, 1 network error or server fault (5xx), 2 bad usage, an unusable\n"
       "file or an address the server refuses (4xx), several accessories and none chosen, 3 no\n"
@@ -38,9 +40,13 @@ struct Parser
     QCommandLineParser parser;
     QCommandLineOption wait {"wait", "Seconds to wait for the accessory (default 10).", "seconds"};
     QCommandLineOption url {"url", "Catalogue address (http, https or file).", "url"};
-    QCommandLineOption json {"json", "The catalogue, the devices or the --all report as JSON."};
-    QCommandLineOption device {"device", "Update only this accessory: path, serial or identity.",
-                               "NAME"};
+    QCommandLineOption json {
+        "json", "The catalogue, the devices, the history or the --all report as JSON."};
+    QCommandLineOption csv {"csv", "The history as CSV."};
+    QCommandLineOption last {"last", "The history's newest N updates only.", "N"};
+    QCommandLineOption device {
+        "device", "Update (or show the history of) only this accessory: path, serial or identity.",
+        "NAME"};
     QCommandLineOption all {"all", "Update every connected accessory, side by side."};
     QCommandLineOption station {"station", "Until interrupted, update each accessory plugged in."};
     QCommandLineOption expect {"expect", "With --all: fail (3) unless N accessories are there.",
@@ -62,9 +68,9 @@ struct Parser
         parser.setApplicationDescription(QString::fromLatin1(description));
         // Tests shorten the engine's start pause; users have no reason to.
         startDelay.setFlags(QCommandLineOption::HiddenFromHelp);
-        parser.addOptions({help, version, wait, url, json, device, all, station, expect,
+        parser.addOptions({help, version, wait, url, json, csv, last, device, all, station, expect,
                            fromCatalogue, force, language, quiet, verbose, startDelay, sha256});
-        parser.addPositionalArgument("command", "devices, flash or catalogue.");
+        parser.addPositionalArgument("command", "devices, flash, catalogue or history.");
     }
 };
 
@@ -107,7 +113,12 @@ bool takeCommand(QStringList args, CliOptions &o)
         o.file = args.first();
         return !tooMany(1);
     }
-    o.error = QStringLiteral("unknown command: %1 (devices, flash or catalogue)").arg(name);
+    if (name == QLatin1String("history")) {
+        o.command = CliOptions::Command::History;
+        return !tooMany(0);
+    }
+    o.error
+        = QStringLiteral("unknown command: %1 (devices, flash, catalogue or history)").arg(name);
     return false;
 }
 
@@ -151,6 +162,20 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     o.fromCatalogue = p.parser.isSet(p.fromCatalogue);
     o.force = p.parser.isSet(p.force);
     o.json = p.parser.isSet(p.json);
+    o.csv = p.parser.isSet(p.csv);
+    if (o.csv && o.json) {
+        o.error = QStringLiteral("--csv and --json exclude each other");
+        return o;
+    }
+    if (p.parser.isSet(p.last)) {
+        bool ok = false;
+        o.last = p.parser.value(p.last).toInt(&ok);
+        if (!ok || o.last < 1) {
+            o.error = QStringLiteral("--last needs a number of updates, not \"%1\"")
+                          .arg(p.parser.value(p.last));
+            return o;
+        }
+    }
     o.device = p.parser.value(p.device);
     o.all = p.parser.isSet(p.all);
     o.station = p.parser.isSet(p.station);
@@ -187,10 +212,15 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         return o;
     }
     if (p.parser.positionalArguments().isEmpty()) {
-        o.error = QStringLiteral("no command given (devices, flash or catalogue); see --help");
+        o.error
+            = QStringLiteral("no command given (devices, flash, catalogue or history); see --help");
         return o;
     }
     if (!takeCommand(p.parser.positionalArguments(), o))
         o.command = Command::None;
+    else if ((o.csv || o.last > 0) && o.command != Command::History) {
+        o.error = QStringLiteral("--csv and --last belong to the history command");
+        o.command = Command::None;
+    }
     return o;
 }

@@ -7,7 +7,7 @@
 // language exists is checked by the command that uses it.
 struct CliOptions
 {
-    enum class Command { None, Help, Version, Devices, Flash, Catalogue };
+    enum class Command { None, Help, Version, Devices, Flash, Catalogue, History };
 
     Command command = Command::None;
     QString file; // flash FILE.bin
@@ -20,6 +20,8 @@ struct CliOptions
     bool fromCatalogue = false;
     bool force = false;
     bool json = false;
+    bool csv = false; // history --csv
+    int last = 0; // history --last N; 0 for all
     QString device; // --device NAME: path, serial or identity
     bool all = false; // --all
     bool station = false; // --station

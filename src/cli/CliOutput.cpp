@@ -70,14 +70,22 @@ QString CliOutput::withDetail(int id, const QString &detail) const
     return detail.isEmpty() ? message(id) : message(id) + QStringLiteral(": ") + detail;
 }
 
+void CliOutput::toLog(const QString &line) const
+{
+    if (logSink)
+        logSink(line);
+}
+
 void CliOutput::info(const QString &line) const
 {
+    toLog(line);
     if (!quiet)
         writeLine(stdout, line);
 }
 
 void CliOutput::status(const QString &line) const
 {
+    toLog(line);
     if (!quiet)
         writeLine(stderr, line);
 }
@@ -94,6 +102,7 @@ QString CliOutput::failureText(const UpdateFailure &failure) const
 
 void CliOutput::error(const QString &line) const
 {
+    toLog(line);
     writeLine(stderr, QStringLiteral("firmware-updater-cli: ") + line);
 }
 

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // The texts of the chosen language and the two channels the command line writes to: stdout holds
 // only results (the device list, the catalogue's table or JSON, the update's outcome); status
 // lines, progress and failures go to stderr, as flashing and download tools keep them apart.
@@ -26,9 +28,15 @@ public:
     // Why an update failed and where, in the chosen language; empty when nothing is known.
     QString failureText(const UpdateFailure &failure) const;
     QString text(LanguageConfig::Entry entry) const { return config.text(entry, current); }
+    const LanguageConfig &texts() const { return config; }
     // The catalogue address: the first language's, as the window fetches it.
     QString catalogueUrl() const { return config.text(LanguageConfig::catalogueUrl, 0); }
     QStringList cataloguePublicKeys() const { return config.cataloguePublicKeys; }
+
+    // Every line printed (results excepted) also goes here: the run's log file.
+    void setLogSink(std::function<void(const QString &)> sink) { logSink = std::move(sink); }
+    // A line for the log file only, in English: what support needs and the user does not.
+    void supportLine(const QString &line) const { toLog(line); }
 
     void setQuiet(bool on) { quiet = on; }
     bool isQuiet() const { return quiet; }
@@ -46,7 +54,10 @@ public:
     void result(const QString &text) const;
 
 private:
+    void toLog(const QString &line) const;
+
     LanguageConfig config;
     int current = 0;
     bool quiet = false;
+    std::function<void(const QString &)> logSink;
 };

@@ -95,7 +95,7 @@ int FlashSession::flash(const QString &imagePath, quint64 imageSize)
     return runLoop();
 }
 
-void FlashSession::interrupt()
+void FlashSession::interrupt(bool confirmed)
 {
     if (phase == Phase::Done || stopping)
         return;
@@ -103,7 +103,8 @@ void FlashSession::interrupt()
         finishWith(ExitCode::Interrupted);
         return;
     }
-    if (sinceFirstInterrupt.isValid() && sinceFirstInterrupt.elapsed() <= confirmWindowMs) {
+    if (confirmed
+        || (sinceFirstInterrupt.isValid() && sinceFirstInterrupt.elapsed() <= confirmWindowMs)) {
         progress->finish();
         out.error(out.text(LanguageConfig::textInterruptStopping));
         stopping = true;
@@ -200,6 +201,7 @@ void FlashSession::onProgress(int value)
         return;
     }
     onUpdateState(true);
+    ++acknowledged;
     if (!out.isQuiet())
         progress->blockDone(value);
 }

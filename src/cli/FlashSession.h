@@ -47,11 +47,16 @@ public:
     // The SHA-256 of the copy the update wrote from; empty before it was taken.
     QString imageSha256() const { return sha256; }
 
+    // Why the last update failed, where the engine said; blocks the accessory acknowledged.
+    UpdateFailure lastFailure() const { return failure; }
+    int blocksAcknowledged() const { return acknowledged; }
+
     // Whether a wait is running that interrupt() can end; outside one the caller handles Ctrl+C.
     bool isWaiting() const { return loop != nullptr; }
 
 public slots:
-    void interrupt();
+    // `confirmed`: the system ends the run, as a second Ctrl+C would.
+    void interrupt(bool confirmed = false);
 
 private:
     enum class Phase { Idle, Waiting, Starting, Writing, Done };
@@ -82,6 +87,7 @@ private:
     bool progressStarted = false;
     bool stopping = false;
     quint64 blocks = 0;
+    int acknowledged = 0;
     QString deviceIdentity = QStringLiteral("*");
     UpdateFailure failure; // of the update that is ending, said after its failure message
     QElapsedTimer sinceFirstInterrupt;

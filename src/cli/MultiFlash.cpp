@@ -1,6 +1,7 @@
 #include "MultiFlash.h"
 
 #include "CliOutput.h"
+#include "CliRecord.h"
 #include "ExitCode.h"
 #include "FailureText.h"
 #include "FirmwareImage.h"
@@ -57,6 +58,9 @@ struct MultiFlash::Unit
     bool notVerified = false; // the image's digest is not the --sha256 given
     QString sha256; // of the copy the engine writes from
     QString result;
+    bool recorded = false; // handed to the engine: the history has its start line
+    HistoryRecord history;
+    int acknowledged = 0;
 };
 
 MultiFlash::MultiFlash(const CliOutput &out, AccessoryLocks &locks, int startDelayMs, bool json)
@@ -128,15 +132,21 @@ void MultiFlash::startUnit(Unit &unit)
     engine->moveToThread(&unit.thread);
     Unit *u = &unit;
     QObject *context = &unit.context;
-    const QString expected = expectedSha256;
-    connect(engine, &MainTask::sig_ChangeUsbConnectStatus, context, [u, expected](bool connected) {
+    connect(engine, &MainTask::sig_ChangeUsbConnectStatus, context, [this, u](bool connected) {
         if (!connected || u->requested || u->done)
             return;
         u->requested = true;
+        if (record) {
+            Accessory accessory = u->target.accessory;
+            accessory.identity = u->identity.isEmpty() ? accessory.identity : u->identity;
+            u->history
+                = record->begin(accessory, u->target.image, u->target.size, u->target.origin);
+            u->recorded = true;
+        }
         QMetaObject::invokeMethod(u->engine, "SetFilePath", Qt::QueuedConnection,
                                   Q_ARG(QString, u->target.image));
         QMetaObject::invokeMethod(u->engine, "SetExpectedSha256", Qt::QueuedConnection,
-                                  Q_ARG(QString, expected));
+                                  Q_ARG(QString, expectedSha256));
         QMetaObject::invokeMethod(u->engine, "StartUpdate", Qt::QueuedConnection);
     });
     connect(engine, &MainTask::sig_ReceiveV20DeviceID, context, [u](const QString &identity) {
@@ -205,6 +215,7 @@ void MultiFlash::onProgress(Unit &unit, int value)
         unit.progressStarted = true;
         return;
     }
+    ++unit.acknowledged;
     unit.percent = qBound(0, value, 100);
     if (out.isQuiet())
         return;
@@ -226,6 +237,12 @@ void MultiFlash::finishUnit(Unit &unit, bool ok, const QString &why)
     unit.done = true;
     unit.ok = ok;
     unit.result = why;
+    if (unit.recorded && record) {
+        const int code = ok ? ExitCode::Ok
+            : interrupted   ? ExitCode::Interrupted
+                            : ExitCode::UpdateFailed;
+        record->end(unit.history, code, unit.failure, unit.acknowledged);
+    }
     // Each accessory's own time: the others may run on long after it.
     unit.seconds = unit.writing ? unit.clock.elapsed() / 1000.0 : 0.0;
     if (unit.engine) {
@@ -345,7 +362,7 @@ void MultiFlash::stationScan(const QString &image, quint64 size)
             continue;
         served.insert(a.path);
         units.push_back(std::make_unique<Unit>());
-        units.back()->target = Target {a, image, size, QString(), false};
+        units.back()->target = Target {a, image, size, QString(), false, HistoryRecord()};
         startUnit(*units.back());
     }
 }
@@ -364,7 +381,7 @@ void MultiFlash::stationLine(Unit &unit)
                    .arg(failedCount));
 }
 
-void MultiFlash::interrupt()
+void MultiFlash::interrupt(bool confirmed)
 {
     // Nothing is being written: stop at once, and no engine starts writing afterwards.
     const bool writing = std::any_of(units.begin(), units.end(),
@@ -380,7 +397,8 @@ void MultiFlash::interrupt()
             loop->quit();
         return;
     }
-    if (sinceFirstInterrupt.isValid() && sinceFirstInterrupt.elapsed() <= confirmWindowMs) {
+    if (confirmed
+        || (sinceFirstInterrupt.isValid() && sinceFirstInterrupt.elapsed() <= confirmWindowMs)) {
         out.error(out.text(LanguageConfig::textInterruptStopping));
         interrupted = true;
         for (auto &unit : units)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceLister.h"
+#include "HistoryRecord.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -12,6 +13,7 @@
 #include <vector>
 
 class CliOutput;
+class CliRecord;
 class MainTask;
 class QEventLoop;
 class QThread;
@@ -31,10 +33,14 @@ public:
         quint64 size = 0;
         QString refusal;
         bool skipped = false; // busy in another copy: reported, not a failure of this run
+        HistoryRecord origin; // the catalogue record the image came from, for the history
     };
 
     MultiFlash(const CliOutput &out, AccessoryLocks &locks, int startDelayMs, bool json);
     ~MultiFlash() override;
+
+    // Each update handed to an engine gets its history lines and log lines there.
+    void setRecord(CliRecord *runRecord) { record = runRecord; }
 
     // Runs every target to its end; Ok when each was updated, UpdateFailed when any was not.
     int run(const QVector<Target> &targets);
@@ -53,7 +59,8 @@ public:
 public slots:
     // Before anything is written one Ctrl+C stops at once; then the first warns, a second within
     // 3 s stops every engine.
-    void interrupt();
+    // `confirmed`: the system ends the run, as a second Ctrl+C would.
+    void interrupt(bool confirmed = false);
 
 private:
     struct Unit;
@@ -83,4 +90,5 @@ private:
     int updatedCount = 0;
     int failedCount = 0;
     QString expectedSha256;
+    CliRecord *record = nullptr;
 };

@@ -98,6 +98,20 @@ public:
         textImageDigest,
         textImageDigestMismatch,
         textLoadingCatalogue,
+        // The update history and the log files.
+        textHistoryUnwritable, // %1 the reason
+        textHistoryEmpty,
+        textHistoryLine, // %1 start time, %2 image, %3 accessory, %4 outcome
+        textHistoryDone,
+        textHistoryFailed,
+        textHistoryLost,
+        textHistoryInterrupted,
+        textHistoryUnfinished,
+        textProgramVersion, // %1 the version
+        textLogCopy,
+        textLogSave,
+        textLogOpenFolder,
+        textLogSaveFailed, // %1 the file
         // The window's list of accessories, its questions, and outcomes naming the accessory.
         textAccessoryPickHint,
         textAccessoryPicked, // %1 the serial of the accessory picked

@@ -4,6 +4,7 @@
 #include "LanguageChoice.h"
 #include "MessageId.h"
 #include "PrintableText.h"
+#include "WindowRecord.h"
 #include "WorkerThread.h"
 
 #include <QFileInfo>
@@ -89,14 +90,20 @@ QString BackEnd::timeStamp(int hour, int minute, int second)
 void BackEnd::logMessage(bool red, const QString &text)
 {
     const QTime now = QTime::currentTime();
-    emit sigOutputMsg(red ? QStringLiteral("red") : QStringLiteral("black"),
-                      timeStamp(now.hour(), now.minute(), now.second()) + text);
+    const QString line = timeStamp(now.hour(), now.minute(), now.second()) + text;
+    emit sigOutputMsg(red ? QStringLiteral("red") : QStringLiteral("black"), line);
+    if (records)
+        records->logLine(line);
 }
 
 void BackEnd::slot_MainTastOutputMsg(int index)
 {
     if (index < 0 || index >= messageCount)
         return;
+    // Recorded before the line is shown: the window may close on seeing it.
+    if (index == MessageId::UpdateOk || index == MessageId::UpdateFailed)
+        recordEnd(index == MessageId::UpdateOk ? QStringLiteral("done") : QStringLiteral("failed"));
+    noteRefusal(index);
     logMessage(messageTable[index].red, text(messageTable[index].entry));
     if (index == MessageId::DeviceDisconnected) {
         noteDeviceGone();
@@ -163,6 +170,9 @@ void BackEnd::logUpdateStart()
 
 void BackEnd::windowsClose()
 {
+    // The engine stops after its pass: an update it was writing ends here, unfinished.
+    if (running)
+        recordEnd(QStringLiteral("interrupted"));
     downloader.cancel();
     stopWorkerThread();
 }
@@ -179,6 +189,7 @@ void BackEnd::openImage(const QString &path, const QString &deviceId)
     const QFileInfo image(url.isLocalFile() ? url.toLocalFile() : path);
     imageName = image.fileName();
     imageSize = image.size();
+    imagePath = image.absoluteFilePath();
     logMessage(false, text(LanguageConfig::msgOpenFileOk) + " " + QFileInfo(path).fileName());
     // A new image starts afresh: the last update's full bar and outcome belong to another run.
     outcome = NoOutcome;
@@ -198,12 +209,12 @@ void BackEnd::startChecked()
             text(LanguageConfig::textMismatchQuestion).arg(imageDeviceId, lastDeviceId));
         return;
     }
-    emit sig_StartUpdate();
+    handToEngine();
 }
 
 void BackEnd::qml_UpdateDespiteMismatch()
 {
-    emit sig_StartUpdate();
+    handToEngine();
 }
 
 // Only a catalogue firmware names its device, and only a V20 device names itself; identities are
@@ -271,6 +282,7 @@ void BackEnd::slot_UpdateState(bool state)
         progress = QStringLiteral("0 %");
     } else {
         progress.clear();
+        recordEnd(QStringLiteral("failed")); // ended by neither outcome message
         choice.updateEnded(outcome == UpdateDone);
         followChoice();
     }
@@ -302,6 +314,10 @@ void BackEnd::slot_ReceiveDeviceID(QString str)
     // the sign the device was lost.
     if (lastDeviceId == QLatin1String("*"))
         noteDeviceGone();
+    else if (records)
+        records->support(QStringLiteral("accessory: path %1, identity %2")
+                             .arg(engineOpenPath.isEmpty() ? QStringLiteral("?") : engineOpenPath,
+                                  lastDeviceId));
     emit deviceIdentityTextChanged();
 }
 
@@ -331,6 +347,10 @@ QVariantMap BackEnd::uiTexts() const
         {QStringLiteral("chooseFirmwareHint"), text(L::textChooseFirmwareHint)},
         {QStringLiteral("downloading"), text(L::textDownloading)},
         {QStringLiteral("clearPick"), text(L::textAccessoryClearPick)},
+        // The log view's menu.
+        {QStringLiteral("logCopy"), text(L::textLogCopy)},
+        {QStringLiteral("logSave"), text(L::textLogSave)},
+        {QStringLiteral("logOpenFolder"), text(L::textLogOpenFolder)},
     };
 }
 

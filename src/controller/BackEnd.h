@@ -15,8 +15,11 @@
 #include <QVariantMap>
 
 #include <functional>
+#include <memory>
 
+class QUrl;
 class TreeViewModel;
+class WindowRecord;
 
 // The one object the QML interface talks to ("backend"): relays commands to the engine and its
 // reports back, writes the numbered, coloured message log, and owns texts, catalogue and downloads.
@@ -70,6 +73,13 @@ public:
     // to the first language and to nobody's settings.
     void followUserLanguage();
     const AppPaths &paths() const { return appPaths; }
+    // Keeps a log file of this run and the update history; the first log line names the program
+    // and its version. Only the program does this, not a controller a test makes.
+    void keepRecords(const QString &version, const QStringList &logHeader);
+    // The log view's menu: the log as shown saved to a file (a file URL); the logs' folder opened
+    // in the system's file manager.
+    Q_INVOKABLE void qml_SaveLog(const QString &fileUrl, const QString &text);
+    Q_INVOKABLE void qml_OpenLogFolder();
     Q_INVOKABLE QString qmlGetDeviceID();
 
     bool updateRunning() const { return running; }
@@ -183,6 +193,14 @@ private:
     void closeImage();
     bool recordVerifiable(int record);
     void loadQtTranslation();
+    // The history's start line, then the update to the engine.
+    void handToEngine();
+    // The engine refused the update before it began (no device, no or an unusable image).
+    void noteRefusal(int message);
+    // The history's end line of the update handed to the engine, if it has none yet.
+    void recordEnd(const QString &outcome);
+    // The log file's line on a download just ended: address, HTTP status, bytes.
+    void noteDownload(const QUrl &url);
 
     AppPaths appPaths;
     LanguageConfig config;
@@ -215,4 +233,6 @@ private:
     UpdateFailure failure; // of the update that is ending
     QTranslator qtTranslator;
     QString qtLocaleLoaded;
+    std::unique_ptr<WindowRecord> records;
+    QString imagePath; // the image handed to the engine
 };

@@ -53,6 +53,7 @@ void BackEnd::qml_LoadJsonFile()
         setLoadingCatalogue(true);
         downloader.downloadFile(QUrl(url));
         setLoadingCatalogue(false);
+        noteDownload(QUrl(url));
         if (downloader.wasCancelled())
             return;
         if (!downloader.succeeded()) {
@@ -182,6 +183,7 @@ void BackEnd::qml_OpenNetFile(int DevNum)
                         : record.device_id + QStringLiteral(" \u00b7 ") + record.version.trimmed());
     downloader.expect(record.size, record.sha256);
     downloader.downloadFile(QUrl(root + "/" + record.firmware_url));
+    noteDownload(QUrl(root + "/" + record.firmware_url));
     setDownloadName(QString());
     // A cancelled download is what the user asked for: nothing to report, nothing to open.
     if (downloader.wasCancelled())

@@ -119,6 +119,7 @@ private:
     bool tryOpen(const char *path, int present);
     void closeDevice();
     void reportAccessories(const hid_device_info *list);
+    void noteTargetBusy(const std::string &path);
     void reportRefusedOpen();
     bool writeOutReport(const QString &what);
     // Reads one report, waiting until `deadline` at most; 0 nothing, 1 a report, -1 a read error.
@@ -168,6 +169,7 @@ private:
     std::set<std::string> enumeratedPaths; // as last reported to the window
     bool accessoriesPending = false; // the set changed while an update was requested
     std::map<std::string, QString> knownIdentities; // by path; null for a legacy accessory
+    std::string busyTarget; // the window's accessory, found held by another copy
     std::set<std::string> refusedPaths; // matching devices that could not be opened, reported
     uint32_t pollCounter = 0;
     bool reportedConnected = false;

@@ -131,9 +131,23 @@ void MainTask::pollClosedDevice(const hid_device_info *list)
         present += wanted(entry) ? 1 : 0;
     // The first in enumeration order that no other copy holds and that opens.
     for (const hid_device_info *entry = list; entry && !device; entry = entry->next) {
-        if (wanted(entry) && (!claimDevice || claimDevice(entry->path)))
+        if (!wanted(entry))
+            continue;
+        if (!claimDevice || claimDevice(entry->path))
             tryOpen(entry->path, present);
+        else
+            noteTargetBusy(entry->path);
     }
+}
+
+// The window's accessory is held by another copy: the window is told (a look at the list again),
+// once, and again when it is free and opened, so that it does not wait for one that never opens.
+void MainTask::noteTargetBusy(const std::string &path)
+{
+    if (!accessoryLocks || busyTarget == path)
+        return;
+    busyTarget = path;
+    accessoriesPending = true;
 }
 
 bool MainTask::tryOpen(const char *path, int present)
@@ -147,6 +161,10 @@ bool MainTask::tryOpen(const char *path, int present)
         return false;
     }
     refusedPaths.erase(openPath);
+    if (!busyTarget.empty()) {
+        busyTarget.clear();
+        accessoriesPending = true;
+    }
     emit sig_AccessoryOpened(QString::fromStdString(openPath));
     if (present > 1 && !accessoryLocks)
         emit sig_DeviceChosen(QString::fromStdString(openPath), present);

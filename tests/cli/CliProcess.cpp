@@ -25,6 +25,7 @@ CliProcess::CliProcess()
                                      | QFileDevice::ExeOwner);
     env.insert("XDG_RUNTIME_DIR", dir.path() + "/runtime");
     env.insert("XDG_CACHE_HOME", dir.path() + "/cache");
+    env.insert("XDG_STATE_HOME", dir.path() + "/state");
 }
 
 bool CliProcess::firstAccessoryLocked()

@@ -29,6 +29,8 @@ public:
     bool isReady() const { return ready; }
     QString appDir() const { return dir.path(); }
     QString downloadFolder() const { return dir.path() + "/Config/Temp"; }
+    // The history's and the log files' folder, of this object's own.
+    QString stateFolder() const { return dir.path() + "/state/firmware-updater"; }
     // Whether a copy holds the lock of the first simulated accessory ("sim-hid:1"): every copy
     // that opens it does.
     static bool firstAccessoryLocked();

@@ -116,8 +116,11 @@ private slots:
     void interrupt_whileWritingAsksTwice_data();
     void interrupt_whileWritingAsksTwice();
     void interrupt_duringADownloadLeavesNothingBehind();
+    void history_recordsEveryUpdate_data();
+    void history_recordsEveryUpdate();
 
 private:
+    QJsonArray history();
     CliProcess::Result runExitRow();
     void startOtherCopy(QProcess &other, const QString &holder);
     QString file(const QString &name) const { return files.path() + "/" + name; }
@@ -319,6 +322,10 @@ void TestCli::exitCodes_data()
     QTest::newRow("archive not matching the catalogue's digest")
         << en(QStringList {"flash", "--from-catalogue", "--url", url("/wrong-digest.json")}) << v20
         << "" << 7 << "the download does not match the catalogue (expected 000000000000…";
+    // A file where the history's folder should be: no one can write it, root neither.
+    QTest::newRow("history unwritable: one warning, both updates go on")
+        << en(QStringList {"flash", good, "--all"}) << "v20:ABC;v20:XYZ"
+        << "XDG_STATE_HOME=" + good << 0 << "The update history cannot be written";
     QTest::newRow("server fault: a network error")
         << en(QStringList {"catalogue", "--url", url("/failing.json")}) << v20 << "" << 1
         << "Network error";
@@ -326,7 +333,9 @@ void TestCli::exitCodes_data()
 
 void TestCli::exitCodes()
 {
-    runExitRow();
+    const auto r = runExitRow();
+    if (QString(QTest::currentDataTag()).startsWith("history unwritable"))
+        QCOMPARE(r.err.count("history cannot be written"), 1);
 }
 
 // Refused before the update starts: exit 2, one line saying why, and nothing sent to the device.
@@ -710,8 +719,7 @@ void TestCli::startOtherCopy(QProcess &other, const QString &holder)
     // The window opens an accessory by itself only while it is the only one present: it is shown
     // the first alone, and holds it.
     const QString seen = ended ? QString() : window ? devices.section(';', 0, 0) : devices;
-    QVERIFY(cli->startOther(other, window ? FWU_WINDOW_PROGRAM : FWU_CLI_PROGRAM, arguments,
-                            seen));
+    QVERIFY(cli->startOther(other, window ? FWU_WINDOW_PROGRAM : FWU_CLI_PROGRAM, arguments, seen));
     if (holder.endsWith("ended")) {
         QVERIFY(other.waitForFinished(10000));
         QCOMPARE(other.exitCode(), 3); // no device for it
@@ -922,12 +930,24 @@ void TestCli::interrupt_whileWritingAsksTwice_data()
     QTest::addColumn<QString>("devices");
     QTest::addColumn<int>("interrupts");
     QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("ignoredAtStart"); // as nohup starts it
     QTest::addColumn<bool>("all");
-    QTest::newRow("one Ctrl+C while writing continues") << "v20:ABC" << 1 << 0 << false;
-    QTest::newRow("two within 3 s stop") << "v20:ABC" << 2 << 130 << false;
-    QTest::newRow("before the first block stops at once") << "" << 1 << 130 << false;
+    QTest::newRow("one Ctrl+C while writing continues")
+        << "v20:ABC" << 1 << 0 << SIGINT << false << false;
+    QTest::newRow("two within 3 s stop") << "v20:ABC" << 2 << 130 << SIGINT << false << false;
+    QTest::newRow("before the first block stops at once")
+        << "" << 1 << 130 << SIGINT << false << false;
     QTest::newRow("--all: one in the engines' start pause stops at once")
-        << "v20:ABC;legacy" << 1 << 130 << true;
+        << "v20:ABC;legacy" << 1 << 130 << SIGINT << false << true;
+    QTest::newRow("SIGTERM stops as a second Ctrl+C")
+        << "v20:ABC" << 1 << 130 << SIGTERM << false << false;
+    QTest::newRow("SIGHUP stops as a second Ctrl+C")
+        << "v20:ABC" << 1 << 130 << SIGHUP << false << false;
+    QTest::newRow("SIGHUP ignored under nohup") << "v20:ABC" << 1 << 0 << SIGHUP << true << false;
+    QTest::newRow("SIGPIPE never ends a run") << "v20:ABC" << 1 << 0 << SIGPIPE << false << false;
+    QTest::newRow("kill -9 leaves the update unfinished")
+        << "v20:ABC" << 1 << -1 << SIGKILL << false << false;
 }
 
 void TestCli::interrupt_whileWritingAsksTwice()
@@ -935,9 +955,13 @@ void TestCli::interrupt_whileWritingAsksTwice()
     QFETCH(QString, devices);
     QFETCH(int, interrupts);
     QFETCH(int, exitCode);
+    QFETCH(int, signal);
+    QFETCH(bool, ignoredAtStart);
     QFETCH(bool, all);
     cli->setDevices(devices);
     cli->setSim("FWU_SIM_ACK_DELAY_MS", "6");
+    // An ignored signal stays ignored in the child the run starts as.
+    const auto restore = std::signal(SIGHUP, ignoredAtStart ? SIG_IGN : SIG_DFL);
     const bool writing = !devices.isEmpty() && !all;
     QElapsedTimer clock;
     // Verbose, so that the program says when it waits for the accessory: its Ctrl+C handling is
@@ -957,11 +981,24 @@ void TestCli::interrupt_whileWritingAsksTwice()
             QVERIFY(waitForOutput(process, QProcess::StandardError, "waiting up to"));
         clock.start();
         for (int i = 0; i < interrupts; ++i) {
-            ::kill(pid_t(process.processId()), SIGINT);
+            ::kill(pid_t(process.processId()), signal);
             QTest::qWait(200);
         }
     });
+    std::signal(SIGHUP, restore);
+    const QJsonArray records = history();
+    if (signal == SIGKILL) {
+        QVERIFY(r.crashed);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records[0]["outcome"].toString(), QString("unfinished"));
+        QVERIFY(records[0]["ended"].isNull());
+        return;
+    }
     QCOMPARE(r.exitCode, exitCode);
+    // What was handed to the engine is in the history, as it ended.
+    QCOMPARE(records.size(), writing ? 1 : 0);
+    if (writing)
+        QCOMPARE(records[0]["outcome"].toString(), QString(exitCode == 0 ? "done" : "interrupted"));
     const QByteArray big = pattern(200 * 1024, 3);
     if (all) {
         // Ended well inside the engines' 20 s start pause, so before anything could be written,
@@ -974,9 +1011,10 @@ void TestCli::interrupt_whileWritingAsksTwice()
         QVERIFY(clock.elapsed() < 5000); // well before the 10 s wait for a device runs out
         return;
     }
-    QVERIFY(r.err.contains("Stopping now leaves the device unusable until it is updated again. "
-                           "Press Ctrl+C again within 3 seconds"));
-    if (interrupts == 1) {
+    QCOMPARE(r.err.contains("Stopping now leaves the device unusable until it is updated again. "
+                            "Press Ctrl+C again within 3 seconds"),
+             signal == SIGINT);
+    if (exitCode == 0) {
         QVERIFY(holdsImage(r.image, big));
     } else {
         QVERIFY(!r.out.contains("Device updated"));
@@ -1003,6 +1041,121 @@ void TestCli::interrupt_duringADownloadLeavesNothingBehind()
     });
     QCOMPARE(r.exitCode, 130);
     QVERIFY(clock.elapsed() < 5000); // long before the downloader's 30 s silence limit
+}
+
+QJsonArray TestCli::history()
+{
+    const auto r = cli->run({"history", "--json"});
+    return r.exitCode == 0 ? QJsonDocument::fromJson(r.out).array() : QJsonArray {QJsonValue()};
+}
+
+void TestCli::history_recordsEveryUpdate_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("devices");
+    QTest::addColumn<QString>("simSetting");
+    // By path: "path serial identity kind outcome acknowledged/blocks reason [catalogue id
+    // version]"
+    QTest::addColumn<QStringList>("records");
+    const QString good = file("good.bin");
+    QTest::newRow("an update, and its log file")
+        << QStringList {"flash", good} << "v20:ABC,serial=SN1"
+        << "" << QStringList {"sim-hid:1 SN1 ABC v20 done 5/5 null"};
+    QTest::newRow("failing at block 8 of 20")
+        << QStringList {"flash", file("twenty.bin")} << "v20:ABC"
+        << "FWU_SIM_FAIL_WRITE=140"
+        << QStringList {"sim-hid:1 null ABC v20 failed 7/20 writing block 8 of 20 failed"};
+    QTest::newRow("--all: three, one lost, each its own record")
+        << QStringList {"flash", good, "--all"} << "v20:ABC;legacy;v20:XYZ,detach-block=2"
+        << ""
+        << QStringList {"sim-hid:1 null ABC v20 done 5/5 null",
+                        "sim-hid:2 null null legacy done 5/5 null",
+                        "sim-hid:3 null XYZ v20 lost 2/5 the accessory was unplugged during "
+                        "block 3 of 5"};
+    QTest::newRow("from the catalogue: its record named")
+        << QStringList {"flash", "--from-catalogue", "--url", url("/cat.json")} << "v20:ABC"
+        << "" << QStringList {"sim-hid:1 null ABC v20 done 3/3 null catalogue ABC 1.1"};
+    QTest::newRow("--all from the catalogue: each its record")
+        << QStringList {"flash", "--from-catalogue", "--url", url("/cat.json"), "--all"}
+        << "v20:XYZ;v20:ABC"
+        << ""
+        << QStringList {"sim-hid:1 null XYZ v20 done 2/2 null catalogue XYZ 2.0",
+                        "sim-hid:2 null ABC v20 done 3/3 null catalogue ABC 1.1"};
+    QTest::newRow("refused before the engine: nothing recorded")
+        << QStringList {"flash", good, "--device", "Q7", "--wait", "0.2"} << "v20:ABC"
+        << "" << QStringList {};
+}
+
+void TestCli::history_recordsEveryUpdate()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, devices);
+    QFETCH(QString, simSetting);
+    QFETCH(QStringList, records);
+    cli->setDevices(devices);
+    if (!simSetting.isEmpty())
+        cli->setSim(simSetting.section('=', 0, 0), simSetting.section('=', 1));
+    QVERIFY(!cli->run(inEnglish(arguments)).crashed);
+
+    QJsonArray found = history();
+    QStringList seen;
+    for (const QJsonValue &v : found) {
+        const auto orNull = [&](const char *key) {
+            return v[key].isNull() ? QString("null") : v[key].toString();
+        };
+        QString line = QString("%1 %2 %3 %4 %5 %6/%7 %8")
+                           .arg(v["path"].toString(), orNull("serial"), orNull("identity"),
+                                v["kind"].toString(), v["outcome"].toString())
+                           .arg(v["blocks_written"].toInt())
+                           .arg(v["blocks_total"].toInt())
+                           .arg(orNull("reason"));
+        if (!v["catalogue"].isNull())
+            line += " catalogue " + v["catalogue"]["device_id"].toString() + " "
+                + v["catalogue"]["version"].toString();
+        seen << line;
+        // The digest of the image as written, not of the file's name or folder.
+        QFile image(v["image"].toString() == "good.bin" ? file("good.bin") : QString());
+        if (image.open(QIODevice::ReadOnly))
+            QCOMPARE(
+                v["sha256"].toString(),
+                QString(
+                    QCryptographicHash::hash(image.readAll(), QCryptographicHash::Sha256).toHex()));
+    }
+    seen.sort();
+    QCOMPARE(seen, records);
+    // The newest alone, and one accessory's alone.
+    if (!found.isEmpty()) {
+        const QJsonObject newest = found.last().toObject();
+        const auto last = cli->run({"history", "--json", "--last", "1"});
+        QCOMPARE(QJsonDocument::fromJson(last.out).array(), QJsonArray {newest});
+        const auto one = cli->run({"history", "--json", "--device", newest["path"].toString()});
+        QCOMPARE(QJsonDocument::fromJson(one.out).array(), QJsonArray {newest});
+    }
+
+    // The same, flattened: a header and a line each, the outcome in its column.
+    const auto csv = cli->run({"history", "--csv"});
+    const QStringList lines = QString::fromUtf8(csv.out).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), records.size() + 1);
+    const QStringList columns = lines[0].split(',');
+    QCOMPARE(columns.size(), 21);
+    QVERIFY(columns.contains("catalogue_version") && !columns.contains("catalogue"));
+    for (int i = 1; i < lines.size(); ++i)
+        QCOMPARE(lines[i].section(',', columns.indexOf("id"), columns.indexOf("id")),
+                 found[i - 1].toObject()["id"].toString());
+
+    if (QTest::currentDataTag() != QLatin1String("an update, and its log file"))
+        return;
+    const QDir logs(cli->stateFolder() + "/logs");
+    const QStringList logFiles = logs.entryList({"firmware-updater-cli-*.log"});
+    QCOMPARE(logFiles.size(), 1);
+    QFile log(logs.filePath(logFiles[0]));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    for (const char *part : {"firmware-updater-cli ", "OS: ", "Qt: ", "hidapi: ", "Device updated",
+                             "accessory: path sim-hid:1, serial SN1",
+                             "good.bin (5000 bytes, SHA-256", "ended: done after 5 of 5 blocks"})
+        QVERIFY2(text.contains(part), qPrintable(part + ("\n" + text)));
+    QVERIFY2(!text.contains(files.path()), qPrintable(text)); // the image's name, not its folder
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -36,6 +36,7 @@ private slots:
     void identityRequestWriteFails_deviceStillConnects_data();
     void windowLink_opensOnlyTheNamedAccessory_data();
     void windowLink_opensOnlyTheNamedAccessory();
+    void windowLink_namedBusy_reportedThenOpenedOnceFree();
     void identityRequestWriteFails_deviceStillConnects();
 
 private:
@@ -349,6 +350,33 @@ void TestDeviceLink::windowLink_opensOnlyTheNamedAccessory()
         QCOMPARE(accessory["kind"].toString(), QStringLiteral("V20"));
         QCOMPARE(accessory["busy"].toBool(), false);
     }
+}
+
+void TestDeviceLink::windowLink_namedBusy_reportedThenOpenedOnceFree()
+{
+    AccessoryLocks locks;
+    AccessoryLocks otherCopy;
+    task->setAccessoryLocks(&locks);
+    task->setDeviceClaim([&](const std::string &p) { return locks.claim(p.c_str()); },
+                         [&](const std::string &p) { locks.release(p.c_str()); });
+    SimHid::DeviceOptions options;
+    options.serial = "SN1";
+    const int device = SimHid::attach(options);
+    const QByteArray path = SimHid::pathOf(device);
+    QVERIFY(otherCopy.claim(path));
+    QSignalSpy reports(task, &MainTask::sig_AccessoriesPresent);
+    task->SetTarget(QString::fromLatin1(path));
+    passes(100);
+    QCOMPARE(SimHid::openHandles(device), 0);
+    QCOMPARE(reports.size(), 2); // the busy one's refusal is reported once, not at every poll
+    QVERIFY(reports.last().first().toList().first().toMap()["busy"].toBool());
+    otherCopy.release(path);
+    passes(100);
+    QCOMPARE(SimHid::openHandles(device), 1);
+    QCOMPARE(reports.size(), 3);
+    QVERIFY(!reports.last().first().toList().first().toMap()["busy"].toBool());
+    task->SetTarget(QString()); // closed while the locks it claimed through still exist
+    passes(20);
 }
 
 QTEST_GUILESS_MAIN(TestDeviceLink)

@@ -146,6 +146,33 @@ TestCase {
         compare(text.substring(text.length - 5), "n1009")
     }
 
+    // The log's menu is reached by mouse and keyboard, and reads in the current language.
+    function test_logMenu_data() {
+        return [{ tag: "right click" }, { tag: "Menu key" }, { tag: "Shift+F10" }]
+    }
+
+    function test_logMenu(data) {
+        backend.qml_LangageSelectChange(1)
+        var area = child("outputTextArea")
+        var menu = child("logMenu")
+        window.requestActivate()
+        tryVerify(function () { return window.active })
+        if (data.tag === "right click") {
+            mouseClick(area, 20, 20, Qt.RightButton)
+        } else {
+            area.forceActiveFocus()
+            if (data.tag === "Menu key")
+                keyClick(Qt.Key_Menu)
+            else
+                keyClick(Qt.Key_F10, Qt.ShiftModifier)
+        }
+        tryCompare(menu, "opened", true)
+        compare(child("logCopy").text, "Copy the log")
+        compare(child("logSave").text, "Save the log as a file…")
+        compare(child("logOpenFolder").text, "Open the log folder")
+        menu.close()
+    }
+
     function test_progress_data() {
         return [ { tag: "0", value: 0 }, { tag: "50", value: 50 }, { tag: "100", value: 100 } ]
     }

@@ -1,5 +1,7 @@
 // One update through the program's own start-up: the controller, the engine on the worker thread
 // and the six connections between them, watched from a main window that stands in for the user.
+#include "HistoryFile.h"
+#include "HistoryPaths.h"
 #include "SimHid.h"
 #include "Startup.h"
 
@@ -66,6 +68,8 @@ void TestUpdateWiring::update_fromTheWindow_reachesTheDeviceAndTheLog()
     qmlFile.write(qml.toUtf8());
     qmlFile.close();
 
+    // A history and log folder of this run's own.
+    qputenv("XDG_STATE_HOME", dir.filePath(QStringLiteral("state")).toUtf8());
     probeLines.clear();
     const QtMessageHandler previous = qInstallMessageHandler(captureProbe);
     int argc = 1;
@@ -85,7 +89,8 @@ void TestUpdateWiring::update_fromTheWindow_reachesTheDeviceAndTheLog()
     QCOMPARE(log.removeAll("black:firmware.bin: 3000 字节，SHA-256 " + digest + "…"), 1);
     // The window acts on the status change, which the engine signals just before its message.
     QCOMPARE(log,
-             (QStringList {"black:打开文件成功 firmware.bin", "black:连接设备成功",
+             (QStringList {"black:固件升级软件 " FWU_VERSION, "black:打开文件成功 firmware.bin",
+                           "black:连接设备成功",
                            "black:开始升级：firmware.bin（3000 字节），设备 TX-WIRED",
                            "black:更新设备成功"}));
     // The first 0 is the bar's reset when the image is opened.
@@ -94,6 +99,18 @@ void TestUpdateWiring::update_fromTheWindow_reachesTheDeviceAndTheLog()
     QCOMPARE(withPrefix(QStringLiteral("id:")), QStringList {"TX-WIRED"});
     QCOMPARE(SimHid::receivedImage(device), image.leftJustified(3072, char(0xFF)));
     QCOMPARE(SimHid::protocolErrors(device), QStringList());
+
+    // The update is in the history, as the command line's history reads it.
+    const QVector<HistoryRecord> history = HistoryFile(HistoryPaths::historyFile()).read();
+    QCOMPARE(history.size(), 1);
+    const QJsonObject record = history.first().toJson();
+    QCOMPARE(record.value("program").toString(), QString("window"));
+    QCOMPARE(record.value("outcome").toString(), QString("done"));
+    QCOMPARE(record.value("identity").toString(), QString("TX-WIRED"));
+    QCOMPARE(record.value("image").toString(), QString("firmware.bin"));
+    QCOMPARE(record.value("blocks_written").toInt(), 3);
+    QCOMPARE(record.value("sha256").toString(),
+             QString(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()));
 }
 
 QTEST_APPLESS_MAIN(TestUpdateWiring)
