@@ -105,11 +105,32 @@ ApplicationWindow {
         bringUp(popup)
     }
 
+    Timer {
+        id: catalogueLoading
+        interval: 300
+        // Over the main window: the dialog, its usual transient parent, is not up yet.
+        onTriggered: {
+            var popup = ensurePopup()
+            popup.transientParent = rootWindow
+            popup.x = rootWindow.x + (rootWindow.width - popup.width) / 2
+            popup.y = rootWindow.y + (rootWindow.height - popup.height) / 2
+            popup.progressValue = 0
+            bringUp(popup)
+        }
+    }
+
     function openNetworkFirmware() {
         if (updateRunning)
             return
         isdownJsonFile = true
+        // A slow server: the popup says the catalogue is loading and offers Cancel meanwhile.
+        catalogueLoading.start()
         backend.qml_LoadJsonFile()
+        catalogueLoading.stop()
+        if (gidDownloadProgress) {
+            gidDownloadProgress.visible = false
+            gidDownloadProgress.transientParent = ensureDialog()
+        }
         isdownJsonFile = false
         if (!backend.jsonFileIsExists())
             return

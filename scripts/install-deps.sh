@@ -9,7 +9,7 @@ packages=(
   cmake make g++ pkg-config
   qtbase5-dev qtbase5-private-dev qtdeclarative5-dev qtdeclarative5-private-dev
   qtdeclarative5-dev-tools
-  libhidapi-dev libtinyxml2-dev zlib1g-dev
+  libhidapi-dev libtinyxml2-dev zlib1g-dev libsodium-dev
   qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-controls2
   qml-module-qtquick-controls qml-module-qtquick-dialogs qml-module-qt-labs-platform
   qml-module-qttest
@@ -17,6 +17,7 @@ packages=(
   fonts-wqy-microhei
   qttranslations5-l10n
   desktop-file-utils appstream dpkg-dev file xdotool
+  minisign  # re-signs the signature tests' fixtures (tests/trust/fixtures/make.sh)
 )
 
 # The screen-reader checks (scripts/a11y/): Orca and the Linux accessibility bus, with the Python
@@ -33,7 +34,7 @@ fi
 if [ "${1:-}" = "--windows" ]; then
   packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
              nsis wine wine64 zip unzip imagemagick python3 perl git xz-utils ca-certificates
-             locales fonts-liberation)
+             locales fonts-liberation autoconf automake libtool)
 fi
 
 missing=()

@@ -2,8 +2,8 @@
 # Makes the Windows libraries ready in the cache folder and prints their prefixes as
 # FWU_QT_WIN64=... and FWU_WIN64_DEPS=... lines. Qt: FWU_QT_WIN64 when set, else the prebuilt
 # ../shared/toolchains/qt5-win64.tar.xz beside the checkout unpacked once, else built from Debian's
-# source packages once (about an hour). hidapi, tinyxml2 and zlib: built from Debian's source
-# packages once, the versions Debian ships.
+# source packages once (about an hour). hidapi, tinyxml2, zlib and libsodium: built from Debian's
+# source packages once, the versions Debian ships.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 need ${mingw}-g++-posix g++-mingw-w64-x86-64-posix
@@ -63,7 +63,25 @@ deps_prefix() {
   rm -f "$prefix/lib/libzlibstatic.a"  # link the DLL, as on Linux
   build_cmake tinyxml2 "$prefix/lib/libtinyxml2.dll.a" -Dtinyxml2_BUILD_TESTING=OFF
   build_cmake hidapi "$prefix/lib/libhidapi.dll.a" -DHIDAPI_BUILD_HIDTEST=OFF
+  build_autotools libsodium "$prefix/lib/libsodium.dll.a"
   echo "$prefix"
+}
+
+# libsodium has no CMake build, and Debian's source carries configure.ac, not configure. Its stack
+# protector would import libssp-0.dll, which no Windows has and the folder does not ship:
+# --disable-ssp keeps it out.
+build_autotools() {  # PACKAGE STAMP-FILE
+  local name=$1 stamp=$2
+  [ -f "$stamp" ] && return 0
+  local src; src=$(source_tree "$name")
+  echo "Building $name for Windows" >&2
+  rm -rf "$cache/build-$name" && mkdir -p "$cache/build-$name"
+  { { [ -x "$src/configure" ] || (cd "$src" && autoreconf -fi); } && cd "$cache/build-$name" &&
+    "$src/configure" --host=$mingw --prefix="$prefix" --enable-shared --disable-static \
+      --disable-ssp CC=$mingw-gcc-posix &&
+    make -j "${JOBS:-2}" && make install; } >"$cache/$name-build.log" 2>&1 \
+    || die "$name's cross build failed: see $cache/$name-build.log"
+  cd "$root"
 }
 
 build_cmake() {  # PACKAGE STAMP-FILE CMAKE-ARGS...

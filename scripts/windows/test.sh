@@ -52,7 +52,7 @@ visible_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | wc -l; 
 # Linux layout) and tst_startup (its copies keep their locks apart through XDG folders).
 units=(tst_catalog tst_languageconfig tst_apppaths tst_unzip tst_deviceframe tst_firmwareimage
        tst_treebuild tst_singleinstancelock tst_controller tst_details tst_devicelink tst_updatesteps
-       tst_updatesequence tst_download tst_treeviewmodel tst_netroad tst_update_wiring
+       tst_updatesequence tst_download tst_trust tst_treeviewmodel tst_netroad tst_update_wiring
        tst_qml_main tst_qml_states tst_qml_dialog tst_qml_popup tst_qml_netflow tst_qml_fit
        tst_qml_update tst_qml_closedownload)
 echo "Cross-building the tests (log: $results/tests-build.log)"

@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QLoggingCategory>
 
+#include <cctype>
+
 Q_LOGGING_CATEGORY(lcCatalog, "fwu.catalog")
 
 namespace {
@@ -39,6 +41,25 @@ void readCategory(const QJsonValue &value, FirmwareCategory *category)
     readTexts(value.toObject(), &category->names, &category->id);
 }
 
+bool isHexDigest(const QString &text)
+{
+    if (text.size() != 64)
+        return false;
+    for (const QChar c : text) {
+        if (!isxdigit(c.unicode() < 128 ? c.toLatin1() : 'x'))
+            return false;
+    }
+    return true;
+}
+
+// A digest that is not one must not read as "no digest": that would make the record unverified
+// instead of refused.
+void readDigest(const QJsonValue &value, FirmwareInfo *info)
+{
+    const QString text = value.toString().trimmed();
+    info->sha256 = isHexDigest(text) ? text.toLower() : QStringLiteral("-");
+}
+
 void readField(const QString &key, const QJsonValue &value, FirmwareInfo *info, QString *url)
 {
     if (key == QLatin1String("device_id"))
@@ -61,6 +82,10 @@ void readField(const QString &key, const QJsonValue &value, FirmwareInfo *info, 
         readCategory(value, &info->category2);
     else if (key == QLatin1String("category3"))
         readCategory(value, &info->category3);
+    else if (key == QLatin1String("sha256"))
+        readDigest(value, info);
+    else if (key == QLatin1String("size") && value.isDouble() && value.toDouble() >= 0)
+        info->size = qint64(value.toDouble());
 }
 
 // Fills a record in place.
@@ -112,6 +137,8 @@ void FirmwareCatalog::parseDocument(const QJsonObject &document)
     for (const QJsonValue &element : firmwares)
         readRecord(element.toObject(), baseUrl, info++);
     records = std::move(parsed);
+    isSigned = false;
+    unverifiedNoted.clear();
     count = records.size();
     indexForSearch();
 }

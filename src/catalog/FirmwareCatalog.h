@@ -3,6 +3,7 @@
 #include "FirmwareInfo.h"
 
 #include <QJsonObject>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -32,6 +33,10 @@ public:
     QVector<FirmwareInfo> records;
     QString baseUrl;
     int count = 0;
+    // Set by the caller once the catalogue's signature was checked; a parse clears it.
+    bool isSigned = false;
+    // Records already said to be unverified, so the log says it once per catalogue.
+    QSet<int> unverifiedNoted;
 
 private:
     void parseDocument(const QJsonObject &document);

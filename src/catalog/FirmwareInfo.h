@@ -15,4 +15,8 @@ struct FirmwareInfo
     FirmwareCategory category2;
     FirmwareCategory category3;
     FirmwareTexts update_contents;
+    // The archive as saved: its SHA-256 in lower-case hex (empty when not given; "-" when given
+    // but not 64 hex digits, which no archive matches) and its length in bytes (-1: not given).
+    QString sha256;
+    qint64 size = -1;
 };

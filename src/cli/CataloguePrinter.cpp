@@ -86,14 +86,18 @@ QString CataloguePrinter::json(const CliOutput &out, const CatalogueSource &sour
     for (int p : records) {
         const FirmwareInfo &record = source.catalogue().records[p];
         const Row row = rowOf(record, language);
-        list.append(QJsonObject {{"category", row[0]},
-                                 {"device_id", row[1]},
-                                 {"version", row[2]},
-                                 {"release_date", row[3]},
-                                 {"name", row[4]},
-                                 {"firmware_url", source.archiveUrl(p).toString()},
-                                 {"remark", record.remark.in(language)},
-                                 {"changes", record.update_contents.in(language)}});
+        QJsonObject entry {{"category", row[0]},
+                           {"device_id", row[1]},
+                           {"version", row[2]},
+                           {"release_date", row[3]},
+                           {"name", row[4]},
+                           {"firmware_url", source.archiveUrl(p).toString()},
+                           {"remark", record.remark.in(language)},
+                           {"changes", record.update_contents.in(language)}};
+        // The archive's digest and size as the catalogue gives them; null when it gives none.
+        entry.insert("sha256", record.sha256.isEmpty() ? QJsonValue() : QJsonValue(record.sha256));
+        entry.insert("size", record.size < 0 ? QJsonValue() : QJsonValue(double(record.size)));
+        list.append(entry);
     }
     return QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Indented));
 }

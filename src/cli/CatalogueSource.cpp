@@ -1,5 +1,7 @@
 #include "CatalogueSource.h"
 
+#include "CatalogueGate.h"
+#include "CatalogueTrust.h"
 #include "CliOutput.h"
 #include "ExitCode.h"
 #include "MessageId.h"
@@ -58,10 +60,25 @@ int CatalogueSource::fetch(const QString &url)
     if (!downloader.succeeded())
         return downloadFailed(catalogueUrl.toDisplayString());
     logDownload(catalogueUrl);
-    if (!records.parseJsonFile(work + downloader.downloadedFileName())) {
+    ReplayGuard guard;
+    CatalogueTrust trust(out.cataloguePublicKeys(), &guard);
+    CatalogueGate gate(downloader, trust);
+    switch (gate.check(catalogueUrl, work + downloader.downloadedFileName())) {
+    case CatalogueGate::Outcome::Refused:
+        failure
+            = out.text(CatalogueTrust::reason(gate.verdict())).arg(catalogueUrl.toDisplayString());
+        out.error(failure);
+        return ExitCode::NotVerified;
+    case CatalogueGate::Outcome::NetworkError:
+        return downloadFailed(CatalogueTrust::signatureUrl(catalogueUrl).toDisplayString());
+    default:
+        break;
+    }
+    if (!records.parseJson(gate.catalogue())) {
         out.error(out.text(LanguageConfig::cliNotACatalogue).arg(catalogueUrl.toDisplayString()));
         return ExitCode::BadUsage;
     }
+    records.isSigned = trust.required();
     return ExitCode::Ok;
 }
 
@@ -112,6 +129,12 @@ QUrl CatalogueSource::archiveUrl(int record) const
 // Everything else (no answer, a cut, a 5xx) is a network fault that a later try may not meet.
 int CatalogueSource::downloadFailed(const QString &what) const
 {
+    if (downloader.writeFailed()) {
+        failure = out.text(LanguageConfig::textDownloadWriteFailed)
+                      .arg(downloader.downloadedFileName(), downloader.writeError());
+        out.error(failure);
+        return ExitCode::BadUsage;
+    }
     const int status = downloader.httpStatus();
     out.supportLine(QStringLiteral("download of %1 failed: HTTP status %2").arg(what).arg(status));
     if (status >= 400 && status <= 499) {
@@ -134,9 +157,25 @@ void CatalogueSource::logDownload(const QUrl &url) const
 
 int CatalogueSource::fetchImage(int record, QString &imagePath)
 {
+    const FirmwareInfo &info = records.records[record];
+    if (!CatalogueTrust::recordUsable(info, records.isSigned)) {
+        failure = out.text(LanguageConfig::textRecordWithoutDigest).arg(info.device_id);
+        out.error(failure);
+        return ExitCode::NotVerified;
+    }
+    if (info.sha256.isEmpty())
+        out.status(out.text(LanguageConfig::textFirmwareUnverified).arg(info.device_id));
     const QUrl archive = archiveUrl(record);
     qCDebug(lcCli) << "downloading" << archive.toDisplayString();
+    downloader.expect(info.size, info.sha256);
     downloader.downloadFile(archive);
+    if (downloader.mismatched()) {
+        failure
+            = out.text(LanguageConfig::textDownloadMismatch)
+                  .arg(info.device_id, info.sha256.left(12), downloader.receivedSha256().left(12));
+        out.error(failure);
+        return ExitCode::NotVerified;
+    }
     if (!downloader.succeeded())
         return downloadFailed(archive.toDisplayString());
     logDownload(archive);

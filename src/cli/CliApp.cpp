@@ -155,6 +155,7 @@ int CliApp::flashAll()
         targets << t;
     }
     multi = std::make_unique<MultiFlash>(out, locks, options.startDelayMs, options.json);
+    multi->setExpectedSha256(options.sha256);
     multi->setRecord(runRecord.get());
     const int code = multi->run(targets);
     // Engines still in their start pause would hold the exit until it ends: leave at once.
@@ -172,6 +173,7 @@ int CliApp::flashStation()
     if (const int code = checkImage(options.file, size))
         return code;
     multi = std::make_unique<MultiFlash>(out, locks, options.startDelayMs, false);
+    multi->setExpectedSha256(options.sha256);
     multi->setRecord(runRecord.get());
     return multi->runStation(QFileInfo(options.file).absoluteFilePath(), size);
 }
@@ -397,6 +399,7 @@ bool CliApp::haveWorkFolder()
 void CliApp::startSession()
 {
     session = std::make_unique<FlashSession>(out, options.startDelayMs, &locks, target);
+    session->setExpectedSha256(options.sha256);
     session->start();
 }
 

@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 
+#include <cctype>
 #include <cmath>
 
 namespace {
@@ -21,6 +22,7 @@ const char *const description
       "                                        identity\n"
       "  flash ... --all [--expect N] [--json] every connected accessory, side by side\n"
       "  flash FILE.bin --station              until Ctrl+C, every accessory plugged in, once\n"
+      "  flash FILE.bin ... --sha256 HEX       only an image with this SHA-256\n"
       "  catalogue [--url URL] [SEARCH] [--json]\n"
       "                                        list the catalogue's firmware\n"
       "  history [--json | --csv] [--device NAME] [--last N]\n"
@@ -29,9 +31,9 @@ const char *const description
       "Exit status: 0 done, 1 network error or server fault (5xx), 2 bad usage, an unusable\n"
       "file or an address the server refuses (4xx), several accessories and none chosen, 3 no\n"
       "device, 4 update failed, 5 firmware for another device, 6 another copy (the window or a\n"
-      "flash, of any user) is using the accessory,\n"
-      "130 interrupted. With --all: 4 when any accessory failed, 3 when fewer than --expect\n"
-      "are there within --wait.";
+      "flash, of any user) is using the accessory, 7 not verified (a download, signature or\n"
+      "--sha256 that does not match), 130 interrupted. With --all: 4 when any accessory failed,\n"
+      "3 when fewer than --expect are there within --wait.";
 
 struct Parser
 {
@@ -57,6 +59,7 @@ struct Parser
     QCommandLineOption noProgress {"no-progress", "Print no progress lines."};
     QCommandLineOption verbose {"verbose", "Print the device protocol trace on stderr."};
     QCommandLineOption startDelay {"start-delay", "Engine start pause in ms.", "ms", "1000"};
+    QCommandLineOption sha256 {"sha256", "Flash the image only when its SHA-256 is this.", "HEX"};
     QCommandLineOption help {{"h", "help"}, "Show this help."};
     // -v as in the window (Qt's version option): the version, never --verbose.
     QCommandLineOption version {{"v", "version"}, "Show the version."};
@@ -67,7 +70,8 @@ struct Parser
         // Tests shorten the engine's start pause; users have no reason to.
         startDelay.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOptions({help, version, wait, url, json, csv, last, device, all, station, expect,
-                           fromCatalogue, force, language, quiet, noProgress, verbose, startDelay});
+                           fromCatalogue, force, language, quiet, noProgress, verbose, startDelay,
+                           sha256});
         parser.addPositionalArgument("command", "devices, flash, catalogue or history.");
     }
 };
@@ -118,6 +122,22 @@ bool takeCommand(QStringList args, CliOptions &o)
     o.error
         = QStringLiteral("unknown command: %1 (devices, flash, catalogue or history)").arg(name);
     return false;
+}
+
+// A catalogue firmware is checked against the catalogue's own digest, not one typed in.
+bool takeSha256(const QString &text, CliOptions &o)
+{
+    const QString hex = text.trimmed().toLower();
+    const bool isHex = hex.size() == 64
+        && std::all_of(hex.begin(), hex.end(), [](QChar c) { return isxdigit(c.toLatin1()); });
+    if (o.fromCatalogue)
+        o.error = QStringLiteral("--sha256 checks an image file; a catalogue firmware is checked "
+                                 "against the catalogue's own digest");
+    else if (!isHex)
+        o.error = QStringLiteral("--sha256 needs 64 hexadecimal digits, not \"%1\"").arg(text);
+    else
+        o.sha256 = hex;
+    return o.error.isEmpty();
 }
 
 } // namespace
@@ -175,6 +195,8 @@ CliOptions CliOptions::parse(const QStringList &arguments)
             return o;
         }
     }
+    if (p.parser.isSet(p.sha256) && !takeSha256(p.parser.value(p.sha256), o))
+        return o;
     if (o.all && !o.device.isEmpty()) {
         o.error = QStringLiteral("--all and --device exclude each other");
         return o;

@@ -29,6 +29,7 @@ struct CliOptions
     bool quiet = false;
     bool noProgress = false; // --no-progress
     bool verbose = false;
+    QString sha256; // --sha256 HEX: the image file's expected SHA-256, lower case
 
     QString error; // set when the arguments are unusable; the command is None then
     QString helpText;

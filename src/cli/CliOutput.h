@@ -31,6 +31,7 @@ public:
     const LanguageConfig &texts() const { return config; }
     // The catalogue address: the first language's, as the window fetches it.
     QString catalogueUrl() const { return config.text(LanguageConfig::catalogueUrl, 0); }
+    QStringList cataloguePublicKeys() const { return config.cataloguePublicKeys; }
 
     // Every line printed (results excepted) also goes here: the run's log file.
     void setLogSink(std::function<void(const QString &)> sink) { logSink = std::move(sink); }

@@ -10,6 +10,9 @@ enum Code : int {
     UpdateFailed = 4,
     Mismatch = 5,
     Busy = 6, // another copy (the window or the command line) holds the devices
+    // The download, the catalogue's signature or the image is not what it should be: a digest,
+    // size or signature mismatch, or an image whose SHA-256 is not the --sha256 given.
+    NotVerified = 7,
     Interrupted = 130, // as a shell reports a program ended by Ctrl+C
 };
 } // namespace ExitCode

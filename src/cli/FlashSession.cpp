@@ -42,6 +42,7 @@ FlashSession::FlashSession(const CliOutput &out, int startDelayMs, AccessoryLock
     connect(engine, &MainTask::sig_OutoutMsgToBackend, this, &FlashSession::onMessage);
     connect(engine, &MainTask::sig_ChangeProgressValue, this, &FlashSession::onProgress);
     connect(engine, &MainTask::sig_UpdateState, this, &FlashSession::onUpdateState);
+    connect(engine, &MainTask::sig_ImageDigest, this, &FlashSession::onImageDigest);
     connect(engine, &MainTask::sig_UpdateFailure, this,
             [this](const UpdateFailure &reason) { failure = reason; });
 }
@@ -88,6 +89,8 @@ int FlashSession::flash(const QString &imagePath, quint64 imageSize)
     progressStarted = false;
     QMetaObject::invokeMethod(engine, "SetFilePath", Qt::QueuedConnection,
                               Q_ARG(QString, imagePath));
+    QMetaObject::invokeMethod(engine, "SetExpectedSha256", Qt::QueuedConnection,
+                              Q_ARG(QString, expectedSha256));
     QMetaObject::invokeMethod(engine, "StartUpdate", Qt::QueuedConnection);
     return runLoop();
 }
@@ -211,6 +214,20 @@ void FlashSession::onUpdateState(bool running)
     phase = Phase::Writing;
     if (out.showsProgress())
         progress->begin(blocks);
+}
+
+// The digest of what is written, taken before the first write: shown with --verbose, and the one
+// --sha256 is compared with.
+void FlashSession::onImageDigest(const QString &digest, qint64 size, bool matches)
+{
+    sha256 = digest;
+    qCDebug(lcCli).noquote() << "image:" << size << "bytes, SHA-256" << digest;
+    if (matches || phase != Phase::Starting)
+        return;
+    if (progress)
+        progress->finish();
+    out.error(out.text(LanguageConfig::textImageDigestMismatch).arg(digest, expectedSha256));
+    finishWith(ExitCode::NotVerified);
 }
 
 // One line in the run's language after the failure message: which step, which block, and

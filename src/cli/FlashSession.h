@@ -42,6 +42,10 @@ public:
     bool reportsIdentity() const;
     // Updates the connected accessory with the image; returns the exit code.
     int flash(const QString &imagePath, quint64 imageSize);
+    // `--sha256`: the update refuses (exit 7) an image whose SHA-256 is not this.
+    void setExpectedSha256(const QString &sha256) { expectedSha256 = sha256; }
+    // The SHA-256 of the copy the update wrote from; empty before it was taken.
+    QString imageSha256() const { return sha256; }
 
     // Why the last update failed, where the engine said; blocks the accessory acknowledged.
     UpdateFailure lastFailure() const { return failure; }
@@ -56,6 +60,9 @@ public slots:
 
 private:
     enum class Phase { Idle, Waiting, Starting, Writing, Done };
+    void onImageDigest(const QString &digest, qint64 size, bool matches);
+    QString expectedSha256;
+    QString sha256;
 
     void onConnection(bool connected);
     void onIdentity(const QString &identity);

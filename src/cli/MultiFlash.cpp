@@ -55,6 +55,8 @@ struct MultiFlash::Unit
     bool requested = false;
     bool done = false;
     bool ok = false;
+    bool notVerified = false; // the image's digest is not the --sha256 given
+    QString sha256; // of the copy the engine writes from
     QString result;
     bool recorded = false; // handed to the engine: the history has its start line
     HistoryRecord history;
@@ -102,6 +104,10 @@ int MultiFlash::run(const QVector<Target> &targets)
     if (interrupted)
         return ExitCode::Interrupted;
     for (auto &unit : units) {
+        if (unit->notVerified)
+            return ExitCode::NotVerified;
+    }
+    for (auto &unit : units) {
         if (!unit->ok && !unit->target.skipped)
             return ExitCode::UpdateFailed;
     }
@@ -139,6 +145,8 @@ void MultiFlash::startUnit(Unit &unit)
         }
         QMetaObject::invokeMethod(u->engine, "SetFilePath", Qt::QueuedConnection,
                                   Q_ARG(QString, u->target.image));
+        QMetaObject::invokeMethod(u->engine, "SetExpectedSha256", Qt::QueuedConnection,
+                                  Q_ARG(QString, expectedSha256));
         QMetaObject::invokeMethod(u->engine, "StartUpdate", Qt::QueuedConnection);
     });
     connect(engine, &MainTask::sig_ReceiveV20DeviceID, context, [u](const QString &identity) {
@@ -156,6 +164,16 @@ void MultiFlash::startUnit(Unit &unit)
             [u](const UpdateFailure &failure) { u->failure = failure; });
     connect(engine, &MainTask::sig_OutoutMsgToBackend, context,
             [this, u](int id) { onMessage(*u, id); });
+    connect(engine, &MainTask::sig_ImageDigest, context,
+            [this, u](const QString &sha256, qint64, bool matches) {
+                u->sha256 = sha256;
+                if (matches)
+                    return;
+                u->notVerified = true;
+                finishUnit(
+                    *u, false,
+                    out.text(LanguageConfig::textImageDigestMismatch).arg(sha256, expectedSha256));
+            });
     connect(engine, &MainTask::sig_ChangeProgressValue, context,
             [this, u](int value) { onProgress(*u, value); });
     QTimer::singleShot(startDelayMs + connectTimeoutMs, context, [this, u] {
@@ -291,6 +309,7 @@ void MultiFlash::report()
                                   {"identity", identity},
                                   {"result", result},
                                   {"message", unit->result},
+                                  {"sha256", unit->sha256},
                                   {"reason", FailureText::kindName(unit->failure.kind)},
                                   {"block", unit->failure.block},
                                   {"seconds", qRound(seconds * 10) / 10.0}});

@@ -49,6 +49,8 @@ public:
     // by side with the others; one that stays plugged in is not updated again until re-plugged.
     // A line per finished accessory and the running count. Returns Interrupted.
     int runStation(const QString &image, quint64 size);
+    // `--sha256`: every engine refuses an image whose SHA-256 is not this.
+    void setExpectedSha256(const QString &sha256) { expectedSha256 = sha256; }
 
     // Whether a Ctrl+C stopped the run before any accessory was written: its engines may still
     // sleep in their start pause, and need not be waited for.
@@ -87,5 +89,6 @@ private:
     std::set<QByteArray> served; // station: updated (or tried) and still plugged in
     int updatedCount = 0;
     int failedCount = 0;
+    QString expectedSha256;
     CliRecord *record = nullptr;
 };

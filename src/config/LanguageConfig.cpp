@@ -86,6 +86,20 @@ const NamedText namedTexts[LanguageConfig::EntryCount - LanguageConfig::position
     {"reason_unplugged_before_blocks", "the accessory was unplugged before the first block"},
     {"reason_unplugged_during_block", "the accessory was unplugged during block %1 of %2"},
     {"reason_image_unreadable", "the image could not be read at block %1"},
+    {"catalogue_unsigned", "Catalogue refused: no signature was found for %1"},
+    {"catalogue_bad_signature", "Catalogue refused: the signature of %1 is not valid"},
+    {"catalogue_unknown_key",
+     "Catalogue refused: %1 is signed by a key this program does not trust"},
+    {"catalogue_replayed", "Catalogue refused: %1 is older than one already received"},
+    {"download_mismatch",
+     "%1: the download does not match the catalogue (expected %2…, received %3…)"},
+    {"firmware_unverified", "%1 has no digest in the catalogue: the download is not verified"},
+    {"record_without_digest", "%1 refused: the signed catalogue gives it no digest"},
+    {"unverified_mark", "(not verified)"},
+    {"download_write_failed", "Cannot save the download %1: %2"},
+    {"image_digest", "%1 bytes, SHA-256 %2…"},
+    {"image_digest_mismatch", "the image's SHA-256 is %1, not the %2 given: nothing was written"},
+    {"loading_catalogue", "Loading the firmware catalogue…"},
     {"history_unwritable", "The update history cannot be written (%1); the update goes on."},
     {"history_empty", "No updates recorded yet."},
     {"history_line", "%1  %2 into %3: %4"},
@@ -199,6 +213,7 @@ void LanguageConfig::useBuiltInTable()
     helpHost = builtInHelpHost();
     fileQtLocales.clear();
     networkFirmware = false;
+    cataloguePublicKeys.clear();
     for (int i = 0; i < EntryCount; ++i)
         entries[i] = QStringList {builtInText(Entry(i))};
 }
@@ -232,6 +247,10 @@ bool LanguageConfig::loadConfigFile(const QString &path)
     helpHost = help ? elementText(help) : builtInHelpHost();
     networkFirmware = elementText(root->FirstChildElement("network_firmware")).trimmed()
         == QLatin1String("true");
+    cataloguePublicKeys.clear();
+    for (const auto *key = root->FirstChildElement("catalogue_public_key"); key;
+         key = key->NextSiblingElement("catalogue_public_key"))
+        cataloguePublicKeys.append(elementText(key).trimmed());
 
     // The program switches between at most five languages (the catalogue has five language
     // slots); any further language is neither read nor offered in the language box.
@@ -249,8 +268,11 @@ bool LanguageConfig::loadConfigFile(const QString &path)
         qCWarning(lcConfig).noquote()
             << path << "has no <language> element - using the built-in texts";
         const QString host = helpHost;
+        const QStringList keys
+            = cataloguePublicKeys; // texts missing must not lift the signing rule
         useBuiltInTable();
         helpHost = host;
+        cataloguePublicKeys = keys;
     }
     return true;
 }

@@ -85,6 +85,19 @@ public:
         textReasonUnpluggedBeforeBlocks,
         textReasonUnpluggedDuringBlock,
         textReasonImageUnreadable,
+        // Firmware that can be trusted: the catalogue's signature and digests, the image's own.
+        textCatalogueUnsigned,
+        textCatalogueBadSignature,
+        textCatalogueUnknownKey,
+        textCatalogueReplayed,
+        textDownloadMismatch,
+        textFirmwareUnverified,
+        textRecordWithoutDigest,
+        textUnverifiedMark,
+        textDownloadWriteFailed,
+        textImageDigest,
+        textImageDigestMismatch,
+        textLoadingCatalogue,
         // The update history and the log files.
         textHistoryUnwritable, // %1 the reason
         textHistoryEmpty,
@@ -165,6 +178,9 @@ public:
     QString helpHost;
     // <network_firmware>true</network_firmware> at the top level shows the network-firmware button.
     bool networkFirmware = false;
+    // The <catalogue_public_key> elements at the top level: minisign public key lines. With one or
+    // more, a catalogue is used only when signed by one of them.
+    QStringList cataloguePublicKeys;
 
 private:
     void useBuiltInTable();

@@ -201,6 +201,7 @@ void BackEnd::openImage(const QString &path, const QString &deviceId)
     emit sigProgressValue(0);
     emit progressTextChanged();
     emit sig_SetFilePath(path);
+    describeImage(image.filePath());
 }
 
 void BackEnd::startChecked()

@@ -188,6 +188,11 @@ private:
     void logAccessoriesFound(const QVector<AccessoryChoice::Accessory> &before);
     void logFailureReason();
     void setDownloadName(const QString &name);
+    void downloadFailed();
+    void describeImage(const QString &path);
+    void setLoadingCatalogue(bool loading);
+    void closeImage();
+    bool recordVerifiable(int record);
     void loadQtTranslation();
     // The history's start line, then the update to the engine.
     void handToEngine();
@@ -209,6 +214,7 @@ private:
     QString loggedOpen; // the last "accessory opened" line of the log file
     int selectedRecord = -1; // the firmware whose details the dialog shows
     QString downloadName; // the firmware being downloaded
+    bool loadingCatalogue = false; // the popup then says the catalogue is loading
     bool networkFirmwareForced = false;
 
     QString imageDeviceId; // identity of the catalogue record the open image came from

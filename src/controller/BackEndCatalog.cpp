@@ -29,8 +29,11 @@ void BackEnd::qml_TreeViewSelectDevice(bool isDevice, int DevNum)
         return;
     selectedRecord = DevNum;
     const FirmwareInfo &r = catalog.records[DevNum];
+    // A record without a digest is marked where it is chosen: its download cannot be checked.
+    const QString unverified
+        = r.sha256.isEmpty() ? QStringLiteral(" ") + text(L::textUnverifiedMark) : QString();
     emit sigSetCurSelectDevice(text(L::textSelectedFirmware) + r.device_id + " "
-                               + text(L::textVersion) + r.version);
+                               + text(L::textVersion) + r.version + unverified);
     const QString msgUrl
         = getUrlRoot(text(L::catalogueUrl)) + "/" + catalog.baseUrl + "/" + r.update_contents_url;
     emit sigSetDetailMsg(text(L::textFirmwareDesc),

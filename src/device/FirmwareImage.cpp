@@ -1,5 +1,6 @@
 #include "FirmwareImage.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -60,6 +61,7 @@ void FirmwareImage::close()
 {
     if (file.isOpen())
         file.close();
+    dropSnapshot();
 }
 
 void FirmwareImage::measure()
@@ -75,8 +77,9 @@ FirmwareImage::Block FirmwareImage::nextBlock()
     char raw[blockSize];
     const quint64 wanted = std::min<quint64>(blockSize, size - std::min(consumed, size));
     quint64 got = 0;
-    while (file.isOpen() && got < wanted) {
-        const qint64 n = file.read(raw + got, qint64(wanted - got));
+    QIODevice &in = source();
+    while (in.isOpen() && got < wanted) {
+        const qint64 n = in.read(raw + got, qint64(wanted - got));
         if (n <= 0)
             break;
         got += quint64(n);
@@ -91,4 +94,71 @@ FirmwareImage::Block FirmwareImage::nextBlock()
     }
     consumed += wanted;
     return block;
+}
+
+QIODevice &FirmwareImage::source()
+{
+    if (!fromCopy)
+        return file;
+    if (copy)
+        return *copy;
+    return memory;
+}
+
+void FirmwareImage::dropSnapshot()
+{
+    taking = false;
+    fromCopy = false;
+    memory.close();
+    memory.setData(QByteArray());
+    copy.reset();
+    digest.clear();
+    copied = 0;
+}
+
+void FirmwareImage::beginSnapshot()
+{
+    dropSnapshot();
+    hash.reset();
+    taking = true;
+    if (size <= memoryLimit) {
+        QByteArray bytes;
+        bytes.reserve(int(size));
+        memory.setData(bytes);
+        memory.open(QIODevice::ReadWrite);
+        return;
+    }
+    // Created owner-only in the system's temp folder and removed when the image is done with.
+    copy = std::make_unique<QTemporaryFile>(QDir::tempPath()
+                                            + QStringLiteral("/firmware-updater-image-XXXXXX"));
+    if (!copy->open())
+        copy.reset();
+}
+
+FirmwareImage::Snapshot FirmwareImage::snapshotSlice()
+{
+    if (!taking)
+        return fromCopy ? Snapshot::Done : Snapshot::Failed;
+    QIODevice *out = copy ? static_cast<QIODevice *>(copy.get()) : &memory;
+    if (!out->isOpen()) {
+        dropSnapshot();
+        return Snapshot::Failed;
+    }
+    const qint64 wanted = qint64(std::min<quint64>(quint64(sliceSize), size - copied));
+    const QByteArray slice = file.read(wanted);
+    // A file that shrank (or cannot be read) while it is copied is no image to write.
+    if (slice.size() != wanted || out->write(slice) != wanted) {
+        dropSnapshot();
+        return Snapshot::Failed;
+    }
+    hash.addData(slice);
+    copied += quint64(wanted);
+    if (copied < size)
+        return Snapshot::Pending;
+    taking = false;
+    fromCopy = true;
+    digest = QString::fromLatin1(hash.result().toHex());
+    out->seek(0);
+    file.close();
+    return Snapshot::Done;
 }

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QBuffer>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QString>
+#include <QTemporaryFile>
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 // The image file of an update, delivered as 1024-byte blocks in file order. Past the end of the
 // file a block is filled with 0xFF. A block whose bytes inside the image the file no longer
@@ -38,7 +42,7 @@ public:
     // Opens a regular file only: a FIFO or a device node could block the caller indefinitely.
     bool open(const QString &path);
     void close();
-    bool isOpen() const { return file.isOpen(); }
+    bool isOpen() const { return file.isOpen() || fromCopy; }
 
     // Takes the size and the block count of the open file.
     void measure();
@@ -50,8 +54,31 @@ public:
     void restart() { consumed = 0; }
     Block nextBlock();
 
+    // A private copy of the measured image, so that what is written is what was hashed whatever
+    // happens to the file meanwhile: in memory up to memoryLimit, else in a temp file of its own.
+    // Taken a slice per call so that a caller's loop keeps its pace; once it is Done, blocks come
+    // from the copy and the original file is closed.
+    enum class Snapshot { Pending, Done, Failed };
+    static constexpr quint64 memoryLimit = quint64(16) * 1024 * 1024;
+    static constexpr qint64 sliceSize = 256 * 1024;
+    void beginSnapshot();
+    Snapshot snapshotSlice();
+    bool snapshotting() const { return taking; }
+    // The SHA-256 of the copy in lower-case hex, once it is Done; empty before.
+    QString sha256() const { return digest; }
+
 private:
+    QIODevice &source();
+    void dropSnapshot();
+
     QFile file;
+    QBuffer memory;
+    std::unique_ptr<QTemporaryFile> copy;
+    QCryptographicHash hash {QCryptographicHash::Sha256};
+    quint64 copied = 0;
+    bool taking = false;
+    bool fromCopy = false;
+    QString digest;
     quint64 size = 0;
     quint64 count = 0;
     quint64 consumed = 0; // image positions handed out so far; the rest of a block is fill

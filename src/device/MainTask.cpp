@@ -1,6 +1,7 @@
 #include "MainTask.h"
 
 #include "DeviceLog.h"
+#include "MessageId.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -86,6 +87,36 @@ void MainTask::waitForPassEnd(Clock::time_point deadline)
     QEventLoop wait;
     QTimer::singleShot(int(left.count()), Qt::PreciseTimer, &wait, &QEventLoop::quit);
     wait.exec();
+}
+
+// One slice of the image's private copy per pass, so the loop keeps reading the device; true once
+// the copy is whole and its digest is the one expected. A failure has been reported when the
+// image is no longer being copied.
+bool MainTask::imageSnapshotTaken()
+{
+    switch (image.snapshotSlice()) {
+    case FirmwareImage::Snapshot::Pending:
+        return false;
+    case FirmwareImage::Snapshot::Failed:
+        qCWarning(lcDevice) << "the image changed or became unreadable while it was copied";
+        image.close();
+        emit sig_OutoutMsgToBackend(MessageId::ReadFileFailed);
+        return false;
+    case FirmwareImage::Snapshot::Done:
+        break;
+    }
+    const bool matches = expectedSha256.isEmpty() || image.sha256() == expectedSha256;
+    emit sig_ImageDigest(image.sha256(), qint64(image.imageSize()), matches);
+    if (!matches) {
+        qCWarning(lcDevice) << "image SHA-256" << image.sha256() << "is not" << expectedSha256;
+        image.close();
+    }
+    return matches;
+}
+
+void MainTask::SetExpectedSha256(QString sha256)
+{
+    expectedSha256 = sha256.trimmed().toLower();
 }
 
 void MainTask::SetFilePath(QString path)

@@ -92,6 +92,9 @@ signals:
     // Why the update that is ending failed and where; sent once, just before its failure message
     // (8, or 2 when the image could not be read), only for an update that began writing.
     void sig_UpdateFailure(UpdateFailure failure);
+    // The SHA-256 (hex) and size of the private copy an update writes from, taken before its first
+    // write; matches is false when an expected digest was set and differs (nothing is written).
+    void sig_ImageDigest(QString sha256, qint64 size, bool matches);
     // With accessory locks: the accessories present, in enumeration order, each a map of "path",
     // "serial", "identity", "kind" ("V20", "legacy", "?") and "busy" (another copy holds it).
     // Sent when the set of enumerated paths changes, never while an update is requested.
@@ -102,6 +105,8 @@ signals:
 public slots:
     void SendDataLooper();
     void SetFilePath(QString path);
+    // Later updates refuse an image whose SHA-256 is not this (hex); empty: any image.
+    void SetExpectedSha256(QString sha256);
     void StartUpdate();
     // The accessory to use from now on; empty for none. An open one that is not it is closed
     // once no update is requested.
@@ -138,9 +143,11 @@ private:
     UpdateFailure lossAt() const;
     UpdateFailure writeFailure(UpdateFailure::Kind kind) const;
     bool refuse(int message);
+    bool imageSnapshotTaken();
     void endUpdate();
 
     QString filePath;
+    QString expectedSha256;
     bool updateRequested = false;
     hid_device *device = nullptr;
     uint8_t outReport[65] = {};

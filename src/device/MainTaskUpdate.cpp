@@ -90,16 +90,21 @@ bool MainTask::stepCheckRequest()
 
 bool MainTask::stepOpenImage()
 {
-    if (!image.open(filePath)) {
-        qCWarning(lcDevice) << "cannot open the image" << filePath;
-        emit sig_OutoutMsgToBackend(MessageId::OpenFileFailed);
-        return false;
+    if (!image.snapshotting()) {
+        if (!image.open(filePath)) {
+            qCWarning(lcDevice) << "cannot open the image" << filePath;
+            emit sig_OutoutMsgToBackend(MessageId::OpenFileFailed);
+            return false;
+        }
+        image.measure();
+        // An empty image would go out as one block of fill and be reported as a success; an image
+        // with more blocks than the header's index addresses would overwrite the device's first.
+        if (!FirmwareImage::fits(image.imageSize(), updateV20))
+            return refuse(MessageId::FileSizeInvalid);
+        image.beginSnapshot();
     }
-    image.measure();
-    // An empty image would go out as one block of fill and be reported as a success; an image
-    // with more blocks than the header's index addresses would overwrite the device's first ones.
-    if (!FirmwareImage::fits(image.imageSize(), updateV20))
-        return refuse(MessageId::FileSizeInvalid);
+    if (!imageSnapshotTaken())
+        return image.snapshotting();
     updateRunning = true;
     emit sig_UpdateState(true);
     step = sendZeroReport;

@@ -5,6 +5,7 @@
 #include "Percent.h"
 #include "UrlUtils.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -43,6 +44,12 @@ QString FileDownloader::folder() const
     return downloadFolder.isEmpty() ? tempFolderPath() : downloadFolder;
 }
 
+void FileDownloader::expect(qint64 size, const QString &sha256)
+{
+    expectedSize = size;
+    expectedDigest = sha256.toLower();
+}
+
 void FileDownloader::downloadFile(const QUrl &url)
 {
     if (isBusy()) {
@@ -53,7 +60,18 @@ void FileDownloader::downloadFile(const QUrl &url)
     isSuccess = false;
     lastStatus = 0;
     cancelled = false;
+    mismatch = false;
+    receivedDigest.clear();
+    writeErrorText.clear();
     fileName = url.fileName(QUrl::FullyDecoded);
+    // A FIFO or a device behind a file URL would be read for ever.
+    if (url.isLocalFile() && QFileInfo::exists(url.toLocalFile())
+        && !QFileInfo(url.toLocalFile()).isFile()) {
+        qCWarning(lcDownload) << "refused" << url.toDisplayString() << ": not a regular file";
+        expect(-1, QString());
+        emit downLoadProgress(0, true);
+        return;
+    }
     // The name becomes a path inside the temp folder: "..", "" or a decoded separator must not.
     if (!isSafeFileName(fileName)) {
         qCWarning(lcDownload) << "refused" << url.toDisplayString() << ": unusable file name"
@@ -91,6 +109,7 @@ void FileDownloader::downloadFile(const QUrl &url)
         cancel();
     speedTimer.stop();
     waiting = false;
+    expect(-1, QString());
 }
 
 void FileDownloader::checkSpeed()
@@ -116,6 +135,15 @@ void FileDownloader::onReadyRead()
     auto *reply = qobject_cast<QNetworkReply *>(sender());
     if (reply && reply == current && reply->bytesAvailable() > maxBodySize)
         abortTooLarge(reply);
+    // Only a body sent as it is saved can be measured before it is decoded.
+    if (reply && reply == current && !mismatch && expectedSize >= 0
+        && reply->rawHeader("Content-Encoding").isEmpty()
+        && reply->bytesAvailable() > expectedSize) {
+        qCWarning(lcDownload) << "aborting" << reply->url().toDisplayString() << ": more than the"
+                              << expectedSize << "bytes expected";
+        mismatch = true;
+        reply->abort();
+    }
 }
 
 void FileDownloader::onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
@@ -160,7 +188,7 @@ void FileDownloader::onDownloadFinished()
 bool FileDownloader::replySucceeded(QNetworkReply *reply) const
 {
     const QString where = reply->url().toDisplayString();
-    if (tooLarge || stalled || cancelled)
+    if (tooLarge || stalled || cancelled || mismatch)
         return false;
     if (reply->error() != QNetworkReply::NoError) {
         qCWarning(lcDownload) << "download of" << where << "failed:" << reply->errorString();
@@ -191,19 +219,43 @@ bool FileDownloader::replySucceeded(QNetworkReply *reply) const
 bool FileDownloader::storeBody(QNetworkReply *reply)
 {
     const QString path = folder() + fileName;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    // QSaveFile writes beside the target and renames on commit: never a partial file at the path.
     QByteArray body = reply->readAll();
     if (!decodeBody(reply, body))
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qCWarning(lcDownload) << "cannot write" << path << ":" << file.errorString();
+    if (!matchesExpected(body)) {
+        // Not even an older file of that name may stand in for the one refused.
+        QFile::remove(path);
         return false;
     }
-    file.write(body);
-    if (!file.commit()) {
-        qCWarning(lcDownload) << "cannot write" << path << ":" << file.errorString();
+    return writeBody(path, body);
+}
+
+bool FileDownloader::matchesExpected(const QByteArray &body)
+{
+    receivedDigest
+        = QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex());
+    mismatch = (expectedSize >= 0 && body.size() != expectedSize)
+        || (!expectedDigest.isEmpty() && receivedDigest != expectedDigest);
+    if (mismatch)
+        qCWarning(lcDownload) << fileName << ":" << body.size() << "bytes, SHA-256"
+                              << receivedDigest << "; expected" << expectedSize << expectedDigest;
+    return !mismatch;
+}
+
+bool FileDownloader::writeBody(const QString &path, const QByteArray &body)
+{
+    const QString dir = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(dir)) {
+        writeErrorText = QStringLiteral("cannot create %1").arg(QDir::toNativeSeparators(dir));
+        qCWarning(lcDownload).noquote() << writeErrorText;
+        return false;
+    }
+    // QSaveFile writes beside the target and renames on commit: never a partial file at the path.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(body) != body.size() || !file.commit()) {
+        writeErrorText
+            = file.errorString().isEmpty() ? QStringLiteral("write failed") : file.errorString();
+        qCWarning(lcDownload) << "cannot write" << path << ":" << writeErrorText;
         return false;
     }
     return true;

@@ -29,6 +29,17 @@ public:
     // Aborts the waiting download: it ends with its (0, true) report and stores nothing.
     void cancel();
 
+    // For the next download only: the body, as saved, must be `size` bytes (-1: any length) with
+    // this SHA-256 (hex; empty: any). A body that differs is not stored, and more bytes than
+    // `size` end the transfer early.
+    void expect(qint64 size, const QString &sha256);
+    // The last download arrived but is not what was expected; receivedSha256() is what came.
+    bool mismatched() const { return mismatch; }
+    QString receivedSha256() const { return receivedDigest; }
+    // The last download arrived but could not be saved; writeError() says why.
+    bool writeFailed() const { return !writeErrorText.isEmpty(); }
+    QString writeError() const { return writeErrorText; }
+
     bool succeeded() const { return isSuccess; }
     // The final HTTP status of the last download, 0 when none came (a network fault, a file URL).
     int httpStatus() const { return lastStatus; }
@@ -64,6 +75,8 @@ private:
     bool replySucceeded(QNetworkReply *reply) const;
     bool storeBody(QNetworkReply *reply);
     bool decodeBody(QNetworkReply *reply, QByteArray &body) const;
+    bool matchesExpected(const QByteArray &body);
+    bool writeBody(const QString &path, const QByteArray &body);
 
     QString downloadFolder;
     QString fileName;
@@ -76,6 +89,11 @@ private:
     bool tooLarge = false;
     bool stalled = false;
     bool cancelled = false;
+    bool mismatch = false;
+    qint64 expectedSize = -1;
+    QString expectedDigest;
+    QString receivedDigest;
+    QString writeErrorText;
     QTimer speedTimer;
     qint64 windowStartBytes = 0;
     qint64 speedFloor = defaultSpeedFloor;

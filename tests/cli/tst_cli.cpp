@@ -59,6 +59,19 @@ QByteArray zipHolding(const QByteArray &name, const QByteArray &data)
     return ZipBuilder().add(ZipBuilder::file(name, data)).build();
 }
 
+QString sha256Of(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+// A record naming its archive's digest and size.
+QJsonObject withDigest(QJsonObject record, const QByteArray &archive, const QString &digest = {})
+{
+    record.insert("sha256", digest.isEmpty() ? sha256Of(archive) : digest);
+    record.insert("size", archive.size());
+    return record;
+}
+
 // Waits, without the web server needing the event loop, until the program has printed the text.
 bool waitForOutput(QProcess &process, QProcess::ProcessChannel channel, const QByteArray &text)
 {
@@ -176,6 +189,14 @@ void TestCli::initTestCase()
     server.setReply("/failing.json", TestHttpServer::status(503));
     server.setReply("/gone.json", catalogue({record("ABC", "1", "2024-01-01", "gone/ABC.zip")}));
     server.setReply("/unsafe.json", catalogue({record("ABC", "1", "2024-01-01", "evil/ABC.zip")}));
+    const QByteArray digestZip = zipHolding("ABC.bin", newAbc);
+    server.setReply("/fw/digest/ABC.zip", TestHttpServer::ok(digestZip));
+    server.setReply(
+        "/digest.json",
+        catalogue({withDigest(record("ABC", "1", "2024-01-01", "digest/ABC.zip"), digestZip)}));
+    server.setReply("/wrong-digest.json",
+                    catalogue({withDigest(record("ABC", "1", "2024-01-01", "digest/ABC.zip"),
+                                          digestZip, QString(64, '0'))}));
     server.setReply("/stalling.json",
                     catalogue({record("ABC", "1", "2024-01-01", "stall/ABC.zip")}));
     server.setReply("/fw/stall/ABC.zip", TestHttpServer::stall(100000));
@@ -298,6 +319,18 @@ void TestCli::exitCodes_data()
     QTest::newRow("archive not found")
         << en(QStringList {"flash", "--from-catalogue", "--url", url("/gone.json")}) << v20 << ""
         << 2 << "HTTP status 404";
+    QTest::newRow("--sha256 of the image")
+        << en(QStringList {"flash", good, "--sha256", sha256Of(pattern(5000, 0)).toUpper()}) << v20
+        << "" << 0 << "";
+    QTest::newRow("--sha256 of another image")
+        << en(QStringList {"flash", good, "--sha256", sha256Of("other")}) << v20 << "" << 7
+        << "nothing was written";
+    QTest::newRow("archive matching the catalogue's digest")
+        << en(QStringList {"flash", "--from-catalogue", "--url", url("/digest.json")}) << v20 << ""
+        << 0 << "";
+    QTest::newRow("archive not matching the catalogue's digest")
+        << en(QStringList {"flash", "--from-catalogue", "--url", url("/wrong-digest.json")}) << v20
+        << "" << 7 << "the download does not match the catalogue (expected 000000000000…";
     // A file where the history's folder should be: no one can write it, root neither.
     QTest::newRow("history unwritable: one warning, both updates go on")
         << en(QStringList {"flash", good, "--all"}) << "v20:ABC;v20:XYZ"
@@ -349,6 +382,12 @@ void TestCli::badInput_oneLineNothingWritten_data()
     QTest::newRow("archive refused by the checks")
         << en(QStringList {"flash", "--from-catalogue", "--url", url("/unsafe.json")}) << v20 << ""
         << 2 << "Cannot open the file: ABC.zip";
+    QTest::newRow("--sha256 with --from-catalogue")
+        << en(QStringList {"flash", "--from-catalogue", "--sha256", QString(64, 'a')}) << v20 << ""
+        << 2 << "--sha256 checks an image file";
+    QTest::newRow("--sha256 not a digest")
+        << en(QStringList {"flash", good, "--sha256", "abc"}) << v20 << "" << 2
+        << "--sha256 needs 64 hexadecimal digits";
     QTest::newRow("in the chosen language")
         << QStringList {"flash", file("nothing.bin"), "--language", "3"} << v20 << "" << 2
         << "Die Datei kann nicht geöffnet werden";
@@ -377,7 +416,7 @@ CliProcess::Result TestCli::runExitRow()
         QCOMPARE(r.exitCode, exitCode);
         const QString err = QString::fromUtf8(r.err);
         QVERIFY2(err.contains(stderrText), qPrintable(err));
-        if (exitCode == 2 || exitCode == 3 || exitCode == 6) {
+        if (exitCode == 2 || exitCode == 3 || exitCode == 6 || exitCode == 7) {
             // One failure line; status lines (the wait, the device) may come before it.
             QCOMPARE(err.count(QRegularExpression("^firmware-updater-cli: ",
                                                   QRegularExpression::MultilineOption)),

@@ -14,13 +14,13 @@
 namespace {
 
 const char *const catalogue = R"({"base_url":"b","Firmwares":[
-    {"device_id":"X1","version":"1.2","release_date":"2024-12-05","update_contents_url":"c.html",
+    {"device_id":"X1","version":"1.2","sha256":"abababababababababababababababababababababababababababababababab","release_date":"2024-12-05","update_contents_url":"c.html",
      "update_contents":{"language1":"u1","language2":"u2","language3":"u3"},
      "remark":{"language1":"r1","language2":"r2","language3":"r3"},
      "category1":{"id":"cam","language1":"Camera","language3":"Kamera"},
      "category2":{"id":"tx","language1":"Transmitter","language3":"Sender"}},
     {"device_id":"Y1","category1":{"id":"cam"},"category2":{"id":"rx"}},
-    {"device_id":"Z1","update_contents":{"language1":"only u1"},
+    {"device_id":"Z1","sha256":"abababababababababababababababababababababababababababababababab","update_contents":{"language1":"only u1"},
      "remark":{"language1":"only r1","language2":"r2","language3":""},
      "category1":{"id":"cam"},"category2":{"id":"tx"}}]})";
 
@@ -118,9 +118,9 @@ void TestDetails::firmwareRow_composesLineAndDetails()
     for (int i = 0; i < expected.size(); ++i)
         QCOMPARE(d.at(i).toString(), expected.at(i));
 
-    // Missing fields leave their part of the text empty.
+    // Missing fields leave their part of the text empty; without a digest the record is marked.
     backend.qml_TreeViewSelectDevice(true, 1);
-    QCOMPARE(line.at(1).at(0).toString(), QString("选中的固件:Y1 版本号："));
+    QCOMPARE(line.at(1).at(0).toString(), QString("选中的固件:Y1 版本号： (not verified)"));
     QCOMPARE(details.at(1).at(1).toString(), QString("版本号： 发布时间："));
     QCOMPARE(details.at(1).at(6).toString(), QString("https://download.example.com/b/"));
 }

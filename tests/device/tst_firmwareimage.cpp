@@ -1,5 +1,6 @@
 #include "FirmwareImage.h"
 
+#include <QCryptographicHash>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -39,6 +40,8 @@ private slots:
     void blocks_data();
     void blocks();
     void shortRead_marksTheBlockIncomplete();
+    void snapshot_blocksComeFromTheCopy_data();
+    void snapshot_blocksComeFromTheCopy();
     void fits_data();
     void fits();
     void open_refusesWhatIsNotARegularFile_data();
@@ -110,6 +113,44 @@ void TestFirmwareImage::shortRead_marksTheBlockIncomplete()
     QVERIFY(!second.complete);
     QCOMPARE(toBytes(second).left(976), patterned(2000).mid(1024));
     QVERIFY(!image.nextBlock().complete);
+}
+
+void TestFirmwareImage::snapshot_blocksComeFromTheCopy_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("in memory") << 3000;
+    QTest::newRow("in a temp file, above the memory limit")
+        << int(FirmwareImage::memoryLimit) + 5000;
+}
+
+// Once copied, the file may change as it likes: the blocks and the digest are the copy's.
+void TestFirmwareImage::snapshot_blocksComeFromTheCopy()
+{
+    QFETCH(int, size);
+    const QByteArray original = patterned(size);
+    const QString path = write(original);
+    FirmwareImage image;
+    QVERIFY(image.open(path));
+    image.measure();
+    image.beginSnapshot();
+    int slices = 0;
+    FirmwareImage::Snapshot state;
+    while ((state = image.snapshotSlice()) == FirmwareImage::Snapshot::Pending)
+        ++slices;
+    QCOMPARE(state, FirmwareImage::Snapshot::Done);
+    QCOMPARE(slices, (size - 1) / int(FirmwareImage::sliceSize)); // a slice per call
+    QCOMPARE(image.sha256(),
+             QString::fromLatin1(
+                 QCryptographicHash::hash(original, QCryptographicHash::Sha256).toHex()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QByteArray(size, '\x55'));
+    file.close();
+    image.restart();
+    QByteArray delivered;
+    for (quint64 b = 0; b < image.blockCount(); ++b)
+        delivered += toBytes(image.nextBlock());
+    QCOMPARE(delivered.left(size), original);
 }
 
 void TestFirmwareImage::fits_data()

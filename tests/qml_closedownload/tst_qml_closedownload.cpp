@@ -1,8 +1,10 @@
 // Closing the main window while a firmware download waits on a loopback server that sends
 // nothing: the real controller, dialog and popup, the download in its own wait.
+#include "FileUtils.h"
 #include "QmlFixture.h"
 #include "TestHttpServer.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -37,7 +39,11 @@ public slots:
         if (!server->start())
             qFatal("no loopback server");
         const QString name = QStringLiteral("/Q7_firmware_20241205_v2.json");
-        server->setReply(name, TestHttpServer::ok(catalogue(), "application/json"));
+        // A slow server: the catalogue comes in two pieces, 1.5 s apart.
+        const QByteArray body = catalogue();
+        // No catalogue stored by an earlier run: this one is fetched.
+        QFile::remove(tempFolderPath() + name.mid(1));
+        server->setReply(name, TestHttpServer::inPieces({body.left(10), body.mid(10)}, 1500));
         // The head announces a body that never comes: the download waits until it is ended.
         server->setReply("/fw/X1.zip", TestHttpServer::stall(100000));
         engine->rootContext()->setContextProperty("httpServer", server);

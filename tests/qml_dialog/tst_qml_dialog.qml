@@ -160,7 +160,8 @@ TestCase {
         compare(dialog.selectFileNumber, 7)
         compare(part("gidBtnOpenFireware").enabled, true)
         compare(part("gidBtnDetailChangeList").enabled, true)
-        compare(part("gidTextCurSelectDevice").text, "选中的固件:Q7PRO 版本号：2.0")
+        // The fixture's catalogue gives no digests: the record is marked unverified.
+        compare(part("gidTextCurSelectDevice").text, "选中的固件:Q7PRO 版本号：2.0 （未验证）")
         compare(part("gidTextMsg_DescriptionChild").text, "版本号：2.0 发布时间：2024-12-05")
         compare(part("gidTextMsg_upeateContent").text, "更新内容:")
         compare(part("gidTextMsg_Remark").text, "注意事项:")

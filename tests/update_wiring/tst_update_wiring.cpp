@@ -5,6 +5,7 @@
 #include "SimHid.h"
 #include "Startup.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -109,6 +110,10 @@ void TestUpdateWiring::update_fromTheWindow_reachesTheDeviceAndTheLog()
     QStringList log = withPrefix(QStringLiteral("log:"));
     log.replaceInStrings(QRegularExpression(QStringLiteral("^(\\w+):\\[\\d\\d:\\d\\d:\\d\\d\\] ")),
                          QStringLiteral("\\1:"));
+    // The opened image's size and digest come from a pool thread, whenever it is done.
+    const QString digest = QString::fromLatin1(
+        QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex().left(12));
+    QCOMPARE(log.removeAll("black:firmware.bin: 3000 字节，SHA-256 " + digest + "…"), 1);
     // The window acts on the status change, which the engine signals just before its message.
     QCOMPARE(log,
              (QStringList {"black:固件升级软件 " FWU_VERSION, "black:打开文件成功 firmware.bin",
