@@ -55,6 +55,7 @@ struct MultiFlash::Unit
     bool requested = false;
     bool done = false;
     bool ok = false;
+    bool stopped = false; // ended by Ctrl+C (or a stop signal), written or not
     QString result;
     bool recorded = false; // handed to the engine: the history has its start line
     HistoryRecord history;
@@ -244,6 +245,14 @@ void MultiFlash::finishUnit(Unit &unit, bool ok, const QString &why)
         loop->quit();
 }
 
+void MultiFlash::stopUnit(Unit &unit)
+{
+    if (unit.done)
+        return;
+    unit.stopped = true;
+    finishUnit(unit, false, QStringLiteral("interrupted"));
+}
+
 // One line per accessory, all redrawn in place: up to the first, then each line anew.
 void MultiFlash::drawProgress(bool force)
 {
@@ -284,6 +293,7 @@ void MultiFlash::report()
         const QString identity = unit->identity.isEmpty() ? QStringLiteral("*") : unit->identity;
         const QString result = unit->ok ? QStringLiteral("updated")
             : unit->target.skipped      ? QStringLiteral("skipped")
+            : unit->stopped             ? QStringLiteral("interrupted")
                                         : QStringLiteral("failed");
         array.append(QJsonObject {{"name", unit->target.accessory.name()},
                                   {"path", QString::fromLocal8Bit(unit->target.accessory.path)},
@@ -371,8 +381,7 @@ void MultiFlash::interrupt(bool confirmed)
         interrupted = true;
         for (auto &unit : units) {
             if (!station)
-                finishUnit(*unit, unit->ok,
-                           unit->done ? unit->result : QStringLiteral("interrupted"));
+                stopUnit(*unit);
         }
         if (loop)
             loop->quit();
@@ -383,7 +392,7 @@ void MultiFlash::interrupt(bool confirmed)
         out.error(out.text(LanguageConfig::textInterruptStopping));
         interrupted = true;
         for (auto &unit : units)
-            finishUnit(*unit, unit->ok, unit->done ? unit->result : QStringLiteral("interrupted"));
+            stopUnit(*unit);
         if (station && loop)
             loop->quit();
         return;

@@ -958,6 +958,7 @@ void TestCli::interrupt_whileWritingAsksTwice()
                            "10",    "--verbose"};
     if (all)
         arguments << "--all"
+                  << "--json"
                   << "--start-delay"
                   << "20000";
     const auto r = cli->run(arguments, [&](QProcess &process) {
@@ -993,6 +994,11 @@ void TestCli::interrupt_whileWritingAsksTwice()
         // and without the warning about an accessory left half-written.
         QVERIFY(clock.elapsed() < 10000);
         QVERIFY2(!r.err.contains("Stopping now"), r.err.constData());
+        // Stopped by the user, not failed.
+        const QJsonArray results = QJsonDocument::fromJson(r.out).array();
+        QCOMPARE(results.size(), 2);
+        for (const QJsonValue &unit : results)
+            QCOMPARE(unit["result"].toString(), QString("interrupted"));
         return;
     }
     if (!writing) {
