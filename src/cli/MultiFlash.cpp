@@ -245,12 +245,22 @@ void MultiFlash::finishUnit(Unit &unit, bool ok, const QString &why)
         loop->quit();
 }
 
+// The result in the chosen language; --json keeps the fixed words.
+QString MultiFlash::resultWord(const Unit &unit) const
+{
+    using L = LanguageConfig;
+    return out.text(unit.ok                   ? L::cliResultUpdated
+                        : unit.target.skipped ? L::cliResultSkipped
+                        : unit.stopped        ? L::textHistoryInterrupted
+                                              : L::textHistoryFailed);
+}
+
 void MultiFlash::stopUnit(Unit &unit)
 {
     if (unit.done)
         return;
     unit.stopped = true;
-    finishUnit(unit, false, QStringLiteral("interrupted"));
+    finishUnit(unit, false, out.text(LanguageConfig::textHistoryInterrupted));
 }
 
 // One line per accessory, all redrawn in place: up to the first, then each line anew.
@@ -305,7 +315,7 @@ void MultiFlash::report()
                                   {"block", unit->failure.block},
                                   {"seconds", qRound(seconds * 10) / 10.0}});
         lines += QStringLiteral("%1  %2  %3: %4  %5 s\n")
-                     .arg(unit->target.accessory.name(), printableText(identity), result,
+                     .arg(unit->target.accessory.name(), printableText(identity), resultWord(*unit),
                           unit->result)
                      .arg(seconds, 0, 'f', 1);
     }
@@ -364,12 +374,13 @@ void MultiFlash::stationLine(Unit &unit)
     // The accessory's lock goes with its engine; a re-plugged one is claimed anew.
     locks.release(unit.target.accessory.path);
     const QString identity = unit.identity.isEmpty() ? QStringLiteral("*") : unit.identity;
-    out.result(QStringLiteral("%1  %2  %3: %4  %5 s  (updated %6, failed %7)\n")
-                   .arg(unit.target.accessory.name(), printableText(identity),
-                        unit.ok ? QStringLiteral("updated") : QStringLiteral("failed"), unit.result)
+    const QString counts
+        = out.text(LanguageConfig::cliStationCounts).arg(updatedCount).arg(failedCount);
+    out.result(QStringLiteral("%1  %2  %3: %4  %5 s  %6\n")
+                   .arg(unit.target.accessory.name(), printableText(identity), resultWord(unit),
+                        unit.result)
                    .arg(unit.seconds, 0, 'f', 1)
-                   .arg(updatedCount)
-                   .arg(failedCount));
+                   .arg(counts));
 }
 
 void MultiFlash::interrupt(bool confirmed)
