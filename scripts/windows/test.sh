@@ -67,6 +67,11 @@ find "$out/tests" -name 'tst_*.exe' -printf '%h\n' | while read -r dir; do echo 
 WINEPATH="$runtime" ctest --test-dir "$out" -R "^($(IFS='|'; echo "${units[*]}"))(_.*)?\$" --output-on-failure -j 2 \
   | tee "$results/ctest.txt"
 
+# History and log files: every run below records into %LOCALAPPDATA%\Tarvo\firmware-updater\,
+# emptied here so that step 4b sees only this run's.
+state=$(winepath -u "$(wine cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')" 2>/dev/null)/Tarvo/firmware-updater
+case $state in "$WINEPREFIX"/*/Tarvo/firmware-updater) rm -rf "$state" ;; *) die "no %LOCALAPPDATA% in $WINEPREFIX" ;; esac
+
 # The unpacked ZIP where many users keep their downloads.
 home=$WINEPREFIX/drive_c/users/张三/Downloads
 rm -rf "$home" && mkdir -p "$home" && unzip -q "$out/$name.zip" -d "$home"
@@ -139,6 +144,23 @@ kill $http 2>/dev/null || true
 [ $rc = 0 ] || fail "flash --from-catalogue exited $rc (see $results/cli-catalogue.txt)"
 cmp -n 5000 "$results/image.bin" "$results/received.bin" || fail "the accessory does not hold the catalogue firmware"
 step "cli: flash --from-catalogue from a loopback server (exit 0, byte for byte) passed"
+
+# 4b. History and log files of the runs above, under %LOCALAPPDATA% and nowhere else: the demo's
+# window update and the two command-line updates, each with the log file that names its image.
+[ -f "$state/history.jsonl" ] || fail "no history.jsonl under %LOCALAPPDATA%\\Tarvo\\firmware-updater"
+[ "$(find "$WINEPREFIX/drive_c" -name history.jsonl | wc -l)" = 1 ] || fail "a history.jsonl outside %LOCALAPPDATA%"
+cli "$app" history --json >"$results/cli-history.json" 2>&1 || fail "history --json (see $results/cli-history.json)"
+python3 - "$results/cli-history.json" <<'PY' || fail "history --json lacks an update (see $results/cli-history.json)"
+import json, sys
+seen = [(r["program"], r["image"], r["outcome"]) for r in json.load(open(sys.argv[1], encoding="utf-8"))]
+for want in [("window", "Q7_v2.bin", "done"), ("cli", "image.bin", "done")]:
+    assert want in seen, (want, seen)
+assert sum(1 for r in seen if r[0] == "cli" and r[2] == "done") == 2, seen  # flash and catalogue
+PY
+grep -l "Q7_v2.bin" "$state"/logs/firmware-updater-2*.log >/dev/null 2>&1 || fail "no window log file under $state/logs"
+[ "$(grep -l "image.bin" "$state"/logs/firmware-updater-cli-*.log 2>/dev/null | wc -l)" -ge 1 ] \
+  || fail "no command-line log file naming the image under $state/logs"
+step "history and logs: the window's and the command line's updates under %LOCALAPPDATA%\\Tarvo\\firmware-updater"
 
 # 5. The installer: silent install, start, uninstall.
 wine "$out/$name-setup.exe" /S; wineserver -w

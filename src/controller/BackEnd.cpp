@@ -325,12 +325,21 @@ void BackEnd::slot_ReceiveDeviceID(QString str)
     // The engine forgets the identity the moment the device leaves: during an update, or just
     // after one that failed (a write may fail before the poll sees the device gone), that is
     // the sign the device was lost.
-    if (lastDeviceId == QLatin1String("*"))
+    if (lastDeviceId == QLatin1String("*")) {
+        loggedOpen.clear();
         noteDeviceGone();
-    else if (records)
-        records->support(QStringLiteral("accessory: path %1, identity %2")
-                             .arg(engineOpenPath.isEmpty() ? QStringLiteral("?") : engineOpenPath,
-                                  lastDeviceId));
+    } else if (records) {
+        const QString line
+            = QStringLiteral("accessory opened: path %1, serial %2, identity %3")
+                  .arg(engineOpenPath.isEmpty() ? QStringLiteral("?") : engineOpenPath,
+                       openSerial().isEmpty() ? QStringLiteral("none")
+                                              : printableText(openSerial()),
+                       lastDeviceId);
+        // The engine repeats the identity of the accessory it keeps open: logged once.
+        if (line != loggedOpen)
+            records->support(line);
+        loggedOpen = line;
+    }
     emit deviceIdentityTextChanged();
 }
 

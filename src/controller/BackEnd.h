@@ -185,11 +185,13 @@ private:
     void logUpdateStart();
     void startChecked();
     void followChoice();
+    void logAccessoriesFound(const QVector<AccessoryChoice::Accessory> &before);
     void logFailureReason();
     void setDownloadName(const QString &name);
     void loadQtTranslation();
     // The history's start line, then the update to the engine.
     void handToEngine();
+    QString openSerial() const;
     // The engine refused the update before it began (no device, no or an unusable image).
     void noteRefusal(int message);
     // The history's end line of the update handed to the engine, if it has none yet.
@@ -204,6 +206,7 @@ private:
     FirmwareCatalog catalog;
     FileDownloader downloader;
     QString lastDeviceId;
+    QString loggedOpen; // the last "accessory opened" line of the log file
     int selectedRecord = -1; // the firmware whose details the dialog shows
     QString downloadName; // the firmware being downloaded
     bool networkFirmwareForced = false;

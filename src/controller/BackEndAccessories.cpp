@@ -4,6 +4,9 @@
 
 #include "FailureText.h"
 #include "PrintableText.h"
+#include "WindowRecord.h"
+
+#include <algorithm>
 
 void BackEnd::fromUiEevent(int Event)
 {
@@ -85,8 +88,29 @@ void BackEnd::followChoice()
 
 void BackEnd::slot_AccessoriesPresent(QVariantList present)
 {
+    const QVector<AccessoryChoice::Accessory> before = choice.present();
     choice.setPresent(present);
+    if (records)
+        logAccessoriesFound(before);
     followChoice();
+}
+
+// For support: each accessory newly found, or found with a different identity or kind, in English.
+void BackEnd::logAccessoriesFound(const QVector<AccessoryChoice::Accessory> &before)
+{
+    const auto none = [](const QString &value) {
+        return value.isEmpty() ? QStringLiteral("none") : printableText(value);
+    };
+    for (const AccessoryChoice::Accessory &a : choice.present()) {
+        const bool known = std::any_of(before.begin(), before.end(), [&a](const auto &b) {
+            return b.key == a.key && b.path == a.path && b.identity == a.identity
+                && b.kind == a.kind;
+        });
+        if (!known)
+            records->support(
+                QStringLiteral("accessory found: path %1, serial %2, identity %3, kind %4")
+                    .arg(printableText(a.path), none(a.serial), none(a.identity), none(a.kind)));
+    }
 }
 
 void BackEnd::slot_AccessoryOpened(QString path)

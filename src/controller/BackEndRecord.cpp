@@ -40,14 +40,20 @@ void BackEnd::handToEngine()
             origin.catalogueUrl
                 = getUrlRoot(text(LanguageConfig::catalogueUrl)) + "/" + info.firmware_url;
         }
-        // The accessory the engine has open, as the scan lists it.
-        for (const AccessoryChoice::Accessory &a : choice.present()) {
-            if (a.path == engineOpenPath && !a.serial.isEmpty())
-                origin.serial = a.serial;
-        }
+        origin.serial = openSerial();
         records->handed(imagePath, lastDeviceId, engineOpenPath, origin);
     }
     emit sig_StartUpdate();
+}
+
+// The serial of the accessory the engine has open, as the scan lists it; empty without one.
+QString BackEnd::openSerial() const
+{
+    for (const AccessoryChoice::Accessory &a : choice.present()) {
+        if (a.path == engineOpenPath)
+            return a.serial;
+    }
+    return {};
 }
 
 void BackEnd::noteRefusal(int message)

@@ -2,6 +2,7 @@
 
 #include "FirmwareImage.h"
 #include "HistoryPaths.h"
+#include "PrintableText.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -64,12 +65,14 @@ void WindowRecord::handed(const QString &imagePath, const QString &identity,
     lastFailure = UpdateFailure();
     history.begin(current);
     open = true;
-    support(QStringLiteral("update %1 handed to the engine: %2 (%3 bytes, SHA-256 %4), accessory "
-                           "%5, identity %6")
-                .arg(current.id, current.image)
-                .arg(current.size)
-                .arg(current.sha256, devicePath.isEmpty() ? QStringLiteral("?") : devicePath,
-                     v20 ? identity : QStringLiteral("none (legacy)")));
+    support(
+        QStringLiteral("update %1 handed to the engine: %2 (%3 bytes, SHA-256 %4), accessory "
+                       "%5, serial %6, identity %7")
+            .arg(current.id, current.image)
+            .arg(current.size)
+            .arg(current.sha256, devicePath.isEmpty() ? QStringLiteral("?") : devicePath,
+                 current.serial.isEmpty() ? QStringLiteral("none") : printableText(current.serial),
+                 v20 ? identity : QStringLiteral("none (legacy)")));
 }
 
 void WindowRecord::ended(const QString &outcome, int blocksAcknowledged)
