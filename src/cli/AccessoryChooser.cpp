@@ -29,17 +29,17 @@ bool named(const Accessory &a, const QString &name)
 
 // "  S1  ABC-123  V20  sim-hid:1": serial, identity, kind and path, the way a user tells them
 // apart.
-QString listing(const QVector<Accessory> &found)
+QString listing(const QVector<Accessory> &found, const CliOutput &out)
 {
     QString lines;
     for (const Accessory &a : found) {
         lines += QStringLiteral("\n  %1  %2  %3  %4")
-                     .arg(a.serial.isEmpty() ? QStringLiteral("(no serial)")
+                     .arg(a.serial.isEmpty() ? out.text(LanguageConfig::cliNoSerial)
                                              : printableText(a.serial),
                           a.v20 ? printableText(a.identity) : QStringLiteral("-"), a.kind(),
                           printableText(QString::fromLocal8Bit(a.path)));
         if (isBusy(a))
-            lines += QStringLiteral("  busy");
+            lines += QStringLiteral("  ") + out.text(LanguageConfig::textAccessoryBusy);
     }
     return lines;
 }
@@ -54,12 +54,12 @@ AccessoryChooser::AccessoryChooser(const CliOptions &options, const CliOutput &o
 {
 }
 
-QString AccessoryChooser::names(const QVector<Accessory> &list)
+QString AccessoryChooser::names(const QVector<Accessory> &list, const CliOutput &out)
 {
     QStringList all;
     for (const Accessory &a : list)
         all << a.name();
-    return all.isEmpty() ? QStringLiteral("none") : all.join(QStringLiteral(", "));
+    return all.isEmpty() ? out.text(LanguageConfig::cliNone) : all.join(QStringLiteral(", "));
 }
 
 int AccessoryChooser::chooseOne(QByteArray &target)
@@ -91,10 +91,8 @@ int AccessoryChooser::claim(const Accessory &accessory, QByteArray &target)
 // Counted by serial number, busy ones included: the user says which one is meant.
 int AccessoryChooser::refuseAmbiguous(const QVector<Accessory> &found) const
 {
-    out.error(QStringLiteral("%1 accessories are plugged in; name the one to update with --device "
-                             "SERIAL (or its path), or update each with --all:%2")
-                  .arg(found.size())
-                  .arg(listing(found)));
+    out.error(
+        out.text(LanguageConfig::cliSeveralAccessories).arg(found.size()).arg(listing(found, out)));
     return ExitCode::BadUsage;
 }
 
@@ -110,8 +108,8 @@ int AccessoryChooser::refuseAllBusy(const QVector<Accessory> &found) const
 {
     if (found.isEmpty() || !std::all_of(found.begin(), found.end(), isBusy))
         return ExitCode::Ok;
-    out.error(out.text(LanguageConfig::textAlreadyRunning)
-              + QStringLiteral(" (busy: %1)").arg(names(found)));
+    out.error(out.text(LanguageConfig::cliAllBusy)
+                  .arg(out.text(LanguageConfig::textAlreadyRunning), names(found, out)));
     return ExitCode::Busy;
 }
 
@@ -130,12 +128,12 @@ int AccessoryChooser::chooseNamed(QByteArray &target)
     }
     if (matches.isEmpty()) {
         out.error(out.text(LanguageConfig::cliNoAccessoryNamed)
-                      .arg(printableText(options.device), names(now)));
+                      .arg(printableText(options.device), names(now, out)));
         return ExitCode::NoDevice;
     }
     if (matches.size() > 1) {
-        out.error(QStringLiteral("%1 names several accessories: %2; name one by its path")
-                      .arg(printableText(options.device), names(matches)));
+        out.error(out.text(LanguageConfig::cliNameSeveral)
+                      .arg(printableText(options.device), names(matches, out)));
         return ExitCode::BadUsage;
     }
     return claim(matches.first(), target);

@@ -33,7 +33,7 @@ public:
     int refuseAllBusy(const QVector<Accessory> &found) const;
 
     // "sim-hid:1 [S1], sim-hid:2", or "none".
-    static QString names(const QVector<Accessory> &list);
+    static QString names(const QVector<Accessory> &list, const CliOutput &out);
 
 private:
     int chooseNamed(QByteArray &target);

@@ -130,10 +130,10 @@ int CliApp::flashAll()
         if (found.isEmpty())
             out.errorMessage(MessageId::ConnectDeviceFirst);
         else
-            out.error(QStringLiteral("%1 accessories found, %2 expected: %3")
+            out.error(out.text(LanguageConfig::cliExpectedCount)
                           .arg(present)
                           .arg(std::max(options.expect, 1))
-                          .arg(AccessoryChooser::names(found)));
+                          .arg(AccessoryChooser::names(found, out)));
         return ExitCode::NoDevice;
     }
     QVector<MultiFlash::Target> targets;
@@ -143,7 +143,8 @@ int CliApp::flashAll()
         t.accessory = a;
         if (a.state == Accessory::State::Busy) {
             t.skipped = true;
-            t.refusal = QStringLiteral("busy: ") + out.text(LanguageConfig::textAlreadyRunning);
+            t.refusal = out.text(LanguageConfig::cliBusyBecause)
+                            .arg(out.text(LanguageConfig::textAlreadyRunning));
         } else if (a.state == Accessory::State::CannotOpen || !locks.claim(a.path)) {
             t.refusal = out.message(MessageId::DevicePermissionDenied);
         } else if (!source) {
@@ -332,7 +333,7 @@ int CliApp::refuseMismatch(const QString &firmwareId, const QString &deviceId) c
         return ExitCode::Ok;
     }
     out.errorMessage(MessageId::FirmwareMismatch,
-                     detail + QStringLiteral("; --force flashes it anyway"));
+                     out.text(LanguageConfig::cliForceHint).arg(detail));
     return ExitCode::Mismatch;
 }
 

@@ -31,11 +31,12 @@ int listDevices(const CliOutput &out, bool json)
         QString line = a.name() + QStringLiteral("  ") + a.kind() + QStringLiteral("  ")
             + (a.v20 ? printableText(a.identity) : QStringLiteral("-")) + QStringLiteral("  ");
         if (a.state == Accessory::State::Busy)
-            line += QStringLiteral("busy: ") + out.text(LanguageConfig::textAlreadyRunning);
+            line += out.text(LanguageConfig::cliBusyBecause)
+                        .arg(out.text(LanguageConfig::textAlreadyRunning));
         else if (a.state == Accessory::State::CannotOpen)
             line += out.message(MessageId::DevicePermissionDenied);
         else
-            line += QStringLiteral("free");
+            line += out.text(LanguageConfig::cliFree);
         table += line + '\n';
     }
     out.result(json ? QString::fromUtf8(QJsonDocument(array).toJson()) : table);

@@ -57,6 +57,7 @@ struct MultiFlash::Unit
     bool ok = false;
     bool notVerified = false; // the image's digest is not the --sha256 given
     QString sha256; // of the copy the engine writes from
+    bool stopped = false; // ended by Ctrl+C (or a stop signal), written or not
     QString result;
     bool recorded = false; // handed to the engine: the history has its start line
     HistoryRecord history;
@@ -262,6 +263,24 @@ void MultiFlash::finishUnit(Unit &unit, bool ok, const QString &why)
         loop->quit();
 }
 
+// The result in the chosen language; --json keeps the fixed words.
+QString MultiFlash::resultWord(const Unit &unit) const
+{
+    using L = LanguageConfig;
+    return out.text(unit.ok                   ? L::cliResultUpdated
+                        : unit.target.skipped ? L::cliResultSkipped
+                        : unit.stopped        ? L::textHistoryInterrupted
+                                              : L::textHistoryFailed);
+}
+
+void MultiFlash::stopUnit(Unit &unit)
+{
+    if (unit.done)
+        return;
+    unit.stopped = true;
+    finishUnit(unit, false, out.text(LanguageConfig::textHistoryInterrupted));
+}
+
 // One line per accessory, all redrawn in place: up to the first, then each line anew.
 void MultiFlash::drawProgress(bool force)
 {
@@ -302,6 +321,7 @@ void MultiFlash::report()
         const QString identity = unit->identity.isEmpty() ? QStringLiteral("*") : unit->identity;
         const QString result = unit->ok ? QStringLiteral("updated")
             : unit->target.skipped      ? QStringLiteral("skipped")
+            : unit->stopped             ? QStringLiteral("interrupted")
                                         : QStringLiteral("failed");
         array.append(QJsonObject {{"name", unit->target.accessory.name()},
                                   {"path", QString::fromLocal8Bit(unit->target.accessory.path)},
@@ -314,7 +334,7 @@ void MultiFlash::report()
                                   {"block", unit->failure.block},
                                   {"seconds", qRound(seconds * 10) / 10.0}});
         lines += QStringLiteral("%1  %2  %3: %4  %5 s\n")
-                     .arg(unit->target.accessory.name(), printableText(identity), result,
+                     .arg(unit->target.accessory.name(), printableText(identity), resultWord(*unit),
                           unit->result)
                      .arg(seconds, 0, 'f', 1);
     }
@@ -373,12 +393,13 @@ void MultiFlash::stationLine(Unit &unit)
     // The accessory's lock goes with its engine; a re-plugged one is claimed anew.
     locks.release(unit.target.accessory.path);
     const QString identity = unit.identity.isEmpty() ? QStringLiteral("*") : unit.identity;
-    out.result(QStringLiteral("%1  %2  %3: %4  %5 s  (updated %6, failed %7)\n")
-                   .arg(unit.target.accessory.name(), printableText(identity),
-                        unit.ok ? QStringLiteral("updated") : QStringLiteral("failed"), unit.result)
+    const QString counts
+        = out.text(LanguageConfig::cliStationCounts).arg(updatedCount).arg(failedCount);
+    out.result(QStringLiteral("%1  %2  %3: %4  %5 s  %6\n")
+                   .arg(unit.target.accessory.name(), printableText(identity), resultWord(unit),
+                        unit.result)
                    .arg(unit.seconds, 0, 'f', 1)
-                   .arg(updatedCount)
-                   .arg(failedCount));
+                   .arg(counts));
 }
 
 void MultiFlash::interrupt(bool confirmed)
@@ -390,8 +411,7 @@ void MultiFlash::interrupt(bool confirmed)
         interrupted = true;
         for (auto &unit : units) {
             if (!station)
-                finishUnit(*unit, unit->ok,
-                           unit->done ? unit->result : QStringLiteral("interrupted"));
+                stopUnit(*unit);
         }
         if (loop)
             loop->quit();
@@ -402,7 +422,7 @@ void MultiFlash::interrupt(bool confirmed)
         out.error(out.text(LanguageConfig::textInterruptStopping));
         interrupted = true;
         for (auto &unit : units)
-            finishUnit(*unit, unit->ok, unit->done ? unit->result : QStringLiteral("interrupted"));
+            stopUnit(*unit);
         if (station && loop)
             loop->quit();
         return;

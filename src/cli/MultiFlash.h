@@ -68,6 +68,9 @@ private:
     void onMessage(Unit &unit, int id);
     void onProgress(Unit &unit, int value);
     void finishUnit(Unit &unit, bool ok, const QString &why);
+    // Ends a unit not yet done because the run is interrupted.
+    void stopUnit(Unit &unit);
+    QString resultWord(const Unit &unit) const;
     void drawProgress(bool force);
     void report();
     void stationScan(const QString &image, quint64 size);

@@ -148,6 +148,20 @@ const NamedText namedTexts[LanguageConfig::EntryCount - LanguageConfig::position
     {"cli_not_a_url", "not an http, https or file URL: %1"},
     {"cli_not_a_catalogue", "not a firmware catalogue: %1"},
     {"cli_no_download_folder", "cannot create a download folder in %1"},
+    {"cli_several_accessories",
+     "%1 accessories are plugged in; name the one to update with --device SERIAL (or its path), or "
+     "update each with --all:%2"},
+    {"cli_no_serial", "(no serial)"},
+    {"cli_none", "none"},
+    {"cli_all_busy", "%1 (busy: %2)"},
+    {"cli_busy_because", "busy: %1"},
+    {"cli_expected_count", "%1 accessories found, %2 expected: %3"},
+    {"cli_force_hint", "%1; --force flashes it anyway"},
+    {"cli_free", "free"},
+    {"cli_result_updated", "updated"},
+    {"cli_result_skipped", "skipped"},
+    {"cli_station_counts", "(updated %1, failed %2)"},
+    {"cli_name_several", "%1 names several accessories: %2; name one by its path"},
 };
 
 constexpr int maxLanguages = 5;

@@ -155,6 +155,27 @@ public:
         cliNotACatalogue,
         // %1 the folder
         cliNoDownloadFolder,
+        // %1 how many, %2 the listing, each on its own line
+        cliSeveralAccessories,
+        cliNoSerial,
+        // in place of an empty list of accessories
+        cliNone,
+        // %1 why, %2 the accessories
+        cliAllBusy,
+        // %1 why
+        cliBusyBecause,
+        // %1 found, %2 expected, %3 the accessories
+        cliExpectedCount,
+        // %1 the mismatch
+        cliForceHint,
+        // an accessory no copy holds
+        cliFree,
+        // --all's result words and the station's running count (%1 updated, %2 failed)
+        cliResultUpdated,
+        cliResultSkipped,
+        cliStationCounts,
+        // %1 the name given, %2 the accessories it names
+        cliNameSeveral,
         EntryCount
     };
 

@@ -206,7 +206,12 @@ void BackEnd::openImage(const QString &path, const QString &deviceId)
 
 void BackEnd::startChecked()
 {
-    if (firmwareMismatches()) {
+    // "Update anyway" holds only for the accessory, firmware and identity the question named.
+    const QString asked = choice.targetPath() + '\n' + imageDeviceId + '\n' + lastDeviceId;
+    const bool accepted = !mismatchAccepted.isEmpty() && mismatchAccepted == asked;
+    mismatchAccepted.clear();
+    if (firmwareMismatches() && !accepted) {
+        mismatchAsked = asked;
         slot_MainTastOutputMsg(MessageId::FirmwareMismatch);
         emit sigMismatchQuestion(
             text(LanguageConfig::textMismatchQuestion).arg(imageDeviceId, lastDeviceId));
@@ -217,7 +222,12 @@ void BackEnd::startChecked()
 
 void BackEnd::qml_UpdateDespiteMismatch()
 {
-    handToEngine();
+    // The list may have changed while the question was open: the answer goes through Update's
+    // checks again.
+    if (running)
+        return;
+    mismatchAccepted = mismatchAsked;
+    fromUiEevent(1);
 }
 
 // Only a catalogue firmware names its device, and only a V20 device names itself; identities are

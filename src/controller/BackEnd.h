@@ -233,6 +233,8 @@ private:
     bool engineConnected = false; // and has reported connected
     bool startPending = false; // Update waits for the engine to connect the accessory to write
     QString insteadKey; // offered by the question
+    QString mismatchAsked; // accessory path, firmware and device identity of the mismatch question
+    QString mismatchAccepted; // the same, once answered "update anyway"
     UpdateFailure failure; // of the update that is ending
     QTranslator qtTranslator;
     QString qtLocaleLoaded;

@@ -16,6 +16,9 @@ void BackEnd::fromUiEevent(int Event)
     using L = LanguageConfig;
     const AccessoryChoice::Decision decision = choice.decideUpdate();
     const QString name = printableText(decision.name);
+    // An accepted mismatch waits only while the accessory to write is being opened.
+    if (decision.action != Action::Write && decision.action != Action::NothingPresent)
+        mismatchAccepted.clear();
     switch (decision.action) {
     case Action::Write:
         // The engine writes whatever it has open: only once that is this one may it start.

@@ -506,6 +506,28 @@ void TestCli::several_eachAccessoryItsOwn_data()
            "path), or update each with --all:\n"
            "  S1  ABC  V20  sim-hid:1\n  S2  ABC  V20  sim-hid:2\n  S3  -  legacy  sim-hid:3\n"
         << QList<QByteArray> {QByteArray(), QByteArray(), QByteArray()} << QString();
+    // The refusal in each language; the accessory without a serial is listed as such.
+    const QStringList refusals {
+        "已连接 2 个设备；请用 --device 序列号（或其路径）指定要升级的设备，或用 --all 逐个升级：\n"
+        "  S1  ABC  V20  sim-hid:1\n  （无序列号）  XYZ  V20  sim-hid:2\n",
+        "2 accessories are plugged in; name the one to update with --device SERIAL (or its path), "
+        "or update each with --all:\n  S1  ABC  V20  sim-hid:1\n  (no serial)  XYZ  V20  "
+        "sim-hid:2\n",
+        "2 Zubehörteile sind angeschlossen; nennen Sie das zu aktualisierende mit --device "
+        "SERIENNUMMER (oder seinem Pfad), oder aktualisieren Sie jedes mit --all:\n"
+        "  S1  ABC  V20  sim-hid:1\n  (keine Seriennummer)  XYZ  V20  sim-hid:2\n",
+        "2 accessoires sont branchés ; indiquez celui à mettre à jour avec --device "
+        "NUMÉRO_DE_SÉRIE (ou son chemin), ou mettez-les tous à jour avec --all :\n"
+        "  S1  ABC  V20  sim-hid:1\n  (sans numéro de série)  XYZ  V20  sim-hid:2\n",
+        "Hay 2 accesorios conectados; indique el que se debe actualizar con --device "
+        "NÚMERO_DE_SERIE (o su ruta), o actualice cada uno con --all:\n"
+        "  S1  ABC  V20  sim-hid:1\n  (sin número de serie)  XYZ  V20  sim-hid:2\n"};
+    for (int language = 1; language <= refusals.size(); ++language) {
+        QTest::addRow("two present, none named: refused in language %d", language)
+            << QStringList {"flash", good, "--language", QString::number(language)}
+            << "v20:ABC,serial=S1;v20:XYZ" << 2 << QStringList {} << refusals[language - 1]
+            << QList<QByteArray> {QByteArray(), QByteArray()} << QString();
+    }
     QTest::newRow("from the catalogue, two present, none named: refused before the download")
         << fromCatalogue << "v20:ABC;v20:XYZ" << 2 << QStringList {}
         << "  (no serial)  ABC  V20  sim-hid:1\n  (no serial)  XYZ  V20  sim-hid:2\n"
@@ -559,7 +581,7 @@ void TestCli::several_eachAccessoryItsOwn()
                  lastJson);
         QCOMPARE(units.first().toObject().value("reason").toString(), QString());
     }
-    const auto r = cli->run(inEnglish(arguments));
+    const auto r = cli->run(arguments.contains("--language") ? arguments : inEnglish(arguments));
     QVERIFY(!r.crashed);
     QCOMPARE(r.exitCode, exitCode);
     QVERIFY2(QString::fromUtf8(r.err).contains(stderrText), r.err.constData());
@@ -997,6 +1019,7 @@ void TestCli::interrupt_whileWritingAsksTwice()
                            "10",    "--verbose"};
     if (all)
         arguments << "--all"
+                  << "--json"
                   << "--start-delay"
                   << "20000";
     const auto r = cli->run(arguments, [&](QProcess &process) {
@@ -1032,6 +1055,11 @@ void TestCli::interrupt_whileWritingAsksTwice()
         // and without the warning about an accessory left half-written.
         QVERIFY(clock.elapsed() < 10000);
         QVERIFY2(!r.err.contains("Stopping now"), r.err.constData());
+        // Stopped by the user, not failed.
+        const QJsonArray results = QJsonDocument::fromJson(r.out).array();
+        QCOMPARE(results.size(), 2);
+        for (const QJsonValue &unit : results)
+            QCOMPARE(unit["result"].toString(), QString("interrupted"));
         return;
     }
     if (!writing) {

@@ -497,11 +497,26 @@ void TestNetRoad::update_firmwareForAnotherDevice_asksFirst_data()
     QTest::addColumn<bool>("fromCatalogue"); // else the same image opened as a local file
     QTest::addColumn<QString>("device"); // the identity the engine reported
     QTest::addColumn<bool>("asks");
-    QTest::newRow("catalogue firmware, other device") << true << "R9" << true;
-    QTest::newRow("catalogue firmware, its device") << true << "X0" << false;
-    QTest::newRow("catalogue firmware, its device in other case") << true << "x0" << false;
-    QTest::newRow("catalogue firmware, identity not known") << true << "*" << false;
-    QTest::newRow("local file, any device") << false << "R9" << false;
+    // What changes while the question is open: "" nothing, "swapped" the only accessory is
+    // replaced by one of identity Q7, "second" another accessory is plugged in beside it.
+    QTest::addColumn<QString>("whileAsked");
+    QTest::addColumn<int>("questionsAfter"); // after "update anyway"
+    QTest::addColumn<int>("startsAfter");
+    QTest::newRow("catalogue firmware, other device") << true << "R9" << true << "" << 1 << 1;
+    QTest::newRow("catalogue firmware, its device") << true << "X0" << false << "" << 0 << 1;
+    QTest::newRow("catalogue firmware, its device in other case")
+        << true << "x0" << false << "" << 0 << 1;
+    QTest::newRow("catalogue firmware, identity not known") << true << "*" << false << "" << 0 << 1;
+    QTest::newRow("local file, any device") << false << "R9" << false << "" << 0 << 1;
+    QTest::newRow("accessory swapped while asked: asked again")
+        << true << "R9" << true << "swapped" << 2 << 0;
+    QTest::newRow("second accessory plugged in while asked: nothing written")
+        << true << "R9" << true << "second" << 1 << 0;
+}
+
+static QVariantMap accessoryAt(const QString &path, const QString &serial, const QString &identity)
+{
+    return {{"path", path}, {"serial", serial}, {"identity", identity}, {"kind", "V20"}};
 }
 
 void TestNetRoad::update_firmwareForAnotherDevice_asksFirst()
@@ -509,12 +524,21 @@ void TestNetRoad::update_firmwareForAnotherDevice_asksFirst()
     QFETCH(bool, fromCatalogue);
     QFETCH(QString, device);
     QFETCH(bool, asks);
+    QFETCH(QString, whileAsked);
+    QFETCH(int, questionsAfter);
+    QFETCH(int, startsAfter);
     startRoad(TestHttpServer::Security::Plain);
     loadCatalogue({"A.zip"}); // the record of device X0
     server->setReply("/fw/A.zip", TestHttpServer::ok(zipOf({{"A.bin", "fw"}})));
     backend->qml_OpenNetFile(0);
     if (!fromCatalogue)
         backend->openFirwareFile(backend->paths().downloadDir + "bin/A.bin");
+    const QVariantMap first = accessoryAt("/dev/a", "SA", device);
+    if (!whileAsked.isEmpty()) {
+        backend->slot_AccessoriesPresent({first});
+        backend->slot_AccessoryOpened("/dev/a");
+        backend->slot_MainTaskChangeUsbConnectStatus(true);
+    }
     backend->slot_ReceiveDeviceID(device);
     QSignalSpy log(backend, &BackEnd::sigOutputMsg);
     QSignalSpy question(backend, &BackEnd::sigMismatchQuestion);
@@ -526,9 +550,24 @@ void TestNetRoad::update_firmwareForAnotherDevice_asksFirst()
     QCOMPARE(question.size(), asks ? 1 : 0);
     QCOMPARE(logged(log),
              asks ? QStringList {QStringLiteral("red 选择的固件与设备不匹配")} : QStringList());
-    if (asks) {
-        QCOMPARE(question[0][0].toString(),
-                 QStringLiteral("所选固件适用于设备 X0，但连接的设备是 R9。仍要升级吗？"));
+    if (!asks)
+        return;
+    QCOMPARE(question[0][0].toString(),
+             QStringLiteral("所选固件适用于设备 X0，但连接的设备是 R9。仍要升级吗？"));
+    if (whileAsked == "swapped") {
+        backend->slot_AccessoriesPresent({accessoryAt("/dev/b", "SB", "Q7")});
+        backend->slot_AccessoryOpened("/dev/b");
+        backend->slot_ReceiveDeviceID("Q7");
+        backend->slot_MainTaskChangeUsbConnectStatus(true);
+    } else if (whileAsked == "second") {
+        backend->slot_AccessoriesPresent({first, accessoryAt("/dev/b", "SB", "X0")});
+    }
+    backend->qml_UpdateDespiteMismatch();
+    QCOMPARE(question.size(), questionsAfter);
+    QCOMPARE(start.size(), startsAfter);
+    if (questionsAfter == 2) {
+        QCOMPARE(question[1][0].toString(),
+                 QStringLiteral("所选固件适用于设备 X0，但连接的设备是 Q7。仍要升级吗？"));
         backend->qml_UpdateDespiteMismatch();
         QCOMPARE(start.size(), 1);
     }

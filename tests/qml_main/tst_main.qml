@@ -138,6 +138,56 @@ TestCase {
         }
     }
 
+    // WCAG's relative luminance of a colour, and the contrast of two.
+    function luminance(c) {
+        function linear(v) { return v <= 0.03928 ? v / 12.92 : Math.pow((v + 0.055) / 1.055, 2.4) }
+        return 0.2126 * linear(c.r) + 0.7152 * linear(c.g) + 0.0722 * linear(c.b)
+    }
+
+    function contrast(a, b) {
+        var la = luminance(a), lb = luminance(b)
+        return (Math.max(la, lb) + 0.05) / (Math.min(la, lb) + 0.05)
+    }
+
+    function test_accessoryList_textsReadAtLeast4_5To1_data() {
+        return [
+            { tag: "picked row", row: 0, part: "accessorySerial", under: "#d6ecd2", busy: false },
+            { tag: "dimmed row's serial", row: 1, part: "accessorySerial", under: "#f0f0f0",
+              busy: false },
+            { tag: "dimmed row's detail", row: 1, part: "accessoryDetail", under: "#f0f0f0",
+              busy: false },
+            { tag: "Clear link during an update", row: -1, part: "clearPick", under: "#f0f0f0",
+              busy: true },
+        ]
+    }
+
+    // The colour as shown, its opacity and its parents' blended over what lies under it.
+    function test_accessoryList_textsReadAtLeast4_5To1(data) {
+        backend.slot_AccessoriesPresent([
+            { path: "p1", serial: "S1", identity: "X1", kind: "V20" },
+            { path: "p2", serial: "", identity: "", kind: "legacy" }, // not pickable beside S1
+        ])
+        backend.qml_PickAccessory("S1")
+        backend.slot_UpdateState(data.busy)
+        var rows = child("accessoryRows")
+        tryCompare(rows, "count", 2)
+        var text = data.row < 0 ? child(data.part)
+                                : findChild(findChild(rows, "accessoryRow" + data.row), data.part)
+        verify(text !== null && text.visible)
+        var alpha = 1
+        for (var item = text; item && item !== window.contentItem; item = item.parent)
+            alpha *= item.opacity
+        var under = Qt.tint(data.under, "transparent")
+        var shown = Qt.rgba(alpha * text.color.r + (1 - alpha) * under.r,
+                            alpha * text.color.g + (1 - alpha) * under.g,
+                            alpha * text.color.b + (1 - alpha) * under.b, 1)
+        var ratio = contrast(shown, under)
+        backend.slot_UpdateState(false)
+        backend.qml_ClearPick()
+        backend.slot_AccessoriesPresent([])
+        verify(ratio >= 4.5, "contrast " + ratio.toFixed(2) + ":1")
+    }
+
     function test_log_showsMarkupLiterally() {
         var name = "[10:00:00] 打开文件成功 <img src=http://127.0.0.1:9/x.png>&amp;<b>x</b>.bin"
         backend.sigOutputMsg("black", name)
