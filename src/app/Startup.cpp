@@ -48,6 +48,9 @@ void connectControllerAndEngine(BackEnd *backend, MainTask *engine)
                      &BackEnd::slot_AccessoryOpened);
     QObject::connect(backend, &BackEnd::sig_SetTarget, engine, &MainTask::SetTarget);
     QObject::connect(engine, &MainTask::sig_UpdateFailure, backend, &BackEnd::slot_UpdateFailure);
+    QObject::connect(backend, &BackEnd::sig_SetExpectedSha256, engine,
+                     &MainTask::SetExpectedSha256);
+    QObject::connect(engine, &MainTask::sig_ImageDigest, backend, &BackEnd::slot_ImageDigest);
 }
 
 // For start-up measurements (--exit-after-first-frame): the main window's first frame is announced

@@ -200,8 +200,10 @@ void BackEnd::openImage(const QString &path, const QString &deviceId)
     startPending = false;
     emit sigProgressValue(0);
     emit progressTextChanged();
+    pinnedSha256.clear();
+    emit sig_SetExpectedSha256(QString());
     emit sig_SetFilePath(path);
-    describeImage(image.filePath());
+    describeImage(image.filePath(), !deviceId.isEmpty());
 }
 
 void BackEnd::startChecked()

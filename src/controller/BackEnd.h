@@ -128,6 +128,9 @@ signals:
     void sigInsteadQuestion(QString question, QString answer);
     // The accessory the engine is to use; empty for none.
     void sig_SetTarget(QString path);
+    // The digest the engine's copy of the image must have: a catalogue image's, taken when it was
+    // unpacked; empty (no pin) for a file the user opened.
+    void sig_SetExpectedSha256(QString sha256);
     void accessoriesChanged();
     void progressTextChanged();
     void deviceIdentityTextChanged();
@@ -159,6 +162,8 @@ public slots:
     void slot_AccessoryOpened(QString path);
     // Why the update that is ending failed: the line after "Device update failed".
     void slot_UpdateFailure(UpdateFailure failure);
+    // The engine's copy of the image is whole: a pinned image that changed on disk is refused.
+    void slot_ImageDigest(QString sha256, qint64 size, bool matches);
     // The user picked an accessory in the list (its key), or cleared the pick.
     void qml_PickAccessory(QString key);
     void qml_ClearPick();
@@ -189,7 +194,7 @@ private:
     void logFailureReason();
     void setDownloadName(const QString &name);
     void downloadFailed();
-    void describeImage(const QString &path);
+    void describeImage(const QString &path, bool pin);
     void setLoadingCatalogue(bool loading);
     void closeImage();
     bool recordVerifiable(int record);
@@ -240,4 +245,5 @@ private:
     QString qtLocaleLoaded;
     std::unique_ptr<WindowRecord> records;
     QString imagePath; // the image handed to the engine
+    QString pinnedSha256; // a catalogue image's digest as unpacked; empty for a local file
 };

@@ -127,27 +127,40 @@ QString BackEnd::downloadText() const
 }
 
 // The opened image's size and the first digits of its SHA-256, so the user can tell which image
-// this is; hashed on a pool thread, as an image may be large. An update hashes the copy it writes.
-void BackEnd::describeImage(const QString &path)
+// this is; hashed on a pool thread, as an image may be large. An update hashes the copy it writes;
+// a catalogue image (`pin`) must still have the digest it had when it was unpacked.
+void BackEnd::describeImage(const QString &path, bool pin)
 {
     const QPointer<BackEnd> self(this);
     const QString name = imageName;
-    imageHashing().start([self, path, name] {
+    imageHashing().start([self, path, name, pin] {
         QFile file(path);
         QCryptographicHash hash(QCryptographicHash::Sha256);
         if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
             return;
         const qint64 size = file.size();
-        const QString digest = QString::fromLatin1(hash.result().toHex().left(12));
-        QMetaObject::invokeMethod(self, [self, name, size, digest] {
+        const QString digest = QString::fromLatin1(hash.result().toHex());
+        QMetaObject::invokeMethod(self, [self, name, size, digest, pin] {
             // Another image opened meanwhile has its own line coming.
-            if (self && self->imageName == name)
-                self->logMessage(
-                    false,
-                    name + ": "
-                        + self->text(LanguageConfig::textImageDigest).arg(size).arg(digest));
+            if (!self || self->imageName != name)
+                return;
+            self->logMessage(
+                false,
+                name + ": "
+                    + self->text(LanguageConfig::textImageDigest).arg(size).arg(digest.left(12)));
+            if (pin) {
+                self->pinnedSha256 = digest;
+                emit self->sig_SetExpectedSha256(digest);
+            }
         });
     });
+}
+
+void BackEnd::slot_ImageDigest(QString sha256, qint64 size, bool matches)
+{
+    Q_UNUSED(size)
+    if (!matches)
+        logMessage(true, text(LanguageConfig::textImageDigestMismatch).arg(sha256, pinnedSha256));
 }
 
 void BackEnd::setLoadingCatalogue(bool loading)

@@ -7,6 +7,7 @@
 #include "TreeViewModel.h"
 #include "ZipBuilder.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -16,6 +17,7 @@
 #include <QSignalSpy>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -115,6 +117,7 @@ private slots:
     void firmware_outcomes();
     void firmware_sameArchiveTwice_unpacksIntoAFreshFolder();
     void firmware_failedDownload_leavesNoImage();
+    void firmware_catalogueImage_isPinnedToItsDigest();
     void firmware_requestWhileOneWaits_isRefused();
     void firmware_cancelled_logsNothingAndLeavesNothing();
     void firmware_positionOutsideTheRecords_isIgnored_data();
@@ -380,6 +383,33 @@ void TestNetRoad::firmware_failedDownload_leavesNoImage()
     QCOMPARE(handed.size(), 1);
     QCOMPARE(handed[0][0].toString(), QString());
     QVERIFY(!QFile::exists(tempFolderPath() + "bin/A.bin"));
+}
+
+// The engine is told the digest a catalogue image had when it was unpacked, so a copy over it
+// before Update is refused; a file the user opens afterwards lifts the pin.
+void TestNetRoad::firmware_catalogueImage_isPinnedToItsDigest()
+{
+    startRoad(TestHttpServer::Security::Plain);
+    loadCatalogue({"A.zip"});
+    server->setReply("/fw/A.zip", TestHttpServer::ok(zipOf({{"A.bin", "pinned image"}})));
+    QSignalSpy pins(backend, &BackEnd::sig_SetExpectedSha256);
+    backend->qml_OpenNetFile(0);
+    QTRY_COMPARE(pins.size(), 2);
+    QCOMPARE(pins[0][0].toString(), QString());
+    QCOMPARE(pins[1][0].toString(),
+             QString::fromLatin1(
+                 QCryptographicHash::hash("pinned image", QCryptographicHash::Sha256).toHex()));
+
+    QTemporaryDir dir;
+    const QString local = dir.filePath("local.bin");
+    QFile file(local);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("local") == 5);
+    file.close();
+    QSignalSpy log(backend, &BackEnd::sigOutputMsg);
+    backend->openFirwareFile(QUrl::fromLocalFile(local).toString());
+    QTRY_COMPARE(log.size(), 2); // opened, then its size and digest
+    QCOMPARE(pins.size(), 3);
+    QCOMPARE(pins[2][0].toString(), QString());
 }
 
 void TestNetRoad::firmware_requestWhileOneWaits_isRefused()

@@ -72,6 +72,8 @@ public:
                 &BackEnd::slot_AccessoriesPresent);
         connect(task, &MainTask::sig_AccessoryOpened, backend, &BackEnd::slot_AccessoryOpened);
         connect(task, &MainTask::sig_UpdateFailure, backend, &BackEnd::slot_UpdateFailure);
+        connect(backend, &BackEnd::sig_SetExpectedSha256, task, &MainTask::SetExpectedSha256);
+        connect(task, &MainTask::sig_ImageDigest, backend, &BackEnd::slot_ImageDigest);
         workerThread.start();
         emit task->StartTask();
     }
