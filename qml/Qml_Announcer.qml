@@ -1,7 +1,7 @@
 import QtQuick 2.15
 
-// Says a short text to a screen reader without moving the focus: an alert that shows itself.
-// Qt's bridge drops alert events, but a screen reader presents an alert as it appears.
+// Says a short text to a screen reader without moving the focus: a notification that shows
+// itself. Qt's bridge drops alert events, but Orca speaks a notification as it appears.
 Item {
     id: announcer
 
@@ -21,7 +21,7 @@ Item {
         visible: false
         // Off the visible area: read, not shown.
         opacity: 0
-        Accessible.role: Accessible.AlertMessage
+        Accessible.role: Accessible.Notification
         Accessible.name: text
     }
 
