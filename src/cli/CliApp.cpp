@@ -247,6 +247,8 @@ int CliApp::flashRecorded(const QString &image, quint64 size, HistoryRecord orig
     accessory.identity = session->identity();
     HistoryRecord entry = runRecord->begin(accessory, image, size, origin);
     const int code = session->flash(image, size);
+    if (!session->imageSha256().isEmpty())
+        entry.sha256 = session->imageSha256(); // of the copy written
     runRecord->end(entry, code, session->lastFailure(), session->blocksAcknowledged());
     return code;
 }

@@ -7,9 +7,7 @@
 #include "HistoryPaths.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <hidapi.h>
@@ -17,15 +15,6 @@
 #include <algorithm>
 
 namespace {
-
-QString sha256Of(const QString &path)
-{
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-        return {};
-    return QString::fromLatin1(hash.result().toHex());
-}
 
 QString outcomeOf(int exitCode, const UpdateFailure &failure)
 {
@@ -149,7 +138,7 @@ HistoryRecord CliRecord::begin(const Accessory &accessory, const QString &image,
     record.path = QString::fromLocal8Bit(accessory.path);
     record.image = QFileInfo(image).fileName();
     record.size = qint64(size);
-    record.sha256 = sha256Of(image);
+    record.sha256 = HistoryRecord::fileSha256(image);
     record.blocksTotal = int(FirmwareImage::blocksFor(size));
     history->begin(record);
     support(QStringLiteral("update %1 started: %2 (%3 bytes, SHA-256 %4) into %5")

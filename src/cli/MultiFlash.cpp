@@ -242,6 +242,8 @@ void MultiFlash::finishUnit(Unit &unit, bool ok, const QString &why)
         const int code = ok ? ExitCode::Ok
             : interrupted   ? ExitCode::Interrupted
                             : ExitCode::UpdateFailed;
+        if (!unit.sha256.isEmpty())
+            unit.history.sha256 = unit.sha256; // of the copy written
         record->end(unit.history, code, unit.failure, unit.acknowledged);
     }
     // Each accessory's own time: the others may run on long after it.

@@ -7,6 +7,7 @@
 #include "MessageId.h"
 #include "TreeViewModel.h"
 #include "UrlUtils.h"
+#include "WindowRecord.h"
 #include "ZipExtract.h"
 
 #include <QCryptographicHash>
@@ -159,6 +160,8 @@ void BackEnd::describeImage(const QString &path, bool pin)
 void BackEnd::slot_ImageDigest(QString sha256, qint64 size, bool matches)
 {
     Q_UNUSED(size)
+    if (records && records->isOpen())
+        records->written(sha256);
     if (!matches)
         logMessage(true, text(LanguageConfig::textImageDigestMismatch).arg(sha256, pinnedSha256));
 }

@@ -4,22 +4,7 @@
 #include "HistoryPaths.h"
 #include "PrintableText.h"
 
-#include <QCryptographicHash>
-#include <QFile>
 #include <QFileInfo>
-
-namespace {
-
-QString sha256Of(const QString &path)
-{
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-        return {};
-    return QString::fromLatin1(hash.result().toHex());
-}
-
-} // namespace
 
 WindowRecord::WindowRecord(const QString &version, const QStringList &header,
                            std::function<void(const QString &)> warn)
@@ -60,7 +45,7 @@ void WindowRecord::handed(const QString &imagePath, const QString &identity,
     const QFileInfo image(imagePath);
     current.image = image.fileName();
     current.size = image.size();
-    current.sha256 = sha256Of(imagePath);
+    current.sha256 = HistoryRecord::fileSha256(imagePath);
     current.blocksTotal = int(FirmwareImage::blocksFor(quint64(current.size)));
     lastFailure = UpdateFailure();
     history.begin(current);

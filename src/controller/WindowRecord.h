@@ -29,6 +29,8 @@ public:
     void handed(const QString &imagePath, const QString &identity, const QString &devicePath,
                 const HistoryRecord &origin);
     void failure(const UpdateFailure &why) { lastFailure = why; }
+    // The digest of the copy the engine writes from, for the end line.
+    void written(const QString &sha256) { current.sha256 = sha256; }
     // The update ended: with the engine's outcome, or stopped by the window's close.
     void ended(const QString &outcome, int blocksAcknowledged);
     bool isOpen() const { return open; }

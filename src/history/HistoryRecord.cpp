@@ -2,6 +2,8 @@
 
 #include "FailureText.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QJsonValue>
 
 #include <cstdlib>
@@ -84,7 +86,18 @@ QJsonObject HistoryRecord::endLine() const
             {"failure_blocks", failure.blocks},
             {"blocks_written", blocksWritten},
             {"blocks_total", blocksTotal},
-            {"duration_ms", durationMs}};
+            {"duration_ms", durationMs},
+            // The copy written can differ from the file hashed at the start (changed in between).
+            {"sha256", sha256}};
+}
+
+QString HistoryRecord::fileSha256(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return {};
+    return QString::fromLatin1(hash.result().toHex());
 }
 
 bool HistoryRecord::takeStart(const QJsonObject &line)
@@ -118,6 +131,8 @@ bool HistoryRecord::takeEnd(const QJsonObject &line)
         return false;
     ended = timeFrom(line.value("ended"));
     outcome = line.value("outcome").toString();
+    if (!line.value("sha256").toString().isEmpty())
+        sha256 = line.value("sha256").toString();
     reason = stringOrNull(line.value("reason"));
     const QString kindName = line.value("failure_kind").toString();
     for (int k = UpdateFailure::NoStartAck; k <= UpdateFailure::ImageUnreadable; ++k) {

@@ -44,6 +44,9 @@ struct HistoryRecord
     // The object `history --json` prints: exactly its documented keys.
     QJsonObject toJson() const;
     static QStringList csvColumns();
+    // The SHA-256 of a file as hex; empty when it cannot be read. The start line's digest, until
+    // the engine reports the one of the copy it writes from.
+    static QString fileSha256(const QString &path);
     QStringList csvFields() const;
 
     // ISO 8601 with milliseconds and the UTC offset ("2026-12-09T18:02:03.045+01:00").

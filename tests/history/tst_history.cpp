@@ -106,6 +106,7 @@ void TestHistory::history_readsWhatWasWritten()
     if (scenario == StartAndEnd || scenario == Unwritable) {
         HistoryRecord failed = accessory("SN1");
         recorder.begin(failed);
+        failed.sha256 = QString(64, QLatin1Char('b')); // the copy written differed from the file
         recorder.end(failed, "failed", {UpdateFailure::BlockWriteFailed, 8, 20}, 7);
         HistoryRecord open = accessory(QString());
         recorder.begin(open);
@@ -173,6 +174,7 @@ void TestHistory::history_readsWhatWasWritten()
                               "id", "identity", "image", "kind", "outcome", "path", "program",
                               "reason", "serial", "sha256", "size", "started", "version"}));
         QCOMPARE(failed.value("serial").toString(), QString("SN1"));
+        QCOMPARE(failed.value("sha256").toString(), QString(64, QLatin1Char('b')));
         QCOMPARE(failed.value("reason").toString(), QString("writing block 8 of 20 failed"));
         QCOMPARE(failed.value("blocks_written").toInt(), 7);
         QCOMPARE(records.first().failure.kind, UpdateFailure::BlockWriteFailed);
