@@ -124,6 +124,8 @@ HistoryRecord CliRecord::fromCatalogue(const FirmwareInfo &info, const QUrl &arc
     record.catalogueDeviceId = info.device_id;
     record.catalogueVersion = info.version;
     record.catalogueUrl = archive.toString();
+    // Only an archive that matched the record's digest is unpacked.
+    record.catalogueVerified = !info.sha256.isEmpty();
     return record;
 }
 

@@ -37,6 +37,8 @@ void BackEnd::handToEngine()
             origin.fromCatalogue = true;
             origin.catalogueDeviceId = info.device_id;
             origin.catalogueVersion = info.version;
+            // Only an archive that matched the record's digest is unpacked.
+            origin.catalogueVerified = !info.sha256.isEmpty();
             origin.catalogueUrl
                 = getUrlRoot(text(LanguageConfig::catalogueUrl)) + "/" + info.firmware_url;
         }

@@ -170,10 +170,13 @@ void TestCli::initTestCase()
     big.close();
 
     // The newest ABC firmware is neither the first nor the last record.
-    const QJsonArray records {record("ABC", "1.0", "2024-01-05", "old/ABC.zip"),
-                              record("ABC", "1.1", "2024-03-01", "new/ABC.zip"),
-                              record("XYZ", "2.0", "2024-02-01", "xyz/XYZ.zip"),
-                              record("ABC", "0.9", "2023-12-31", "older/ABC.zip")};
+    // Only XYZ's record carries its archive's digest: a history names it verified.
+    const QByteArray xyzArchive = zipHolding("XYZ.bin", xyz);
+    const QJsonArray records {
+        record("ABC", "1.0", "2024-01-05", "old/ABC.zip"),
+        record("ABC", "1.1", "2024-03-01", "new/ABC.zip"),
+        withDigest(record("XYZ", "2.0", "2024-02-01", "xyz/XYZ.zip"), xyzArchive),
+        record("ABC", "0.9", "2023-12-31", "older/ABC.zip")};
     const auto catalogue = [](const QJsonArray &firmwares) {
         return TestHttpServer::ok(
             QJsonDocument(QJsonObject {{"base_url", "fw"}, {"Firmwares", firmwares}}).toJson());
@@ -182,7 +185,7 @@ void TestCli::initTestCase()
     server.setReply("/fw/old/ABC.zip", TestHttpServer::ok(zipHolding("ABC.bin", pattern(900, 9))));
     server.setReply("/fw/new/ABC.zip", TestHttpServer::ok(zipHolding("ABC.bin", newAbc)));
     server.setReply("/fw/older/ABC.zip", TestHttpServer::ok(zipHolding("ABC.bin", pattern(90, 8))));
-    server.setReply("/fw/xyz/XYZ.zip", TestHttpServer::ok(zipHolding("XYZ.bin", xyz)));
+    server.setReply("/fw/xyz/XYZ.zip", TestHttpServer::ok(xyzArchive));
     server.setReply("/broken.json", TestHttpServer::ok("{ not json"));
     server.setReply("/missing.json", TestHttpServer::status(404));
     server.setReply("/forbidden.json", TestHttpServer::status(403));
@@ -1129,13 +1132,13 @@ void TestCli::history_recordsEveryUpdate_data()
                         "block 3 of 5"};
     QTest::newRow("from the catalogue: its record named")
         << QStringList {"flash", "--from-catalogue", "--url", url("/cat.json")} << "v20:ABC"
-        << "" << QStringList {"sim-hid:1 null ABC v20 done 3/3 null catalogue ABC 1.1"};
+        << "" << QStringList {"sim-hid:1 null ABC v20 done 3/3 null catalogue ABC 1.1 unverified"};
     QTest::newRow("--all from the catalogue: each its record")
         << QStringList {"flash", "--from-catalogue", "--url", url("/cat.json"), "--all"}
         << "v20:XYZ;v20:ABC"
         << ""
-        << QStringList {"sim-hid:1 null XYZ v20 done 2/2 null catalogue XYZ 2.0",
-                        "sim-hid:2 null ABC v20 done 3/3 null catalogue ABC 1.1"};
+        << QStringList {"sim-hid:1 null XYZ v20 done 2/2 null catalogue XYZ 2.0 verified",
+                        "sim-hid:2 null ABC v20 done 3/3 null catalogue ABC 1.1 unverified"};
     QTest::newRow("refused before the engine: nothing recorded")
         << QStringList {"flash", good, "--device", "Q7", "--wait", "0.2"} << "v20:ABC"
         << "" << QStringList {};
@@ -1166,7 +1169,8 @@ void TestCli::history_recordsEveryUpdate()
                            .arg(orNull("reason"));
         if (!v["catalogue"].isNull())
             line += " catalogue " + v["catalogue"]["device_id"].toString() + " "
-                + v["catalogue"]["version"].toString();
+                + v["catalogue"]["version"].toString()
+                + (v["catalogue"]["verified"].toBool() ? " verified" : " unverified");
         seen << line;
         // The digest of the image as written, not of the file's name or folder.
         QFile image(v["image"].toString() == "good.bin" ? file("good.bin") : QString());
