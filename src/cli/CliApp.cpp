@@ -5,7 +5,7 @@
 #include "CliRecord.h"
 #include "DeviceLister.h"
 #include "ExitCode.h"
-#include "FirmwareImage.h"
+#include "FirmwareChecks.h"
 #include "FlashSession.h"
 #include "HistoryCommand.h"
 #include "HistoryPaths.h"
@@ -103,7 +103,7 @@ int CliApp::flashAll()
 {
     quint64 size = 0;
     if (!options.fromCatalogue) {
-        if (const int code = checkImage(options.file, size))
+        if (const int code = FirmwareChecks::imageFile(out, options.file, size))
             return code;
     }
     std::unique_ptr<CatalogueSource> source;
@@ -171,7 +171,7 @@ int CliApp::flashAll()
 int CliApp::flashStation()
 {
     quint64 size = 0;
-    if (const int code = checkImage(options.file, size))
+    if (const int code = FirmwareChecks::imageFile(out, options.file, size))
         return code;
     multi = std::make_unique<MultiFlash>(out, locks, options.startDelayMs, false);
     multi->setExpectedSha256(options.sha256);
@@ -214,7 +214,7 @@ void CliApp::pickImage(CatalogueSource &source, QMap<int, Fetched> &fetched,
         return;
     }
     quint64 size = 0;
-    if (checkImage(fetched[record].image, size) != ExitCode::Ok) {
+    if (FirmwareChecks::imageFile(out, fetched[record].image, size) != ExitCode::Ok) {
         t.refusal = out.message(MessageId::ReadFileFailed);
         return;
     }
@@ -227,7 +227,7 @@ void CliApp::pickImage(CatalogueSource &source, QMap<int, Fetched> &fetched,
 int CliApp::flashFile()
 {
     quint64 size = 0;
-    if (const int code = checkImage(options.file, size))
+    if (const int code = FirmwareChecks::imageFile(out, options.file, size))
         return code;
     if (const int code = chooser.chooseOne(target))
         return code;
@@ -277,7 +277,8 @@ int CliApp::flashFromCatalogue()
     if (const int code = pickRecord(source, deviceId, record))
         return code;
     const FirmwareInfo &info = source.catalogue().records[record];
-    if (const int code = refuseMismatch(info.device_id, deviceId))
+    if (const int code = FirmwareChecks::identity(out, options.force, session->reportsIdentity(),
+                                                  info.device_id, deviceId))
         return code;
     out.status(QStringLiteral("%1 %2 (%3)")
                    .arg(printableText(info.device_id), printableText(info.version),
@@ -286,11 +287,13 @@ int CliApp::flashFromCatalogue()
     if (const int code = source.fetchImage(record, image))
         return code;
     quint64 size = 0;
-    if (const int code = checkImage(image, size))
+    if (const int code = FirmwareChecks::imageFile(out, image, size))
         return code;
     // The device may have reported its identity late, or been swapped, during the download.
     if (session->identity() != deviceId || session->reportsIdentity() != answered) {
-        if (const int code = refuseMismatch(info.device_id, session->identity()))
+        if (const int code
+            = FirmwareChecks::identity(out, options.force, session->reportsIdentity(),
+                                       info.device_id, session->identity()))
             return code;
     }
     if (const int code = refuseSeveral())
@@ -316,29 +319,6 @@ int CliApp::pickRecord(const CatalogueSource &source, const QString &deviceId, i
     return ExitCode::Ok;
 }
 
-// Firmware made for another identity than the one the device reports could leave it unusable.
-int CliApp::refuseMismatch(const QString &firmwareId, const QString &deviceId) const
-{
-    // The window's rule: identities compared trimmed and without regard to case. Only a legacy
-    // device has no identity to compare; a V20 device that reports "*" does not know its own,
-    // and an unknown identity matches nothing.
-    const bool unknown = deviceId == QLatin1String("*");
-    if ((unknown && !session->reportsIdentity()) || firmwareId.isEmpty()
-        || (!unknown && firmwareId.trimmed().compare(deviceId.trimmed(), Qt::CaseInsensitive) == 0))
-        return ExitCode::Ok;
-    const QString detail = out.text(LanguageConfig::cliFirmwareForOther)
-                               .arg(printableText(firmwareId),
-                                    unknown ? QStringLiteral("\"*\"") : printableText(deviceId));
-    if (options.force) {
-        out.status(out.message(MessageId::FirmwareMismatch) + QStringLiteral(": ") + detail
-                   + QStringLiteral(" (--force)"));
-        return ExitCode::Ok;
-    }
-    out.errorMessage(MessageId::FirmwareMismatch,
-                     out.text(LanguageConfig::cliForceHint).arg(detail));
-    return ExitCode::Mismatch;
-}
-
 int CliApp::catalogue()
 {
     if (!haveWorkFolder())
@@ -349,28 +329,6 @@ int CliApp::catalogue()
     const QVector<int> found = source.matching(options.search);
     out.result(options.json ? CataloguePrinter::json(out, source, found)
                             : CataloguePrinter::table(out, source, found));
-    return ExitCode::Ok;
-}
-
-// Checked before the engine starts, so that a file that cannot be used never reaches the device.
-int CliApp::checkImage(const QString &path, quint64 &size) const
-{
-    const QFileInfo info(path);
-    if (!info.exists() || info.isDir() || !info.isFile()) {
-        out.errorMessage(MessageId::OpenFileFailed, path);
-        return ExitCode::BadUsage;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        out.errorMessage(MessageId::ReadFileFailed, path);
-        return ExitCode::BadUsage;
-    }
-    size = quint64(file.size());
-    // The engine's own bound; the smaller one of a legacy device it judges once the kind is known.
-    if (!FirmwareImage::fits(size, true)) {
-        out.errorMessage(MessageId::FileSizeInvalid, path);
-        return ExitCode::BadUsage;
-    }
     return ExitCode::Ok;
 }
 

@@ -47,9 +47,7 @@ private:
     };
     void pickImage(CatalogueSource &source, QMap<int, Fetched> &fetched,
                    MultiFlash::Target &target) const;
-    int checkImage(const QString &path, quint64 &size) const;
     int pickRecord(const CatalogueSource &source, const QString &deviceId, int &record) const;
-    int refuseMismatch(const QString &firmwareId, const QString &deviceId) const;
     QString workFolder();
     // Says so, and is false, when the run's download folder cannot be made.
     bool haveWorkFolder();
