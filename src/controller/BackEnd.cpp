@@ -200,7 +200,7 @@ void BackEnd::openImage(const QString &path, const QString &deviceId)
     startPending = false;
     emit sigProgressValue(0);
     emit progressTextChanged();
-    pinnedSha256.clear();
+    imageSha256.clear();
     emit sig_SetExpectedSha256(QString());
     emit sig_SetFilePath(path);
     describeImage(image.filePath(), !deviceId.isEmpty());

@@ -245,5 +245,6 @@ private:
     QString qtLocaleLoaded;
     std::unique_ptr<WindowRecord> records;
     QString imagePath; // the image handed to the engine
-    QString pinnedSha256; // a catalogue image's digest as unpacked; empty for a local file
+    // The open image's digest once hashed off the GUI thread; a catalogue image's is also the pin.
+    QString imageSha256;
 };

@@ -149,10 +149,9 @@ void BackEnd::describeImage(const QString &path, bool pin)
                 false,
                 name + ": "
                     + self->text(LanguageConfig::textImageDigest).arg(size).arg(digest.left(12)));
-            if (pin) {
-                self->pinnedSha256 = digest;
+            self->imageSha256 = digest;
+            if (pin)
                 emit self->sig_SetExpectedSha256(digest);
-            }
         });
     });
 }
@@ -163,7 +162,7 @@ void BackEnd::slot_ImageDigest(QString sha256, qint64 size, bool matches)
     if (records && records->isOpen())
         records->written(sha256);
     if (!matches)
-        logMessage(true, text(LanguageConfig::textImageDigestMismatch).arg(sha256, pinnedSha256));
+        logMessage(true, text(LanguageConfig::textImageDigestMismatch).arg(sha256, imageSha256));
 }
 
 void BackEnd::setLoadingCatalogue(bool loading)

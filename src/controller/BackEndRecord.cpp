@@ -43,6 +43,7 @@ void BackEnd::handToEngine()
                 = getUrlRoot(text(LanguageConfig::catalogueUrl)) + "/" + info.firmware_url;
         }
         origin.serial = openSerial();
+        origin.sha256 = imageSha256; // hashed when the image was opened
         records->handed(imagePath, lastDeviceId, engineOpenPath, origin);
     }
     emit sig_StartUpdate();

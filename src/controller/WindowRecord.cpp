@@ -45,7 +45,10 @@ void WindowRecord::handed(const QString &imagePath, const QString &identity,
     const QFileInfo image(imagePath);
     current.image = image.fileName();
     current.size = image.size();
-    current.sha256 = HistoryRecord::fileSha256(imagePath);
+    // Hashed when the image was opened, off the GUI thread; only an Update pressed before that
+    // ended hashes here. The end line has the digest of the copy the engine wrote.
+    if (current.sha256.isEmpty())
+        current.sha256 = HistoryRecord::fileSha256(imagePath);
     current.blocksTotal = int(FirmwareImage::blocksFor(quint64(current.size)));
     lastFailure = UpdateFailure();
     history.begin(current);

@@ -25,7 +25,7 @@ public:
     void support(const QString &englishLine);
 
     // Before the update is handed to the engine. `identity` is "*" for a legacy accessory;
-    // `origin` may carry the catalogue record the image came from.
+    // `origin` may carry the catalogue record the image came from, and the image's digest.
     void handed(const QString &imagePath, const QString &identity, const QString &devicePath,
                 const HistoryRecord &origin);
     void failure(const UpdateFailure &why) { lastFailure = why; }
